@@ -1,0 +1,213 @@
+#include "apps/reg/reg_file.h"
+
+#include "platform/registry.h"
+#include "platform/text.h"
+
+#include <cstdio>
+
+namespace tamberlin::regtool {
+namespace {
+
+namespace reg = platform::registry;
+
+std::string Quote(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        out += c;
+    }
+    return out + '"';
+}
+
+// A text value the file can hold as a quoted string: one NUL, at its end,
+// and no line breaks.
+bool IsPlainText(std::string_view data) {
+    return !data.empty() && data.back() == '\0' &&
+           data.substr(0, data.size() - 1).find_first_of(std::string_view("\0\r\n", 3)) ==
+               std::string_view::npos;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// "01,02,ff" into bytes.
+std::optional<std::string> ParseHexBytes(std::string_view text) {
+    std::string bytes;
+    while (!text.empty()) {
+        while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+            text.remove_prefix(1);
+        if (text.size() < 2 || HexDigit(text[0]) < 0 || HexDigit(text[1]) < 0)
+            return std::nullopt;
+        bytes += static_cast<char>(HexDigit(text[0]) * 16 + HexDigit(text[1]));
+        text.remove_prefix(2);
+        while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+            text.remove_prefix(1);
+        if (!text.empty()) {
+            if (text.front() != ',')
+                return std::nullopt;
+            text.remove_prefix(1);
+        }
+    }
+    return bytes;
+}
+
+// A quoted string at the start of `text`, escapes resolved; `text` is left
+// after the closing quote.
+std::optional<std::string> ParseQuoted(std::string_view& text) {
+    if (text.empty() || text.front() != '"')
+        return std::nullopt;
+    std::string out;
+    for (size_t i = 1; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            out += text[++i];
+        } else if (text[i] == '"') {
+            text.remove_prefix(i + 1);
+            return out;
+        } else {
+            out += text[i];
+        }
+    }
+    return std::nullopt;
+}
+
+void AppendUtf16(std::string& out, char32_t c) {
+    const auto unit = [&](unsigned u) {
+        out += static_cast<char>(u & 0xFF);
+        out += static_cast<char>(u >> 8);
+    };
+    if (c >= 0x10000) {
+        c -= 0x10000;
+        unit(0xD800 + static_cast<unsigned>(c >> 10));
+        unit(0xDC00 + static_cast<unsigned>(c & 0x3FF));
+    } else {
+        unit(static_cast<unsigned>(c));
+    }
+}
+
+} // namespace
+
+std::string FormatValueLine(std::string_view name, std::uint32_t type, std::string_view data) {
+    std::string line = name.empty() ? "@" : Quote(name);
+    line += '=';
+    if (type == reg::kSz && IsPlainText(data))
+        return line + Quote(platform::Utf8FromAnsi(data.substr(0, data.size() - 1)));
+    if (type == reg::kDword && data.size() == 4) {
+        std::uint32_t value = 0;
+        for (int i = 3; i >= 0; --i)
+            value = (value << 8) | static_cast<unsigned char>(data[static_cast<size_t>(i)]);
+        char text[16];
+        std::snprintf(text, sizeof text, "dword:%08x", value);
+        return line + text;
+    }
+    if (type == reg::kBinary) {
+        line += "hex:";
+    } else {
+        char prefix[24];
+        std::snprintf(prefix, sizeof prefix, "hex(%x):", type);
+        line += prefix;
+    }
+    for (size_t i = 0; i < data.size(); ++i) {
+        char byte[4];
+        std::snprintf(byte, sizeof byte, i ? ",%02x" : "%02x", static_cast<unsigned char>(data[i]));
+        line += byte;
+    }
+    return line;
+}
+
+std::optional<ValueLine> ParseValueLine(std::string_view line) {
+    ValueLine value;
+    if (!line.empty() && line.front() == '@') {
+        line.remove_prefix(1);
+    } else {
+        std::optional<std::string> name = ParseQuoted(line);
+        if (!name)
+            return std::nullopt;
+        value.name = *name;
+    }
+    if (line.empty() || line.front() != '=')
+        return std::nullopt;
+    line.remove_prefix(1);
+    if (line == "-") {
+        value.remove = true;
+        return value;
+    }
+    if (!line.empty() && line.front() == '"') {
+        std::optional<std::string> text = ParseQuoted(line);
+        if (!text || !line.empty())
+            return std::nullopt;
+        value.type = reg::kSz;
+        value.data = platform::AnsiFromUtf8(*text) + '\0';
+        return value;
+    }
+    if (line.substr(0, 6) == "dword:") {
+        const std::string digits(line.substr(6));
+        if (digits.empty() || digits.size() > 8 ||
+            digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return std::nullopt;
+        const auto n = static_cast<std::uint32_t>(std::stoul(digits, nullptr, 16));
+        value.type = reg::kDword;
+        for (int i = 0; i < 4; ++i)
+            value.data += static_cast<char>((n >> (8 * i)) & 0xFF);
+        return value;
+    }
+    if (line.substr(0, 4) == "hex:") {
+        value.type = reg::kBinary;
+        line.remove_prefix(4);
+    } else if (line.substr(0, 4) == "hex(") {
+        const size_t close = line.find("):");
+        const std::string digits(line.substr(4, close == std::string_view::npos ? 0 : close - 4));
+        if (digits.empty() || digits.size() > 8 ||
+            digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return std::nullopt;
+        value.type = static_cast<std::uint32_t>(std::stoul(digits, nullptr, 16));
+        line.remove_prefix(close + 2);
+    } else {
+        return std::nullopt;
+    }
+    std::optional<std::string> bytes = ParseHexBytes(line);
+    if (!bytes)
+        return std::nullopt;
+    value.data = *bytes;
+    return value;
+}
+
+std::string EncodeFile(std::string_view utf8) {
+    std::string out = "\xFF\xFE";
+    for (size_t i = 0; i < utf8.size();)
+        AppendUtf16(out, platform::NextCodePoint(utf8, i));
+    return out;
+}
+
+std::optional<std::string> DecodeFile(std::string_view bytes) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+        return std::string(bytes.substr(3));
+    if (bytes.substr(0, 2) != "\xFF\xFE")
+        return std::string(bytes);
+    if (bytes.size() % 2)
+        return std::nullopt;
+    std::string out;
+    for (size_t i = 2; i < bytes.size(); i += 2) {
+        char32_t unit =
+            static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes.size()) {
+            const char32_t low = static_cast<unsigned char>(bytes[i + 2]) |
+                                 (static_cast<unsigned char>(bytes[i + 3]) << 8);
+            if (low >= 0xDC00 && low < 0xE000) {
+                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        platform::AppendUtf8(out, unit);
+    }
+    return out;
+}
+
+} // namespace tamberlin::regtool

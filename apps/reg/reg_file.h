@@ -1,0 +1,35 @@
+// The .reg text format ("Windows Registry Editor Version 5.00"): one
+// "[KEY]" line a key, one "NAME"=VALUE line a value.
+//
+// Value data are the bytes the registry stores (text values in the ANSI code
+// page with their NUL); the file holds UTF-8 text here and is written as
+// UTF-16LE with a byte-order mark, as the Windows tools write it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tamberlin::regtool {
+
+struct ValueLine {
+    std::string name;    // empty for the default value ("@")
+    bool remove = false; // "NAME"=- deletes the value
+    std::uint32_t type = 0;
+    std::string data;
+};
+
+inline constexpr std::string_view kRegFileHeader = "Windows Registry Editor Version 5.00";
+
+// One value as a line of the file, without the line break.
+std::string FormatValueLine(std::string_view name, std::uint32_t type, std::string_view data);
+// The value of a line; nullopt when the line is not a value line.
+std::optional<ValueLine> ParseValueLine(std::string_view line);
+
+// The file's bytes from its UTF-8 text, and back: UTF-16LE with a BOM is
+// what is written; UTF-16LE and UTF-8 (with or without a BOM) are read.
+std::string EncodeFile(std::string_view utf8);
+std::optional<std::string> DecodeFile(std::string_view bytes);
+
+} // namespace tamberlin::regtool

@@ -1,0 +1,459 @@
+#include "apps/reg/reg_tool.h"
+
+#include "apps/reg/reg_file.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string_view>
+
+namespace tamberlin::regtool {
+namespace {
+
+namespace reg = platform::registry;
+
+// A failure of the command: reported as one "ERROR: ..." line, exit 1.
+struct Failure {
+    std::string message;
+};
+
+[[noreturn]] void Fail(std::string message) {
+    throw Failure{std::move(message)};
+}
+
+[[noreturn]] void FailWith(long rc) {
+    switch (rc) {
+    case reg::kFileNotFound:
+        Fail("The system was unable to find the specified registry key or value.");
+    case reg::kAccessDenied:
+        Fail("Access is denied.");
+    case reg::kBadDb:
+        Fail("The configuration registry database is corrupt.");
+    case reg::kBadPathname:
+        Fail("Invalid key name.");
+    case reg::kIoFailed:
+        Fail("The registry store could not be read or written.");
+    default:
+        Fail("The registry answered error " + std::to_string(rc) + ".");
+    }
+}
+
+void Check(long rc) {
+    if (rc != reg::kSuccess)
+        FailWith(rc);
+}
+
+struct KeyName {
+    reg::Key root = 0;
+    std::string root_name; // the full name, as the files and listings show it
+    std::string path;      // below the root; empty for the root itself
+
+    std::string Full() const { return path.empty() ? root_name : root_name + '\\' + path; }
+};
+
+std::optional<KeyName> ParseKey(std::string_view text) {
+    const size_t slash = text.find('\\');
+    const std::string root = platform::UpperCase(text.substr(0, slash));
+    KeyName key;
+    if (root == "HKCU" || root == "HKEY_CURRENT_USER")
+        key = {reg::kCurrentUser, "HKEY_CURRENT_USER", {}};
+    else if (root == "HKLM" || root == "HKEY_LOCAL_MACHINE")
+        key = {reg::kLocalMachine, "HKEY_LOCAL_MACHINE", {}};
+    else
+        return std::nullopt;
+    if (slash != std::string_view::npos)
+        key.path = std::string(text.substr(slash + 1));
+    while (!key.path.empty() && key.path.back() == '\\')
+        key.path.pop_back();
+    return key;
+}
+
+KeyName RequireKey(std::string_view text) {
+    std::optional<KeyName> key = ParseKey(text);
+    if (!key)
+        Fail("Invalid key name.");
+    return *key;
+}
+
+// An open key, closed on every path.
+class OpenKey {
+public:
+    OpenKey(const KeyName& name, std::uint32_t sam) {
+        Check(reg::OpenKey(name.root, name.path, sam, key_));
+    }
+    ~OpenKey() { reg::CloseKey(key_); }
+    OpenKey(const OpenKey&) = delete;
+    OpenKey& operator=(const OpenKey&) = delete;
+    reg::Key get() const { return key_; }
+
+private:
+    reg::Key key_ = 0;
+};
+
+struct Options {
+    std::vector<std::string> operands;
+    std::optional<std::string> value; // /v NAME, or "" for /ve
+    std::string type = "REG_SZ";
+    std::string data;
+    bool force = false;
+};
+
+// Options are the known switches, with "/" or "-"; every other argument is an
+// operand, so that file paths beginning with "/" stay paths.
+Options ParseOptions(const std::vector<std::string>& args) {
+    Options options;
+    for (size_t i = 1; i < args.size(); ++i) {
+        std::string flag = platform::UpperCase(args[i]);
+        if (!flag.empty() && flag[0] == '-')
+            flag[0] = '/';
+        const auto operand = [&]() -> const std::string& {
+            if (i + 1 >= args.size())
+                Fail("Invalid syntax: " + args[i] + " needs a value.");
+            return args[++i];
+        };
+        if (flag == "/V" && !options.value)
+            options.value = operand();
+        else if (flag == "/VE" && !options.value)
+            options.value = "";
+        else if (flag == "/T")
+            options.type = platform::UpperCase(operand());
+        else if (flag == "/D")
+            options.data = operand();
+        else if (flag == "/F" || flag == "/Y")
+            options.force = true;
+        else
+            options.operands.push_back(args[i]);
+    }
+    return options;
+}
+
+bool Confirm(std::istream& in, std::ostream& out, const std::string& question) {
+    out << question << " (Yes/No)? " << std::flush;
+    std::string answer;
+    if (!std::getline(in, answer))
+        return false;
+    answer = platform::UpperCase(answer);
+    return answer == "Y" || answer == "YES";
+}
+
+std::string TypeName(std::uint32_t type) {
+    switch (type) {
+    case reg::kNone:
+        return "REG_NONE";
+    case reg::kSz:
+        return "REG_SZ";
+    case reg::kExpandSz:
+        return "REG_EXPAND_SZ";
+    case reg::kBinary:
+        return "REG_BINARY";
+    case reg::kDword:
+        return "REG_DWORD";
+    case reg::kMultiSz:
+        return "REG_MULTI_SZ";
+    case reg::kQword:
+        return "REG_QWORD";
+    default:
+        return "REG_" + std::to_string(type);
+    }
+}
+
+std::string ShowData(std::uint32_t type, std::string_view data) {
+    if (type == reg::kSz || type == reg::kExpandSz)
+        return platform::Utf8FromAnsi(data.substr(0, data.find('\0')));
+    if (type == reg::kDword && data.size() == 4) {
+        std::uint32_t n = 0;
+        for (int i = 3; i >= 0; --i)
+            n = (n << 8) | static_cast<unsigned char>(data[static_cast<size_t>(i)]);
+        char text[16];
+        const auto end = std::to_chars(text, text + sizeof text, n, 16).ptr;
+        return "0x" + std::string(text, end);
+    }
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string hex;
+    for (unsigned char c : data) {
+        hex += kHex[c >> 4];
+        hex += kHex[c & 15];
+    }
+    return hex;
+}
+
+void PrintValue(std::ostream& out, std::string_view name, std::uint32_t type,
+                std::string_view data) {
+    out << "    " << (name.empty() ? "(Default)" : name) << "    " << TypeName(type) << "    "
+        << ShowData(type, data) << "\n";
+}
+
+std::vector<std::string> SubKeys(reg::Key key) {
+    std::vector<std::string> names;
+    std::string name;
+    for (std::uint32_t i = 0; reg::EnumKey(key, i, name) == reg::kSuccess; ++i)
+        names.push_back(name);
+    return names;
+}
+
+int Query(const Options& o, std::ostream& out) {
+    if (o.operands.size() != 1)
+        Fail("Invalid syntax: query KEY [/v NAME | /ve].");
+    const KeyName name = RequireKey(o.operands[0]);
+    OpenKey key(name, reg::kRead);
+    out << "\n" << name.Full() << "\n";
+    if (o.value) {
+        std::uint32_t type = 0, size = 0;
+        Check(reg::QueryValue(key.get(), *o.value, &type, nullptr, &size));
+        std::string data(size, '\0');
+        Check(reg::QueryValue(key.get(), *o.value, &type, data.data(), &size));
+        PrintValue(out, *o.value, type, data);
+        return 0;
+    }
+    std::string value_name, data;
+    std::uint32_t type = 0;
+    for (std::uint32_t i = 0; reg::EnumValue(key.get(), i, value_name, type, data) == reg::kSuccess;
+         ++i)
+        PrintValue(out, value_name, type, data);
+    for (const std::string& sub : SubKeys(key.get()))
+        out << "\n" << name.Full() << '\\' << sub;
+    out << "\n";
+    return 0;
+}
+
+std::string EncodeData(const Options& o, std::uint32_t& type) {
+    if (o.type == "REG_SZ" || o.type == "REG_EXPAND_SZ") {
+        type = o.type == "REG_SZ" ? reg::kSz : reg::kExpandSz;
+        return platform::AnsiFromUtf8(o.data) + '\0';
+    }
+    if (o.type == "REG_DWORD") {
+        type = reg::kDword;
+        std::string_view digits = o.data;
+        if (digits.empty())
+            digits = "0";
+        int base = 10;
+        if (digits.size() > 2 && (digits.substr(0, 2) == "0x" || digits.substr(0, 2) == "0X")) {
+            digits.remove_prefix(2);
+            base = 16;
+        }
+        std::uint32_t n = 0;
+        const auto [end, ec] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), n, base);
+        if (ec != std::errc() || end != digits.data() + digits.size())
+            Fail("Invalid syntax: " + o.data + " is not a REG_DWORD number.");
+        std::string bytes;
+        for (int i = 0; i < 4; ++i)
+            bytes += static_cast<char>((n >> (8 * i)) & 0xFF);
+        return bytes;
+    }
+    Fail("Invalid syntax: type " + o.type + " is not supported.");
+}
+
+int Add(const Options& o, std::istream& in, std::ostream& out) {
+    if (o.operands.size() != 1)
+        Fail("Invalid syntax: add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f].");
+    const KeyName name = RequireKey(o.operands[0]);
+    std::uint32_t type = 0;
+    const std::string data = o.value ? EncodeData(o, type) : std::string();
+    reg::Key key = 0;
+    Check(reg::CreateKey(name.root, name.path, reg::kOptionNonVolatile, reg::kAllAccess, key));
+    long rc = reg::kSuccess;
+    if (o.value) {
+        std::uint32_t size = 0;
+        const bool exists =
+            reg::QueryValue(key, *o.value, nullptr, nullptr, &size) == reg::kSuccess;
+        if (exists && !o.force &&
+            !Confirm(in, out,
+                     "Value " + (o.value->empty() ? std::string("(Default)") : *o.value) +
+                         " exists, overwrite")) {
+            reg::CloseKey(key);
+            Fail("The operation was cancelled.");
+        }
+        rc = reg::SetValue(key, *o.value, type, data.data(),
+                           static_cast<std::uint32_t>(data.size()));
+    }
+    reg::CloseKey(key);
+    Check(rc);
+    out << "The operation completed successfully.\n";
+    return 0;
+}
+
+int Delete(const Options& o, std::istream& in, std::ostream& out) {
+    if (o.operands.size() != 1)
+        Fail("Invalid syntax: delete KEY [/v NAME | /ve] [/f].");
+    const KeyName name = RequireKey(o.operands[0]);
+    if (o.value) {
+        OpenKey key(name, reg::kQueryValue | reg::kSetValue);
+        std::uint32_t size = 0;
+        Check(reg::QueryValue(key.get(), *o.value, nullptr, nullptr, &size));
+        if (!o.force && !Confirm(in, out, "Delete the registry value " + *o.value))
+            Fail("The operation was cancelled.");
+        Check(reg::DeleteValue(key.get(), *o.value));
+    } else {
+        if (name.path.empty())
+            Fail("Invalid key name: a root cannot be deleted.");
+        { OpenKey exists(name, reg::kQueryValue); }
+        if (!o.force && !Confirm(in, out, "Permanently delete the registry key " + name.Full()))
+            Fail("The operation was cancelled.");
+        Check(reg::DeleteTree(name.root, name.path));
+    }
+    out << "The operation completed successfully.\n";
+    return 0;
+}
+
+void ExportKey(const KeyName& name, std::string& text) {
+    OpenKey key(name, reg::kRead);
+    text += "[" + name.Full() + "]\r\n";
+    std::string value_name, data;
+    std::uint32_t type = 0;
+    for (std::uint32_t i = 0; reg::EnumValue(key.get(), i, value_name, type, data) == reg::kSuccess;
+         ++i)
+        text += FormatValueLine(value_name, type, data) + "\r\n";
+    text += "\r\n";
+    for (const std::string& sub : SubKeys(key.get())) {
+        KeyName child = name;
+        child.path = name.path.empty() ? sub : name.path + '\\' + sub;
+        ExportKey(child, text);
+    }
+}
+
+int Export(const Options& o, std::istream& in, std::ostream& out) {
+    if (o.operands.size() != 2)
+        Fail("Invalid syntax: export KEY FILE [/y].");
+    const KeyName name = RequireKey(o.operands[0]);
+    const std::string& file = o.operands[1];
+    std::string text = std::string(kRegFileHeader) + "\r\n\r\n";
+    ExportKey(name, text);
+    if (!o.force && std::ifstream(file) &&
+        !Confirm(in, out, "File " + file + " already exists. Overwrite"))
+        Fail("The operation was cancelled.");
+    std::ofstream stream(file, std::ios::binary | std::ios::trunc);
+    const std::string bytes = EncodeFile(text);
+    if (!stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !stream.flush())
+        Fail("Unable to write to the file " + file + ".");
+    out << "The operation completed successfully.\n";
+    return 0;
+}
+
+struct ImportStep {
+    KeyName key;
+    bool remove_key = false;
+    std::optional<ValueLine> value; // a value line of `key`; none for the key line
+};
+
+// The whole file is read and checked before anything is changed.
+std::vector<ImportStep> ReadRegFile(const std::string& file) {
+    std::ifstream stream(file, std::ios::binary);
+    if (!stream)
+        Fail("Unable to open the file " + file + ".");
+    const std::string bytes{std::istreambuf_iterator<char>(stream), {}};
+    const std::optional<std::string> text = DecodeFile(bytes);
+    if (!text)
+        Fail("The file " + file + " is not a registry file.");
+    std::vector<std::string> lines;
+    std::istringstream reader(*text);
+    for (std::string line; std::getline(reader, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        // A long hex value continues on the next line after a "\".
+        if (!lines.empty() && !lines.back().empty() && lines.back().back() == '\\') {
+            lines.back().pop_back();
+            lines.back() += line.substr(std::min(line.find_first_not_of(" \t"), line.size()));
+        } else {
+            lines.push_back(line);
+        }
+    }
+    std::vector<ImportStep> steps;
+    bool header = false;
+    std::optional<KeyName> current;
+    for (size_t n = 0; n < lines.size(); ++n) {
+        const std::string& line = lines[n];
+        if (line.empty() || line[0] == ';')
+            continue;
+        const std::string where = file + " line " + std::to_string(n + 1);
+        if (!header) {
+            if (line != kRegFileHeader && line != "REGEDIT4")
+                Fail("The file " + file + " is not a registry file.");
+            header = true;
+        } else if (line.front() == '[') {
+            if (line.back() != ']')
+                Fail("Invalid key line in " + where + ".");
+            const bool remove = line.size() > 1 && line[1] == '-';
+            const std::optional<KeyName> key = ParseKey(
+                std::string_view(line).substr(remove ? 2 : 1, line.size() - (remove ? 3 : 2)));
+            if (!key || key->path.empty())
+                Fail("Invalid key name in " + where + ".");
+            steps.push_back({*key, remove, std::nullopt});
+            current = remove ? std::nullopt : key;
+        } else {
+            std::optional<ValueLine> value = ParseValueLine(line);
+            if (!value)
+                Fail("Invalid value line in " + where + ".");
+            if (!current)
+                Fail("A value outside a key in " + where + ".");
+            steps.push_back({*current, false, std::move(value)});
+        }
+    }
+    if (!header)
+        Fail("The file " + file + " is not a registry file.");
+    return steps;
+}
+
+int Import(const Options& o, std::ostream& out) {
+    if (o.operands.size() != 1)
+        Fail("Invalid syntax: import FILE.");
+    for (const ImportStep& step : ReadRegFile(o.operands[0])) {
+        if (step.remove_key) {
+            const long rc = reg::DeleteTree(step.key.root, step.key.path);
+            if (rc != reg::kFileNotFound)
+                Check(rc);
+            continue;
+        }
+        reg::Key key = 0;
+        Check(reg::CreateKey(step.key.root, step.key.path, reg::kOptionNonVolatile, reg::kAllAccess,
+                             key));
+        long rc = reg::kSuccess;
+        if (step.value && step.value->remove) {
+            rc = reg::DeleteValue(key, step.value->name);
+            rc = rc == reg::kFileNotFound ? reg::kSuccess : rc;
+        } else if (step.value) {
+            rc = reg::SetValue(key, step.value->name, step.value->type, step.value->data.data(),
+                               static_cast<std::uint32_t>(step.value->data.size()));
+        }
+        reg::CloseKey(key);
+        Check(rc);
+    }
+    out << "The operation completed successfully.\n";
+    return 0;
+}
+
+} // namespace
+
+int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+        std::ostream& err) {
+    try {
+        if (args.empty())
+            Fail("Invalid syntax: query, add, delete, export or import expected.");
+        const Options options = ParseOptions(args);
+        const std::string command = platform::UpperCase(args[0]);
+        if (command == "QUERY")
+            return Query(options, out);
+        if (command == "ADD")
+            return Add(options, in, out);
+        if (command == "DELETE")
+            return Delete(options, in, out);
+        if (command == "EXPORT")
+            return Export(options, in, out);
+        if (command == "IMPORT")
+            return Import(options, out);
+        Fail("Invalid syntax: unknown command " + args[0] + ".");
+    } catch (const Failure& failure) {
+        err << "ERROR: " << failure.message << "\n";
+    } catch (const std::exception& e) {
+        err << "ERROR: " << e.what() << "\n";
+    }
+    return 1;
+}
+
+} // namespace tamberlin::regtool

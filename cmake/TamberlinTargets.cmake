@@ -1,0 +1,21 @@
+# Helpers shared by every target of the project.
+
+# Warnings are errors on both targets.
+function(tamberlin_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Werror)
+endfunction()
+
+# An executable of ours. On Windows each one carries the version resource, so
+# the run-time's application object reads its version from the file itself.
+function(tamberlin_add_executable name)
+  add_executable(${name} ${ARGN})
+  tamberlin_warnings(${name})
+  if(WIN32)
+    target_sources(${name} PRIVATE ${PROJECT_BINARY_DIR}/version.rc)
+  endif()
+endfunction()
+
+if(WIN32)
+  enable_language(RC)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/version.rc.in ${PROJECT_BINARY_DIR}/version.rc @ONLY)
+endif()

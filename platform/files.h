@@ -1,0 +1,40 @@
+// Files and folders: the directory listing the folder tests use, and
+// one-level folder creation.
+//
+// Paths are UTF-8 in the platform's own form. Nothing here throws; failures
+// come back as results for the caller to turn into its own.
+#pragma once
+
+#include <string_view>
+
+namespace tamberlin::platform::files {
+
+// Attribute filter of a directory listing.
+enum Attribute : unsigned {
+    kNormal = 0,
+    kReadOnly = 1,
+    kHidden = 2,
+    kSystem = 4,
+    kDirectory = 16,
+};
+
+enum class Listing {
+    kEntry,       // the listing yields at least one entry
+    kNoEntry,     // nothing matches (no such file or folder)
+    kBadName,     // the path text is not a valid path (a NUL, too long, ...)
+    kAccessError, // the folder exists but cannot be listed
+};
+
+// Whether a directory listing of `pattern` yields an entry that passes the
+// filter: files always pass, folders only with kDirectory, and on Windows
+// hidden and system entries only with kHidden and kSystem (other systems have
+// no such attributes). A pattern ending with the separator lists the folder's
+// own entries, so a folder with kDirectory always yields "."; "*" and "?" in
+// the last level are wildcards.
+Listing FirstEntry(std::string_view pattern, unsigned attributes);
+
+// Creates one folder; the parent must exist. False when it cannot be made
+// (including when it already exists).
+bool CreateFolder(std::string_view path);
+
+} // namespace tamberlin::platform::files

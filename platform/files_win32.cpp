@@ -1,0 +1,68 @@
+// Files and folders on Windows: FindFirstFileW and CreateDirectoryW.
+#include <windows.h>
+
+#include "platform/files.h"
+#include "platform/text_win32.h"
+
+namespace tamberlin::platform::files {
+namespace {
+
+Listing FromError(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_NO_MORE_FILES:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+        return Listing::kNoEntry;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_DIRECTORY:
+        return Listing::kBadName;
+    default:
+        return Listing::kAccessError;
+    }
+}
+
+bool Passes(DWORD found, unsigned attributes) {
+    if ((found & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & kDirectory))
+        return false;
+    if ((found & FILE_ATTRIBUTE_HIDDEN) && !(attributes & kHidden))
+        return false;
+    return !(found & FILE_ATTRIBUTE_SYSTEM) || (attributes & kSystem);
+}
+
+} // namespace
+
+Listing FirstEntry(std::string_view pattern, unsigned attributes) {
+    if (pattern.empty())
+        return Listing::kNoEntry;
+    if (pattern.find('\0') != std::string_view::npos)
+        return Listing::kBadName;
+    std::wstring wide = win32::WideFromUtf8(pattern);
+    // A folder's own listing: FindFirstFileW wants a pattern for its entries.
+    if (wide.back() == L'\\' || wide.back() == L'/')
+        wide += L'*';
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(wide.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return FromError(GetLastError());
+    Listing result = Listing::kNoEntry;
+    do {
+        if (Passes(data.dwFileAttributes, attributes)) {
+            result = Listing::kEntry;
+            break;
+        }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return result;
+}
+
+bool CreateFolder(std::string_view path) {
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return false;
+    return CreateDirectoryW(win32::WideFromUtf8(path).c_str(), nullptr) != 0;
+}
+
+} // namespace tamberlin::platform::files

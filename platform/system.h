@@ -1,0 +1,54 @@
+// The questions the program asks of the operating system: where its folders
+// are, which drives exist, where the running program lives, and the user's
+// locale and font settings.
+//
+// Texts are UTF-8. A query that cannot be answered gives the empty text (or
+// false / 0), never an error. Folder texts come as the system reports them,
+// without a promise of a trailing separator.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tamberlin::platform::system {
+
+// The Windows folder and the system folder (GetWindowsDirectoryA,
+// GetSystemDirectoryA); on Linux /usr and /usr/lib stand for them.
+std::string WindowsDirectory();
+std::string SystemDirectory();
+
+// The roots of the available drives, each followed by a NUL, as
+// GetLogicalDriveStringsA lists them ("A:\<NUL>C:\<NUL>"); "/<NUL>" on Linux.
+std::string LogicalDriveStrings();
+
+// The full path of the running executable (GetModuleFileNameW; on Linux
+// /proc/self/exe), whatever its length.
+std::string ExecutablePath();
+
+// The version of the running executable: its version resource on Windows, the
+// build's version elsewhere.
+struct Version {
+    int major = 0;
+    int minor = 0;
+    int revision = 0;
+};
+Version ExecutableVersion();
+
+// The user's decimal separator (LOCALE_SDECIMAL of the user's locale).
+std::string DecimalSeparator();
+
+// The folders searched for programs: the variable "Path" on Windows, "PATH"
+// elsewhere.
+std::string ProgramSearchPath();
+
+// The name a standard font object reports after being given `name`: the name
+// itself when such a font is installed, a substitute's name otherwise.
+std::string StandardFontName(std::string_view name);
+
+// Font smoothing (SPI_GETFONTSMOOTHING) and its type
+// (SPI_GETFONTSMOOTHINGTYPE: 1 standard, 2 ClearType). On Linux: fontconfig's
+// antialias setting, and ClearType when it renders subpixel (rgba) colour.
+bool FontSmoothing();
+unsigned FontSmoothingType();
+
+} // namespace tamberlin::platform::system

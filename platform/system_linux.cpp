@@ -1,0 +1,135 @@
+// System queries on Linux.
+#include "platform/path_style.h"
+#include "platform/system.h"
+
+#include <clocale>
+#include <cstdlib>
+#include <fontconfig/fontconfig.h>
+#include <langinfo.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tamberlin::platform {
+
+const PathStyle& NativePathStyle() {
+    return kPosixPaths;
+}
+
+namespace system {
+namespace {
+
+// A pattern after the same substitutions an application's font request
+// goes through, matched against the installed fonts. Null when fontconfig
+// has no fonts at all.
+FcPattern* Match(FcPattern* pattern) {
+    if (!FcInit())
+        return nullptr;
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    return FcFontMatch(nullptr, pattern, &result);
+}
+
+} // namespace
+
+// /usr holds the operating system's installed files as the Windows folder
+// does, and /usr/lib its shared libraries as the system folder does.
+std::string WindowsDirectory() {
+    return "/usr";
+}
+std::string SystemDirectory() {
+    return "/usr/lib";
+}
+
+// One file system tree: its root is the only "drive".
+std::string LogicalDriveStrings() {
+    return std::string("/\0", 2);
+}
+
+std::string ExecutablePath() {
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (n < 0)
+            return {};
+        if (static_cast<size_t>(n) < buffer.size())
+            return std::string(buffer.data(), static_cast<size_t>(n));
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+Version ExecutableVersion() {
+    return {TAMBERLIN_VERSION_MAJOR, TAMBERLIN_VERSION_MINOR, TAMBERLIN_VERSION_REVISION};
+}
+
+// The user's locale as setlocale(LC_ALL, "") would choose it from the
+// environment, read through a locale object so the process-wide locale (and
+// with it every printf) stays as it is. An environment that names a locale
+// which is not installed gives the C locale, as setlocale does.
+std::string DecimalSeparator() {
+    locale_t user = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(0));
+    if (!user)
+        return ".";
+    std::string separator = nl_langinfo_l(RADIXCHAR, user);
+    freelocale(user);
+    return separator;
+}
+
+std::string ProgramSearchPath() {
+    const char* path = std::getenv("PATH");
+    return path ? path : "";
+}
+
+std::string StandardFontName(std::string_view name) {
+    const std::string requested(name);
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(requested.c_str()));
+    FcPattern* match = Match(pattern);
+    FcPatternDestroy(pattern);
+    if (!match)
+        return {};
+    // A font can have several family names (English and localised ones);
+    // fontconfig always matches something, so the names decide.
+    std::string reported;
+    FcChar8* family = nullptr;
+    for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &family) == FcResultMatch; ++i) {
+        const std::string candidate = reinterpret_cast<const char*>(family);
+        if (i == 0)
+            reported = candidate;
+        if (candidate == requested) {
+            reported = candidate;
+            break;
+        }
+    }
+    FcPatternDestroy(match);
+    return reported;
+}
+
+bool FontSmoothing() {
+    FcPattern* pattern = FcPatternCreate();
+    FcPattern* match = Match(pattern);
+    FcPatternDestroy(pattern);
+    FcBool antialias = FcFalse;
+    if (match) {
+        FcPatternGetBool(match, FC_ANTIALIAS, 0, &antialias);
+        FcPatternDestroy(match);
+    }
+    return antialias;
+}
+
+unsigned FontSmoothingType() {
+    FcPattern* pattern = FcPatternCreate();
+    FcPattern* match = Match(pattern);
+    FcPatternDestroy(pattern);
+    int rgba = FC_RGBA_UNKNOWN;
+    if (match) {
+        FcPatternGetInteger(match, FC_RGBA, 0, &rgba);
+        FcPatternDestroy(match);
+    }
+    const bool subpixel =
+        rgba == FC_RGBA_RGB || rgba == FC_RGBA_BGR || rgba == FC_RGBA_VRGB || rgba == FC_RGBA_VBGR;
+    return subpixel ? 2 : 1;
+}
+
+} // namespace system
+} // namespace tamberlin::platform

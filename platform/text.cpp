@@ -1,0 +1,106 @@
+// UTF-8 text operations shared by every platform.
+#include "platform/text.h"
+
+namespace tamberlin::platform {
+namespace {
+
+// Decodes the character at `i`; `length` 0 marks a byte that is not UTF-8.
+char32_t Decode(std::string_view s, std::size_t i, std::size_t& length) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    length = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    char32_t c = length == 1 ? b : length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
+    for (std::size_t k = 1; length > 1 && k < length; ++k) {
+        if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) {
+            length = 0;
+            break;
+        }
+        c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    }
+    return length ? c : b;
+}
+
+} // namespace
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+namespace {
+
+char32_t Upper(char32_t c) {
+    if (c >= 'a' && c <= 'z')
+        return c - 0x20;
+    if (c < 0x80)
+        return c;
+    if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) ||
+        (c >= 0x430 && c <= 0x44F))
+        return c - 0x20;
+    if (c == 0xFF)
+        return 0x178;
+    if (c == 0x3C2) // final sigma
+        return 0x3A3;
+    if (c >= 0x450 && c <= 0x45F)
+        return c - 0x50;
+    // Latin Extended-A and Cyrillic pairs: upper case at the even (or, in
+    // two runs, the odd) code point, lower case right after it.
+    const bool odd = c & 1;
+    if (odd &&
+        ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177) ||
+         (c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF)))
+        return c - 1;
+    if (!odd && ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)))
+        return c - 1;
+    return c;
+}
+
+} // namespace
+
+std::string UpperCase(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        std::size_t length = 0;
+        const char32_t c = Decode(utf8, i, length);
+        if (length == 0) {
+            out += utf8[i++];
+            continue;
+        }
+        AppendUtf8(out, Upper(c));
+        i += length;
+    }
+    return out;
+}
+
+std::size_t Utf16Length(std::string_view utf8) {
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < utf8.size();) {
+        std::size_t length = 0;
+        Decode(utf8, i, length);
+        units += length == 4 ? 2 : 1;
+        i += length ? length : 1;
+    }
+    return units;
+}
+
+char32_t NextCodePoint(std::string_view utf8, std::size_t& i) {
+    std::size_t length = 0;
+    const char32_t c = Decode(utf8, i, length);
+    i += length ? length : 1;
+    return c;
+}
+
+} // namespace tamberlin::platform

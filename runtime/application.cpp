@@ -1,0 +1,95 @@
+#include "runtime/application.h"
+
+#include "platform/path_style.h"
+#include "platform/system.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace tamberlin::runtime {
+
+Application& App() {
+    static Application app;
+    return app;
+}
+
+void Application::Load() const {
+    if (loaded_)
+        return;
+    loaded_ = true;
+    const std::string exe = platform::system::ExecutablePath();
+    const platform::PathStyle& style = platform::NativePathStyle();
+    const size_t slash = exe.rfind(style.separator);
+    if (slash == std::string::npos) {
+        exe_name_ = exe;
+    } else {
+        // A program in a root folder keeps the root's separator ("C:\", "/").
+        path_ = exe.substr(0, slash + 1 <= style.root_length ? slash + 1 : slash);
+        exe_name_ = exe.substr(slash + 1);
+    }
+    if (exe_name_.size() > 4) {
+        std::string extension = exe_name_.substr(exe_name_.size() - 4);
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (extension == ".exe")
+            exe_name_.resize(exe_name_.size() - 4);
+    }
+    const platform::system::Version version = platform::system::ExecutableVersion();
+    major_ = version.major;
+    minor_ = version.minor;
+    revision_ = version.revision;
+}
+
+const std::string& Application::Title() const {
+    Load();
+    return title_set_ ? title_ : exe_name_;
+}
+
+void Application::SetTitle(std::string title) {
+    title_ = std::move(title);
+    title_set_ = true;
+}
+
+const std::string& Application::EXEName() const {
+    Load();
+    return exe_name_;
+}
+
+const std::string& Application::Path() const {
+    Load();
+    return path_;
+}
+
+int Application::Major() const {
+    Load();
+    return major_;
+}
+
+int Application::Minor() const {
+    Load();
+    return minor_;
+}
+
+int Application::Revision() const {
+    Load();
+    return revision_;
+}
+
+void Application::SetEXEName(std::string name) {
+    Load();
+    exe_name_ = std::move(name);
+}
+
+void Application::SetPath(std::string path) {
+    Load();
+    path_ = std::move(path);
+}
+
+void Application::SetVersion(int major, int minor, int revision) {
+    Load();
+    major_ = major;
+    minor_ = minor;
+    revision_ = revision;
+}
+
+} // namespace tamberlin::runtime

@@ -1,0 +1,149 @@
+// Folders, drives and file search against the real file system, in
+// temporary folders.
+#include "app/all_data.h"
+#include "platform/path_style.h"
+#include "runtime/error.h"
+#include "sysutil/folders.h"
+#include "sysutil/paths.h"
+#include "tests/support/search_path.h"
+#include "tests/support/temp_folder.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace modQFSystemUtilities;
+using tamberlin::testing::TempFolder;
+namespace fs = std::filesystem;
+
+char Sep() {
+    return tamberlin::platform::NativePathStyle().separator;
+}
+char ListSep() {
+    return tamberlin::platform::NativePathStyle().list_separator;
+}
+
+TEST(SystemFolders, EndWithTheSeparatorAndExist) {
+    for (const std::string& folder : {GetWindowsPath(), GetSystemPath()}) {
+        ASSERT_FALSE(folder.empty());
+        EXPECT_EQ(folder.back(), Sep()) << folder;
+        EXPECT_TRUE(EnsureFolder(folder, false)) << folder;
+    }
+    const std::string exe = GetExecutablePath();
+    EXPECT_EQ(GetFileBaseName(GetFileName(exe) + ".x"), GetFileName(exe));
+    EXPECT_TRUE(fs::exists(tamberlin::testing::FsPath(exe))) << exe;
+    EXPECT_NE(GetFileName(exe).find("platform_tests"), std::string::npos) << exe;
+}
+
+TEST(Drives, APathOnAnAvailableDriveIsAvailable) {
+    TempFolder temp;
+    std::string lower = temp.Text();
+    lower[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(lower[0])));
+    EXPECT_TRUE(IsDriveAvailable(temp.Text()));
+    EXPECT_TRUE(IsDriveAvailable(lower)); // "c:\..." as "C:\..."
+    EXPECT_FALSE(IsDriveAvailable(""));
+    EXPECT_FALSE(IsDriveAvailable(std::string("temp") + Sep() + "x"));
+    // A path starting with two separators is a network path: it must exist.
+    const std::string network = std::string(2, Sep()) + "no-such-server" + Sep() + "share";
+    EXPECT_FALSE(IsDriveAvailable(network));
+}
+
+TEST(EnsureFolder, FindsOrCreatesOneLevel) {
+    TempFolder temp;
+    const std::string missing = temp.Text() + "new";
+    EXPECT_TRUE(EnsureFolder(temp.Text(), false));
+    EXPECT_FALSE(EnsureFolder(missing, false));
+    EXPECT_FALSE(fs::exists(temp.path() / "new"));
+    EXPECT_TRUE(EnsureFolder(missing + Sep(), true));
+    EXPECT_TRUE(fs::is_directory(temp.path() / "new"));
+    EXPECT_TRUE(EnsureFolder(missing, false));
+    // One level only: a missing parent is a failure, not a tree.
+    EXPECT_FALSE(EnsureFolder(temp.Text() + "a" + Sep() + "b", true));
+    EXPECT_FALSE(fs::exists(temp.path() / "a"));
+}
+
+TEST(EnsureFolder, BadPathTextsAreFalse) {
+    TempFolder temp;
+    EXPECT_FALSE(EnsureFolder(temp.Text() + std::string(40000, 'x'), true));
+    EXPECT_FALSE(EnsureFolder(temp.Text() + std::string("a\0b", 3), true));
+    EXPECT_FALSE(EnsureFolder("", true));
+}
+
+TEST(FindFileInFolder, FindsFilesWithOrWithoutATrailingSeparator) {
+    TempFolder temp;
+    const std::string file = temp.MakeFile("target.txt");
+    std::string full = "stale";
+    EXPECT_TRUE(FindFileInFolder("target.txt", temp.Text(), full));
+    EXPECT_EQ(full, file);
+    std::string without = temp.Text();
+    without.pop_back();
+    EXPECT_TRUE(FindFileInFolder("target.txt", without, full));
+    EXPECT_EQ(full, file);
+    EXPECT_FALSE(FindFileInFolder("absent.txt", temp.Text(), full));
+    EXPECT_EQ(full, "");
+    // A folder is not a file.
+    fs::create_directory(temp.path() / "sub");
+    EXPECT_FALSE(FindFileInFolder("sub", temp.Text(), full));
+}
+
+TEST(FindFileInFolder, FindsReadOnlyFiles) {
+    TempFolder temp;
+    const std::string file = temp.MakeFile("locked.txt");
+    fs::permissions(tamberlin::testing::FsPath(file),
+                    fs::perms::owner_read | fs::perms::group_read);
+    std::string full;
+    EXPECT_TRUE(FindFileInFolder("locked.txt", temp.Text(), full));
+}
+
+TEST(FindFileInFolder, AnInvalidNameRaisesBadFileName) {
+    TempFolder temp;
+    std::string full = "stale";
+    try {
+        FindFileInFolder(std::string("a\0b", 3), temp.Text(), full);
+        ADD_FAILURE() << "no error raised";
+    } catch (const tamberlin::runtime::RuntimeError& e) {
+        EXPECT_EQ(e.Number(), 52);
+    }
+}
+
+// FindFile reads the program folder from the application-wide data.
+class FindFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { saved_ = modQFAllData::strAppPath; }
+    void TearDown() override { modQFAllData::strAppPath = saved_; }
+    std::string saved_;
+};
+
+TEST_F(FindFileTest, SearchesTheGivenFolderThenTheSearchPathInOrder) {
+    TempFolder first, a, b;
+    first.MakeFile("both.txt");
+    b.MakeFile("both.txt");
+    b.MakeFile("only-b.txt");
+    // An empty entry between the folders does not end the search.
+    tamberlin::testing::SearchPathOverride path(a.Text() + ListSep() + ListSep() + b.Text());
+    std::string where = first.Text();
+    EXPECT_TRUE(FindFile("both.txt", where));
+    EXPECT_EQ(where, first.Text() + "both.txt");
+    where = first.Text();
+    EXPECT_TRUE(FindFile("only-b.txt", where));
+    EXPECT_EQ(where, b.Text() + "only-b.txt");
+    where = first.Text();
+    EXPECT_FALSE(FindFile("nowhere-tamberlin.txt", where));
+    EXPECT_EQ(where, "");
+    where = first.Text();
+    EXPECT_FALSE(FindFile(std::string(40000, 'n'), where));
+    EXPECT_EQ(where, "");
+}
+
+TEST_F(FindFileTest, AnEmptyStartSearchesTheProgramFolder) {
+    TempFolder program;
+    program.MakeFile("help.txt");
+    modQFAllData::strAppPath = program.Text();
+    tamberlin::testing::SearchPathOverride path("");
+    std::string where;
+    EXPECT_TRUE(FindFile("help.txt", where));
+    EXPECT_EQ(where, program.Text() + "help.txt");
+}
+
+} // namespace

@@ -1,0 +1,130 @@
+// The command-line tool over the real registry (the store on Linux, Wine's
+// registry for the Windows build).
+#include "apps/reg/reg_tool.h"
+#include "platform/registry.h"
+#include "sysutil/registry.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/test_env.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+namespace reg = tamberlin::platform::registry;
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class RegToolTest : public ::testing::Test {
+protected:
+    Result Run(std::vector<std::string> args, const std::string& input = "") {
+        std::istringstream in(input);
+        std::ostringstream out, err;
+        const int status = tamberlin::regtool::Run(args, in, out, err);
+        return {status, out.str(), err.str()};
+    }
+    std::string Key(const std::string& below = "") const {
+        return "HKCU\\" + sandbox_.Base() + (below.empty() ? "" : "\\" + below);
+    }
+    std::string Read(const std::string& below, const std::string& name) const {
+        std::string value;
+        modQFSystemUtilities::GetUserRegString(sandbox_.Base() + "\\" + below, name, value);
+        return value;
+    }
+
+    tamberlin::testing::RegistrySandbox sandbox_;
+};
+
+TEST_F(RegToolTest, AddAndQuery) {
+    EXPECT_EQ(Run({"add", Key("App"), "/v", "Name", "/d", "a \"quoted\" value"}).status, 0);
+    EXPECT_EQ(Run({"ADD", Key("App"), "/ve", "/d", "default"}).status, 0);
+    EXPECT_EQ(Run({"add", Key("App"), "/v", "Count", "/t", "REG_DWORD", "/d", "0x2a"}).status, 0);
+    EXPECT_EQ(Read("App", "Name"), "a \"quoted\" value");
+    const Result one = Run({"query", Key("app"), "/v", "name"});
+    EXPECT_EQ(one.status, 0);
+    EXPECT_NE(one.out.find("    name    REG_SZ    a \"quoted\" value\n"), std::string::npos)
+        << one.out;
+    const Result all = Run({"query", Key("App")});
+    EXPECT_NE(all.out.find("(Default)    REG_SZ    default"), std::string::npos) << all.out;
+    EXPECT_NE(all.out.find("Count    REG_DWORD    0x2a"), std::string::npos) << all.out;
+}
+
+TEST_F(RegToolTest, ReplacingOrDeletingAsksFirst) {
+    Run({"add", Key("App"), "/v", "Name", "/d", "one"});
+    const Result refused = Run({"add", Key("App"), "/v", "Name", "/d", "two"}, "no\n");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(Read("App", "Name"), "one");
+    EXPECT_EQ(Run({"add", Key("App"), "/v", "Name", "/d", "two"}, "yes\n").status, 0);
+    EXPECT_EQ(Run({"add", Key("App"), "/v", "Name", "/d", "three", "/f"}).status, 0);
+    EXPECT_EQ(Read("App", "Name"), "three");
+    EXPECT_EQ(Run({"delete", Key("App"), "/v", "Name"}, "").status, 1); // end of input: no
+    EXPECT_EQ(Run({"delete", Key("App"), "/v", "Name", "/f"}).status, 0);
+    EXPECT_EQ(Read("App", "Name"), "");
+    EXPECT_EQ(Run({"delete", Key("App")}, "y\n").status, 0);
+    EXPECT_EQ(Run({"query", Key("App")}).status, 1);
+}
+
+TEST_F(RegToolTest, FailuresExitWithOneLine) {
+    const Result root = Run({"query", "HKEY_CLASSES_ROOT\\Software"});
+    EXPECT_EQ(root.status, 1);
+    EXPECT_EQ(root.err, "ERROR: Invalid key name.\n");
+    const Result missing = Run({"query", Key("Missing")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err,
+              "ERROR: The system was unable to find the specified registry key or value.\n");
+    Run({"add", Key("App")});
+    EXPECT_EQ(Run({"query", Key("App"), "/v", "Nope"}).status, 1);
+    EXPECT_EQ(Run({"delete", "HKCU", "/f"}).status, 1);
+    EXPECT_EQ(Run({"frobnicate"}).status, 1);
+    EXPECT_EQ(Run({"add", Key("App"), "/v", "n", "/t", "REG_DWORD", "/d", "many"}).status, 1);
+    EXPECT_EQ(Run({}).status, 1);
+}
+
+TEST_F(RegToolTest, ExportAndImportRoundTrip) {
+    tamberlin::testing::TempFolder temp;
+    const std::string file = temp.Text() + "backup.reg";
+    Run({"add", Key("Tree"), "/v", "Text", "/d", "C:\\path \"quoted\" Grüße"});
+    Run({"add", Key("Tree\\Sub"), "/v", "Count", "/t", "REG_DWORD", "/d", "7"});
+    Run({"add", Key("Tree\\Sub"), "/ve", "/d", ""});
+    reg::Key key = 0;
+    ASSERT_EQ(reg::OpenKey(reg::kCurrentUser, sandbox_.Base() + "\\Tree", reg::kAllAccess, key), 0);
+    ASSERT_EQ(reg::SetValue(key, "Raw", reg::kBinary, "\0\x01\xff", 3), 0);
+    reg::CloseKey(key);
+
+    ASSERT_EQ(Run({"export", Key("Tree"), file}).status, 0);
+    EXPECT_EQ(Run({"export", Key("Tree"), file}, "n\n").status, 1); // exists: asks
+    ASSERT_EQ(Run({"delete", Key("Tree"), "/f"}).status, 0);
+    ASSERT_EQ(Run({"import", file}).status, 0);
+
+    EXPECT_EQ(Read("Tree", "Text"), "C:\\path \"quoted\" Grüße");
+    const Result sub = Run({"query", Key("Tree\\Sub")});
+    EXPECT_NE(sub.out.find("Count    REG_DWORD    0x7"), std::string::npos) << sub.out;
+    ASSERT_EQ(reg::OpenKey(reg::kCurrentUser, sandbox_.Base() + "\\Tree", reg::kQueryValue, key),
+              0);
+    char raw[8];
+    std::uint32_t size = sizeof raw, type = 0;
+    EXPECT_EQ(reg::QueryValue(key, "Raw", &type, raw, &size), 0);
+    EXPECT_EQ(type, reg::kBinary);
+    EXPECT_EQ(std::string(raw, size), std::string("\0\x01\xff", 3));
+    reg::CloseKey(key);
+}
+
+TEST_F(RegToolTest, ABadFileChangesNothing) {
+    tamberlin::testing::TempFolder temp;
+    const std::string good_then_bad = std::string("Windows Registry Editor Version 5.00\r\n\r\n[") +
+                                      Key("Imported") +
+                                      "]\r\n\"a\"=\"1\"\r\n\"b\"=dword:nothex\r\n";
+    const std::string file = temp.MakeFile("bad.reg", good_then_bad);
+    const Result result = Run({"import", file});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("line 5"), std::string::npos) << result.err;
+    EXPECT_EQ(Run({"query", Key("Imported")}).status, 1);
+    EXPECT_EQ(Run({"import", temp.MakeFile("plain.reg", "just text\n")}).status, 1);
+    EXPECT_EQ(Run({"import", temp.Text() + "missing.reg"}).status, 1);
+}
+
+} // namespace

@@ -1,0 +1,53 @@
+#include "tests/support/temp_folder.h"
+
+#include <atomic>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace tamberlin::testing {
+
+namespace fs = std::filesystem;
+
+std::string PathText(const fs::path& path) {
+    const std::u8string text = path.lexically_normal().make_preferred().u8string();
+    return std::string(text.begin(), text.end());
+}
+
+fs::path FsPath(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+TempFolder::TempFolder() {
+    static std::atomic<unsigned> counter{0};
+    std::random_device seed;
+    const std::string name =
+        "tamberlin-test-" + std::to_string(seed()) + "-" + std::to_string(counter++);
+    path_ = fs::temp_directory_path() / name;
+    fs::create_directories(path_);
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ec;
+    // Tests may leave read-only files behind; make them removable first.
+    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::end(it);
+         it.increment(ec))
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+    EXPECT_FALSE(ec) << "could not remove " << path_ << ": " << ec.message();
+}
+
+std::string TempFolder::Text() const {
+    std::string text = PathText(path_);
+    text += static_cast<char>(fs::path::preferred_separator);
+    return text;
+}
+
+std::string TempFolder::MakeFile(const std::string& relative, const std::string& content) const {
+    const fs::path file = path_ / FsPath(relative);
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << content;
+    return PathText(file);
+}
+
+} // namespace tamberlin::testing

@@ -1,0 +1,31 @@
+// A fresh folder for one test, removed again when the test ends.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace tamberlin::testing {
+
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    // The folder as UTF-8 text with the platform's separators and a trailing
+    // separator, the way the folder operations return folders.
+    std::string Text() const;
+    // Creates a file (and its folders) below the folder; returns its UTF-8 path.
+    std::string MakeFile(const std::string& relative, const std::string& content = "x") const;
+
+private:
+    std::filesystem::path path_;
+};
+
+// UTF-8 text of a path with the platform's separators, and back.
+std::string PathText(const std::filesystem::path& path);
+std::filesystem::path FsPath(const std::string& utf8);
+
+} // namespace tamberlin::testing

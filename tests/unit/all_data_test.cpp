@@ -1,0 +1,113 @@
+#include "app/all_data.h"
+#include "platform/path_style.h"
+#include "platform/registry.h"
+#include "runtime/application.h"
+#include "sysutil/folders.h"
+#include "sysutil/paths.h"
+#include "sysutil/registry.h"
+#include "tests/support/test_env.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace modQFAllData;
+using tamberlin::runtime::App;
+namespace reg = tamberlin::platform::registry;
+
+constexpr const char* kShellFolders =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+// Each case plays the program with its own registry and restores the
+// application object afterwards.
+class InitAppDataTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_name_ = App().EXEName();
+        saved_path_ = App().Path();
+    }
+    void TearDown() override {
+        App().SetEXEName(saved_name_);
+        App().SetPath(saved_path_);
+    }
+    static std::string Sep() {
+        return std::string(1, tamberlin::platform::NativePathStyle().separator);
+    }
+
+    tamberlin::testing::RegistrySandbox sandbox_;
+    std::string saved_name_, saved_path_;
+};
+
+TEST_F(InitAppDataTest, ProgramFolderIsTheExecutablesWhenItsNameMatchesInAnyCase) {
+    using namespace modQFSystemUtilities;
+    const std::string exe = GetExecutablePath();
+    const std::string base = GetFileBaseName(GetFileName(exe));
+    const std::string elsewhere = Sep() + "elsewhere";
+    App().SetPath(elsewhere);
+    std::string shouted = saved_name_;
+    for (char& c : shouted)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    App().SetEXEName(shouted);
+    InitAppData();
+    // A name without an extension (as on Linux) has no base name, so there
+    // the run-time's folder is taken.
+    EXPECT_EQ(strAppPath, base.empty() ? elsewhere + Sep() : GetFolderPath(exe));
+
+    App().SetEXEName("some-other-program");
+    InitAppData();
+    EXPECT_EQ(strAppPath, elsewhere + Sep());
+    EXPECT_EQ(strAppEXEName, "some-other-program");
+}
+
+TEST_F(InitAppDataTest, ARootProgramFolderKeepsOneSeparator) {
+    App().SetEXEName("some-other-program");
+    const std::string root =
+        tamberlin::platform::NativePathStyle().separator == '\\' ? "C:\\" : "/";
+    App().SetPath(root);
+    InitAppData();
+    EXPECT_EQ(strAppPath, root);
+}
+
+TEST_F(InitAppDataTest, DataFolderIsBelowTheRegisteredAppData) {
+    InitAppData();
+    const std::string app_data = modQFSystemUtilities::GetAppDataPath();
+    ASSERT_FALSE(app_data.empty());
+    EXPECT_EQ(strAppDataPath, app_data + "Quillfern" + Sep() + "Tamberlin" + Sep());
+    if (!sandbox_.DataHome().empty()) {
+        EXPECT_EQ(app_data, sandbox_.DataHome() + Sep());
+    }
+}
+
+TEST_F(InitAppDataTest, WithoutAppDataTheDataFolderIsRelative) {
+    std::string saved;
+    modQFSystemUtilities::GetUserRegString(kShellFolders, "AppData", saved);
+    reg::Key key = 0;
+    ASSERT_EQ(reg::OpenKey(reg::kCurrentUser, kShellFolders, reg::kSetValue, key), 0);
+    ASSERT_EQ(reg::DeleteValue(key, "AppData"), 0);
+    InitAppData();
+    EXPECT_EQ(strAppDataPath, "Quillfern" + Sep() + "Tamberlin" + Sep());
+    modQFSystemUtilities::SetRegString(key, "AppData", saved);
+    reg::CloseKey(key);
+}
+
+TEST_F(InitAppDataTest, FixedValues) {
+    App().SetTitle("Tamberlin Test");
+    InitAppData();
+    EXPECT_EQ(strAppTitle, "Tamberlin Test");
+    EXPECT_EQ(intLayoutSpacing, 120);
+    EXPECT_EQ(strSpacer1, "  ");
+    EXPECT_EQ(strSpacer2, "  ");
+    ASSERT_TRUE(picAppPicture);
+    EXPECT_EQ(picAppPicture->type, 0);
+    const std::int32_t colours[16] = {0,        11184810, 11316396, 12171705, 12171705, 0,
+                                      14737632, 0,        16777215, 15790320, 0,        8421504,
+                                      14737632, 15790320, 0,        8421504};
+    for (int i = 1; i <= 15; ++i)
+        EXPECT_EQ(lngInterfaceColours[static_cast<size_t>(i)], colours[i]) << "entry " << i;
+    EXPECT_TRUE(intDecimalSeparator == 44 || intDecimalSeparator == 46);
+    EXPECT_TRUE((strFontName == "Arial" && dblFontSize == 9.0) ||
+                (strFontName == "Tahoma" && dblFontSize == 8.25) ||
+                (strFontName == "Segoe UI" && dblFontSize == 9.0));
+}
+
+} // namespace

@@ -1,0 +1,86 @@
+#include "runtime/error.h"
+#include "sysutil/paths.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace modQFSystemUtilities;
+using tamberlin::platform::kPosixPaths;
+using tamberlin::platform::kWindowsPaths;
+
+struct Case {
+    const char* path; // Windows form; the POSIX form swaps every "\" for "/"
+    const char* file_name;
+    const char* folder;
+    const char* base_name;
+};
+
+constexpr Case kCases[] = {
+    {"C:\\a\\b.txt", "b.txt", "C:\\a\\", "b"},
+    {"b.txt", "b.txt", "", "b"},
+    {"C:\\a\\", "", "C:\\a\\", ""},
+    {"", "", "", ""},
+    {"C:\\a\\b.tar.gz", "b.tar.gz", "C:\\a\\", "b.tar"},
+    {"C:\\a\\README", "README", "C:\\a\\", ""},
+    {"C:\\a\\.profile", ".profile", "C:\\a\\", ""},
+    {"C:\\a\\.b.c", ".b.c", "C:\\a\\", ".b"},
+    {"a.b", "a.b", "", "a"},
+    {"C:\\a.d\\file", "file", "C:\\a.d\\", ""},
+    {"\\\\server\\share\\x.y", "x.y", "\\\\server\\share\\", "x"},
+    {"C:\\", "", "C:\\", ""},
+    {"C:\\Ördner\\bäume.txt", "bäume.txt", "C:\\Ördner\\", "bäume"},
+};
+
+std::string Posix(std::string text) {
+    std::replace(text.begin(), text.end(), '\\', '/');
+    return text;
+}
+
+TEST(PathTexts, SplitWithEitherSeparator) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(GetFileName(c.path, kWindowsPaths), c.file_name);
+        EXPECT_EQ(GetFolderPath(c.path, kWindowsPaths), c.folder);
+        EXPECT_EQ(GetFileBaseName(c.path, kWindowsPaths), c.base_name);
+        EXPECT_EQ(GetFileName(Posix(c.path), kPosixPaths), Posix(c.file_name));
+        EXPECT_EQ(GetFolderPath(Posix(c.path), kPosixPaths), Posix(c.folder));
+        EXPECT_EQ(GetFileBaseName(Posix(c.path), kPosixPaths), Posix(c.base_name));
+    }
+}
+
+TEST(PathTexts, TheOtherSeparatorIsAnOrdinaryCharacter) {
+    EXPECT_EQ(GetFileName("C:/a/b.txt", kWindowsPaths), "C:/a/b.txt");
+    EXPECT_EQ(GetFolderPath("C:/a/b.txt", kWindowsPaths), "");
+    EXPECT_EQ(GetFileBaseName("a\\b.txt", kPosixPaths), "a\\b");
+}
+
+int OverflowNumber(const std::string& text) {
+    try {
+        GetFileName(text, kWindowsPaths);
+    } catch (const tamberlin::runtime::RuntimeError& e) {
+        return e.Number();
+    }
+    return 0;
+}
+
+TEST(PathTexts, TextsLongerThan32767CharactersOverflow) {
+    EXPECT_EQ(OverflowNumber(std::string(32767, 'a')), 0);
+    EXPECT_EQ(OverflowNumber(std::string(32768, 'a')), 6);
+    EXPECT_EQ(OverflowNumber("C:\\" + std::string(40000, 'a')), 6);
+    // Characters are counted as the wide text holds them: one outside the
+    // basic plane takes two, one of several UTF-8 bytes inside it takes one.
+    std::string astral;
+    for (int i = 0; i < 16384; ++i)
+        astral += "\xF0\x9F\x98\x80"; // U+1F600
+    EXPECT_EQ(OverflowNumber(astral), 6);
+    std::string umlauts;
+    for (int i = 0; i < 32767; ++i)
+        umlauts += "\xC3\xA4";
+    EXPECT_EQ(OverflowNumber(umlauts), 0);
+    EXPECT_THROW(GetFolderPath(std::string(40000, 'a')), tamberlin::runtime::RuntimeError);
+    EXPECT_THROW(GetFileBaseName(std::string(40000, 'a')), tamberlin::runtime::RuntimeError);
+}
+
+} // namespace
