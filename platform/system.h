@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tamberlin::platform::system {
 
@@ -33,6 +34,14 @@ struct Version {
     int revision = 0;
 };
 Version ExecutableVersion();
+
+// The program's command-line arguments after the program name, as UTF-8
+// (Windows passes main() the ANSI code page; the wide command line keeps
+// every character).
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+// Console output in UTF-8, so texts print as they are (Windows consoles
+// default to an OEM code page).
+void UseUtf8Console();
 
 // The user's decimal separator (LOCALE_SDECIMAL of the user's locale).
 std::string DecimalSeparator();

@@ -2,6 +2,7 @@
 #include "platform/path_style.h"
 #include "platform/system.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <fontconfig/fontconfig.h>
@@ -57,6 +58,12 @@ std::string ExecutablePath() {
         buffer.resize(buffer.size() * 2);
     }
 }
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
+}
+
+void UseUtf8Console() {}
 
 Version ExecutableVersion() {
     return {TAMBERLIN_VERSION_MAJOR, TAMBERLIN_VERSION_MINOR, TAMBERLIN_VERSION_REVISION};

@@ -8,6 +8,7 @@
 #include "platform/text_win32.h"
 
 #include <olectl.h>
+#include <shellapi.h>
 #include <vector>
 
 namespace tamberlin::platform {
@@ -117,6 +118,20 @@ std::string ExecutablePath() {
             return {};
         buffer.resize(buffer.size() * 2);
     }
+}
+
+std::vector<std::string> CommandLineArguments(int, char**) {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; wide && i < count; ++i)
+        arguments.push_back(win32::Utf8FromWide(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+void UseUtf8Console() {
+    SetConsoleOutputCP(CP_UTF8);
 }
 
 Version ExecutableVersion() {

@@ -2,6 +2,7 @@
 //
 //   tamberlin-demo info    prints the application-wide data, one field a line
 #include "app/all_data.h"
+#include "platform/system.h"
 #include "runtime/application.h"
 #include "runtime/error.h"
 
@@ -10,6 +11,7 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -57,9 +59,11 @@ int Usage() {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string_view command = argc > 1 ? argv[1] : "";
+    namespace sys = tamberlin::platform::system;
+    sys::UseUtf8Console();
+    const std::vector<std::string> args = sys::CommandLineArguments(argc, argv);
     try {
-        if (command == "info" && argc == 2)
+        if (args.size() == 1 && args[0] == "info")
             return Info();
         return Usage();
     } catch (const tamberlin::runtime::RuntimeError& e) {

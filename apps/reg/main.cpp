@@ -1,9 +1,12 @@
 // tamberlin-reg: reads and writes the registry store from the command line.
 #include "apps/reg/reg_tool.h"
+#include "platform/system.h"
 
 #include <iostream>
 
 int main(int argc, char** argv) {
-    return tamberlin::regtool::Run(std::vector<std::string>(argv + 1, argv + argc), std::cin,
-                                   std::cout, std::cerr);
+    namespace sys = tamberlin::platform::system;
+    sys::UseUtf8Console();
+    return tamberlin::regtool::Run(sys::CommandLineArguments(argc, argv), std::cin, std::cout,
+                                   std::cerr);
 }
