@@ -501,6 +501,33 @@ bool Allowed(const OpenedKey& key, std::uint32_t right) {
     return (key.access & right) == right;
 }
 
+// Runs `body` on the key behind a handle and its connected store, when the
+// handle grants `right`. A machine store that does not exist yet answers
+// `if_no_store`.
+template <typename Body>
+long WithKey(Key key, std::uint32_t right, bool write, long if_no_store, Body&& body) {
+    Registry& r = State();
+    std::lock_guard lock(r.mutex);
+    const OpenedKey* opened = r.Find(key);
+    if (!opened)
+        return kInvalidHandle;
+    if (!Allowed(*opened, right))
+        return kAccessDenied;
+    Store& store = r.StoreFor(opened->root);
+    if (long rc = store.Connect(write); rc != kSuccess)
+        return rc == kFileNotFound ? if_no_store : rc;
+    return body(*opened, store);
+}
+
+// kSuccess while the key exists, kKeyDeleted once another handle (or
+// process) has deleted it.
+long KeyStillExists(Store& store, const std::string& folded) {
+    bool exists = true;
+    if (long rc = store.KeyExists(folded, exists); rc != kSuccess)
+        return rc;
+    return exists ? kSuccess : kKeyDeleted;
+}
+
 } // namespace
 
 // --- the interface ---------------------------------------------------------------
@@ -559,11 +586,8 @@ long CreateKey(Key parent, std::string_view sub_key, std::uint32_t /*options*/, 
     if (long rc = store.Connect(true); rc != kSuccess)
         return rc == kFileNotFound ? kAccessDenied : rc;
     const long rc = store.Write([&]() -> long {
-        bool exists = true;
-        if (long e = store.KeyExists(base->folded, exists); e != kSuccess)
+        if (long e = KeyStillExists(store, base->folded); e != kSuccess)
             return e;
-        if (!exists)
-            return kKeyDeleted;
         std::string folded = base->folded;
         for (std::string_view level : levels) {
             const std::string parent_path = folded;
@@ -583,69 +607,50 @@ long CreateKey(Key parent, std::string_view sub_key, std::uint32_t /*options*/, 
 
 long QueryValue(Key key, std::string_view value_name, std::uint32_t* type, char* data,
                 std::uint32_t* size) {
-    Registry& r = State();
-    std::lock_guard lock(r.mutex);
-    const OpenedKey* opened = r.Find(key);
-    if (!opened)
-        return kInvalidHandle;
-    if (!Allowed(*opened, kQueryValue))
-        return kAccessDenied;
     if (data && !size)
         return kInvalidParameter;
-    Store& store = r.StoreFor(opened->root);
-    if (long rc = store.Connect(false); rc != kSuccess)
-        return rc;
-    Query q = store.Use(kValueGet);
-    const int step = q.Bind(1, opened->folded).Bind(2, Fold(CString(value_name))).Step();
-    if (step == SQLITE_DONE) {
-        bool exists = true;
-        store.KeyExists(opened->folded, exists);
-        return exists ? kFileNotFound : kKeyDeleted;
-    }
-    if (step != SQLITE_ROW)
-        return FromSqlite(step);
-    const std::string stored = q.Text(1);
-    if (type)
-        *type = static_cast<std::uint32_t>(q.Int(0));
-    const auto needed = static_cast<std::uint32_t>(stored.size());
-    long rc = kSuccess;
-    if (data) {
-        if (*size < needed)
-            rc = kMoreData;
-        else
-            std::memcpy(data, stored.data(), stored.size());
-    }
-    if (size)
-        *size = needed;
-    return rc;
+    return WithKey(
+        key, kQueryValue, false, kFileNotFound, [&](const OpenedKey& opened, Store& store) {
+            Query q = store.Use(kValueGet);
+            const int step = q.Bind(1, opened.folded).Bind(2, Fold(CString(value_name))).Step();
+            if (step == SQLITE_DONE) {
+                const long exists = KeyStillExists(store, opened.folded);
+                return exists == kSuccess ? kFileNotFound : exists;
+            }
+            if (step != SQLITE_ROW)
+                return FromSqlite(step);
+            const std::string stored = q.Text(1);
+            if (type)
+                *type = static_cast<std::uint32_t>(q.Int(0));
+            const auto needed = static_cast<std::uint32_t>(stored.size());
+            long rc = kSuccess;
+            if (data) {
+                if (*size < needed)
+                    rc = kMoreData;
+                else
+                    std::memcpy(data, stored.data(), stored.size());
+            }
+            if (size)
+                *size = needed;
+            return rc;
+        });
 }
 
 long SetValue(Key key, std::string_view value_name, std::uint32_t type, const char* data,
               std::uint32_t size) {
-    Registry& r = State();
-    std::lock_guard lock(r.mutex);
-    const OpenedKey* opened = r.Find(key);
-    if (!opened)
-        return kInvalidHandle;
-    if (!Allowed(*opened, kSetValue))
-        return kAccessDenied;
     if (!data && size)
         return kInvalidParameter;
-    Store& store = r.StoreFor(opened->root);
-    if (long rc = store.Connect(true); rc != kSuccess)
-        return rc == kFileNotFound ? kAccessDenied : rc;
-    return store.Write([&]() -> long {
-        bool exists = true;
-        if (long e = store.KeyExists(opened->folded, exists); e != kSuccess)
-            return e;
-        if (!exists)
-            return kKeyDeleted;
-        Query q = store.Use(kValuePut);
-        const std::string_view name = CString(value_name);
-        q.Bind(1, opened->folded).Bind(2, Fold(name)).Bind(3, name);
-        q.Bind(4, static_cast<std::int64_t>(type)).BindBlob(5, data, size);
-        const int step = q.Step();
-        return step == SQLITE_DONE ? kSuccess : FromSqlite(step);
+    return WithKey(key, kSetValue, true, kAccessDenied, [&](const OpenedKey& opened, Store& store) {
+        return store.Write([&]() -> long {
+            if (long rc = KeyStillExists(store, opened.folded); rc != kSuccess)
+                return rc;
+            Query q = store.Use(kValuePut);
+            const std::string_view name = CString(value_name);
+            q.Bind(1, opened.folded).Bind(2, Fold(name)).Bind(3, name);
+            q.Bind(4, static_cast<std::int64_t>(type)).BindBlob(5, data, size);
+            const int step = q.Step();
+            return step == SQLITE_DONE ? kSuccess : FromSqlite(step);
+        });
     });
 }
 
@@ -658,65 +663,41 @@ long CloseKey(Key key) {
 }
 
 long EnumKey(Key key, std::uint32_t index, std::string& name) {
-    Registry& r = State();
-    std::lock_guard lock(r.mutex);
-    const OpenedKey* opened = r.Find(key);
-    if (!opened)
-        return kInvalidHandle;
-    if (!Allowed(*opened, kEnumerateSubKeys))
-        return kAccessDenied;
-    Store& store = r.StoreFor(opened->root);
-    if (long rc = store.Connect(false); rc != kSuccess)
-        return rc == kFileNotFound ? kNoMoreItems : rc;
-    Query q = store.Use(kSubKeyAt);
-    const int step = q.Bind(1, opened->folded).Bind(2, static_cast<std::int64_t>(index)).Step();
-    if (step == SQLITE_ROW) {
-        name = q.Text(0);
-        return kSuccess;
-    }
-    return step == SQLITE_DONE ? kNoMoreItems : FromSqlite(step);
+    return WithKey(
+        key, kEnumerateSubKeys, false, kNoMoreItems, [&](const OpenedKey& opened, Store& store) {
+            Query q = store.Use(kSubKeyAt);
+            const int step = q.Bind(1, opened.folded).Bind(2, std::int64_t{index}).Step();
+            if (step != SQLITE_ROW)
+                return step == SQLITE_DONE ? kNoMoreItems : FromSqlite(step);
+            name = q.Text(0);
+            return kSuccess;
+        });
 }
 
 long EnumValue(Key key, std::uint32_t index, std::string& name, std::uint32_t& type,
                std::string& data) {
-    Registry& r = State();
-    std::lock_guard lock(r.mutex);
-    const OpenedKey* opened = r.Find(key);
-    if (!opened)
-        return kInvalidHandle;
-    if (!Allowed(*opened, kQueryValue))
-        return kAccessDenied;
-    Store& store = r.StoreFor(opened->root);
-    if (long rc = store.Connect(false); rc != kSuccess)
-        return rc == kFileNotFound ? kNoMoreItems : rc;
-    Query q = store.Use(kValueAt);
-    const int step = q.Bind(1, opened->folded).Bind(2, static_cast<std::int64_t>(index)).Step();
-    if (step == SQLITE_ROW) {
-        name = q.Text(0);
-        type = static_cast<std::uint32_t>(q.Int(1));
-        data = q.Text(2);
-        return kSuccess;
-    }
-    return step == SQLITE_DONE ? kNoMoreItems : FromSqlite(step);
+    return WithKey(
+        key, kQueryValue, false, kNoMoreItems, [&](const OpenedKey& opened, Store& store) {
+            Query q = store.Use(kValueAt);
+            const int step = q.Bind(1, opened.folded).Bind(2, std::int64_t{index}).Step();
+            if (step != SQLITE_ROW)
+                return step == SQLITE_DONE ? kNoMoreItems : FromSqlite(step);
+            name = q.Text(0);
+            type = static_cast<std::uint32_t>(q.Int(1));
+            data = q.Text(2);
+            return kSuccess;
+        });
 }
 
 long DeleteValue(Key key, std::string_view value_name) {
-    Registry& r = State();
-    std::lock_guard lock(r.mutex);
-    const OpenedKey* opened = r.Find(key);
-    if (!opened)
-        return kInvalidHandle;
-    if (!Allowed(*opened, kSetValue))
-        return kAccessDenied;
-    Store& store = r.StoreFor(opened->root);
-    if (long rc = store.Connect(true); rc != kSuccess)
-        return rc == kFileNotFound ? kAccessDenied : rc;
-    return store.Write([&]() -> long {
-        Query q = store.Use(kValueDelete);
-        const int step = q.Bind(1, opened->folded).Bind(2, Fold(CString(value_name))).Step();
-        if (step != SQLITE_DONE)
-            return FromSqlite(step);
-        return store.Changes() ? kSuccess : kFileNotFound;
+    return WithKey(key, kSetValue, true, kAccessDenied, [&](const OpenedKey& opened, Store& store) {
+        return store.Write([&]() -> long {
+            Query q = store.Use(kValueDelete);
+            const int step = q.Bind(1, opened.folded).Bind(2, Fold(CString(value_name))).Step();
+            if (step != SQLITE_DONE)
+                return FromSqlite(step);
+            return store.Changes() ? kSuccess : kFileNotFound;
+        });
     });
 }
 
