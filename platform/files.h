@@ -37,4 +37,15 @@ Listing FirstEntry(std::string_view pattern, unsigned attributes);
 // (including when it already exists).
 bool CreateFolder(std::string_view path);
 
+// The file's read-only attribute: 1 set, 0 not set, -1 when it cannot be
+// read. On POSIX systems a file is read-only when its mode has no write bit
+// (which holds for root too, who could write it anyway).
+int ReadOnlyAttribute(std::string_view path);
+
+// Appends `bytes` to the file, creating it when missing, in one write while
+// the file is open for this call only; other processes may append at the same
+// time without their lines mixing. False when it could not be opened,
+// written whole or closed.
+bool AppendToFile(std::string_view path, std::string_view bytes);
+
 } // namespace tamberlin::platform::files

@@ -3,9 +3,11 @@
 
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tamberlin::platform::files {
 namespace {
@@ -68,6 +70,25 @@ bool CreateFolder(std::string_view path) {
     if (path.empty() || path.find('\0') != std::string_view::npos)
         return false;
     return mkdir(std::string(path).c_str(), 0777) == 0;
+}
+
+int ReadOnlyAttribute(std::string_view path) {
+    struct stat st;
+    if (path.find('\0') != std::string_view::npos || stat(std::string(path).c_str(), &st) != 0)
+        return -1;
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) ? 0 : 1;
+}
+
+bool AppendToFile(std::string_view path, std::string_view bytes) {
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return false;
+    const int fd = open(std::string(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    // O_APPEND makes each write land at the end as a whole.
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    const bool closed = close(fd) == 0;
+    return written == static_cast<ssize_t>(bytes.size()) && closed;
 }
 
 } // namespace tamberlin::platform::files

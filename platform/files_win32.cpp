@@ -65,4 +65,30 @@ bool CreateFolder(std::string_view path) {
     return CreateDirectoryW(win32::WideFromUtf8(path).c_str(), nullptr) != 0;
 }
 
+int ReadOnlyAttribute(std::string_view path) {
+    if (path.find('\0') != std::string_view::npos)
+        return -1;
+    const DWORD attributes = GetFileAttributesW(win32::WideFromUtf8(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return -1;
+    return (attributes & FILE_ATTRIBUTE_READONLY) ? 1 : 0;
+}
+
+bool AppendToFile(std::string_view path, std::string_view bytes) {
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return false;
+    // Append-only access: every write goes to the end of the file as a whole;
+    // others may read and append meanwhile.
+    HANDLE file = CreateFileW(win32::WideFromUtf8(path).c_str(), FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const BOOL ok =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    const BOOL closed = CloseHandle(file);
+    return ok && closed && written == bytes.size();
+}
+
 } // namespace tamberlin::platform::files

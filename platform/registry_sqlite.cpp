@@ -222,6 +222,80 @@ constexpr const char* kSchema =
     "  PRIMARY KEY(key, fold)"
     ") WITHOUT ROWID;";
 
+// Runs one statement with text arguments.
+int Exec(sqlite3* db, const char* sql, const std::vector<std::string>& args) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    for (size_t i = 0; rc == SQLITE_OK && i < args.size(); ++i)
+        rc = sqlite3_bind_text(stmt, static_cast<int>(i + 1), args[i].data(),
+                               static_cast<int>(args[i].size()), SQLITE_STATIC);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(stmt) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(db);
+    sqlite3_finalize(stmt);
+    return rc;
+}
+
+// What the program reads from Windows' own entries, pointed at their Linux
+// counterparts.
+int Seed(sqlite3* db, Key root) {
+    struct Entry {
+        const char* key;
+        const char* name;
+        std::string data;
+    };
+    std::vector<Entry> entries;
+    if (root == kCurrentUser) {
+        entries.push_back({"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                           "AppData", XdgFolder("XDG_DATA_HOME", Home() + "/.local/share")});
+    } else {
+        entries.push_back(
+            {"Software\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir", "/usr/share"});
+    }
+    for (const Entry& e : entries) {
+        std::string folded;
+        std::string_view rest = e.key;
+        while (!rest.empty()) {
+            const size_t p = rest.find('\\');
+            const std::string_view level = rest.substr(0, p);
+            const std::string parent = folded;
+            folded = Join(folded, Fold(level));
+            if (int rc = Exec(
+                    db, "INSERT OR IGNORE INTO reg_keys(path, parent, name) VALUES (?1, ?2, ?3)",
+                    {folded, parent, std::string(level)});
+                rc != SQLITE_OK)
+                return rc;
+            rest = p == std::string_view::npos ? std::string_view() : rest.substr(p + 1);
+        }
+        std::string data = e.data;
+        data += '\0';
+        if (int rc = Exec(db,
+                          "INSERT OR REPLACE INTO reg_values(key, fold, name, type, data) "
+                          "VALUES (?1, ?2, ?3, 1, CAST(?4 AS BLOB))",
+                          {folded, Fold(e.name), e.name, data});
+            rc != SQLITE_OK)
+            return rc;
+    }
+    return SQLITE_OK;
+}
+
+// Inside a transaction: makes the tables and seeds them when they are missing.
+int CreateSchema(sqlite3* db, Key root) {
+    sqlite3_stmt* probe = nullptr;
+    int rc = sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE name = 'reg_keys'", -1,
+                                &probe, nullptr);
+    bool present = false;
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(probe);
+        present = rc == SQLITE_ROW;
+        rc = rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
+    }
+    sqlite3_finalize(probe);
+    if (rc != SQLITE_OK || present)
+        return rc;
+    rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+    return rc == SQLITE_OK ? Seed(db, root) : rc;
+}
+
 class Store {
 public:
     Store(Key root, std::string path) : root_(root), path_(std::move(path)) {}
@@ -301,35 +375,58 @@ public:
     long Changes() const { return sqlite3_changes(db_); }
 
 private:
-    // The folder and an empty file with the right mode; SQLite gives its
-    // -wal and -shm files the mode of the database.
+    // Builds the whole store (mode, journal, tables, seed) under a name of
+    // this process's own and links it into place: processes that start at
+    // the same moment never see a half-made store, and the first link wins.
+    // SQLite gives the -wal and -shm files the mode of the database.
     long CreateFile() {
-        const size_t slash = path_.find_last_of('/');
         const bool user = root_ == kCurrentUser;
-        if (!MakeFolders(path_.substr(0, slash), user ? 0700 : 0755))
+        if (!MakeFolders(path_.substr(0, path_.find_last_of('/')), user ? 0700 : 0755))
             return kAccessDenied;
+        const std::string staging = path_ + ".new-" + std::to_string(getpid());
+        unlink(staging.c_str());
         const int fd =
-            open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, user ? 0600 : 0644);
-        if (fd < 0 && errno != EEXIST)
+            open(staging.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, user ? 0600 : 0644);
+        if (fd < 0)
             return kAccessDenied;
-        if (fd >= 0)
-            close(fd);
-        return kSuccess;
+        close(fd);
+        sqlite3* db = nullptr;
+        int rc = sqlite3_open_v2(staging.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        // WAL for the user's store is kept in the file's header. The machine
+        // store keeps a rollback journal so users who may not write it can
+        // still read it.
+        if (rc == SQLITE_OK && user)
+            rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK)
+            rc = CreateSchema(db, root_);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        bool placed = false;
+        if (rc == SQLITE_OK) {
+            placed = link(staging.c_str(), path_.c_str()) == 0 || errno == EEXIST;
+            // File systems without hard links.
+            if (!placed && errno != EACCES)
+                placed = renameat2(AT_FDCWD, staging.c_str(), AT_FDCWD, path_.c_str(),
+                                   RENAME_NOREPLACE) == 0 ||
+                         errno == EEXIST;
+        }
+        unlink(staging.c_str());
+        return rc != SQLITE_OK ? FromSqlite(rc) : placed ? kSuccess : kAccessDenied;
     }
 
     int Prepare() {
         sqlite3_busy_timeout(db_, kBusyTimeoutMs);
         sqlite3_extended_result_codes(db_, 1);
         if (!sqlite3_db_readonly(db_, "main")) {
-            if (root_ == kCurrentUser) {
-                // Persistent; the machine store keeps a rollback journal so
-                // that users who may not write it can still read it.
-                if (int rc =
-                        sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-                    rc != SQLITE_OK)
-                    return rc;
-            }
-            if (int rc = CreateSchema(); rc != SQLITE_OK)
+            // A store file made by other hands may lack the tables.
+            int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+            if (rc == SQLITE_OK)
+                rc = CreateSchema(db_, root_);
+            sqlite3_exec(db_, rc == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+            if (rc != SQLITE_OK)
                 return rc;
         }
         for (int s = 0; s < kStatementCount; ++s) {
@@ -339,86 +436,6 @@ private:
                 return rc;
         }
         return SQLITE_OK;
-    }
-
-    // Makes the tables and seeds them, once, even when several processes
-    // create the store at the same moment.
-    int CreateSchema() {
-        int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            return rc;
-        sqlite3_stmt* probe = nullptr;
-        rc = sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE name = 'reg_keys'", -1,
-                                &probe, nullptr);
-        bool present = false;
-        if (rc == SQLITE_OK) {
-            rc = sqlite3_step(probe);
-            present = rc == SQLITE_ROW;
-            rc = rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
-        }
-        sqlite3_finalize(probe);
-        if (rc == SQLITE_OK && !present) {
-            rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
-            if (rc == SQLITE_OK)
-                rc = Seed();
-        }
-        sqlite3_exec(db_, rc == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
-        return rc;
-    }
-
-    // What the program reads from Windows' own entries, pointed at their
-    // Linux counterparts.
-    int Seed() {
-        struct Entry {
-            const char* key;
-            const char* name;
-            std::string data;
-        };
-        std::vector<Entry> entries;
-        if (root_ == kCurrentUser) {
-            entries.push_back(
-                {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "AppData",
-                 XdgFolder("XDG_DATA_HOME", Home() + "/.local/share")});
-        } else {
-            entries.push_back(
-                {"Software\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir", "/usr/share"});
-        }
-        for (const Entry& e : entries) {
-            std::string folded;
-            std::string_view rest = e.key;
-            while (!rest.empty()) {
-                const size_t p = rest.find('\\');
-                const std::string_view level = rest.substr(0, p);
-                const std::string parent = folded;
-                folded = Join(folded, Fold(level));
-                if (int rc = Exec("INSERT OR IGNORE INTO reg_keys(path, parent, name) "
-                                  "VALUES (?1, ?2, ?3)",
-                                  {folded, parent, std::string(level)});
-                    rc != SQLITE_OK)
-                    return rc;
-                rest = p == std::string_view::npos ? std::string_view() : rest.substr(p + 1);
-            }
-            std::string data = e.data;
-            data += '\0';
-            if (int rc = Exec("INSERT OR REPLACE INTO reg_values(key, fold, name, type, data) "
-                              "VALUES (?1, ?2, ?3, 1, CAST(?4 AS BLOB))",
-                              {folded, Fold(e.name), e.name, data});
-                rc != SQLITE_OK)
-                return rc;
-        }
-        return SQLITE_OK;
-    }
-
-    int Exec(const char* sql, const std::vector<std::string>& args) {
-        sqlite3_stmt* stmt = nullptr;
-        int rc = sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr);
-        for (size_t i = 0; rc == SQLITE_OK && i < args.size(); ++i)
-            rc = sqlite3_bind_text(stmt, static_cast<int>(i + 1), args[i].data(),
-                                   static_cast<int>(args[i].size()), SQLITE_STATIC);
-        if (rc == SQLITE_OK)
-            rc = sqlite3_step(stmt) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(db_);
-        sqlite3_finalize(stmt);
-        return rc;
     }
 
     Key root_;

@@ -46,6 +46,10 @@ void UseUtf8Console();
 // The user's decimal separator (LOCALE_SDECIMAL of the user's locale).
 std::string DecimalSeparator();
 
+// The user locale's abbreviated name of a month (1 to 12): "Dec", "Dez",
+// "déc.".
+std::string AbbreviatedMonthName(int month);
+
 // The folders searched for programs: the variable "Path" on Windows, "PATH"
 // elsewhere.
 std::string ProgramSearchPath();

@@ -31,6 +31,21 @@ FcPattern* Match(FcPattern* pattern) {
     return FcFontMatch(nullptr, pattern, &result);
 }
 
+// An item of the user's locale, as setlocale(LC_ALL, "") would choose it from
+// the environment, read through a locale object so the process-wide locale
+// (and with it every printf) stays as it is. An environment that names a
+// locale which is not installed gives the C locale, as setlocale does.
+std::string UserLocaleItem(nl_item item) {
+    locale_t user = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(0));
+    if (!user)
+        user = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    if (!user)
+        return {};
+    std::string value = nl_langinfo_l(item, user);
+    freelocale(user);
+    return value;
+}
+
 } // namespace
 
 // /usr holds the operating system's installed files as the Windows folder
@@ -69,17 +84,14 @@ Version ExecutableVersion() {
     return {TAMBERLIN_VERSION_MAJOR, TAMBERLIN_VERSION_MINOR, TAMBERLIN_VERSION_REVISION};
 }
 
-// The user's locale as setlocale(LC_ALL, "") would choose it from the
-// environment, read through a locale object so the process-wide locale (and
-// with it every printf) stays as it is. An environment that names a locale
-// which is not installed gives the C locale, as setlocale does.
 std::string DecimalSeparator() {
-    locale_t user = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(0));
-    if (!user)
-        return ".";
-    std::string separator = nl_langinfo_l(RADIXCHAR, user);
-    freelocale(user);
-    return separator;
+    return UserLocaleItem(RADIXCHAR);
+}
+
+std::string AbbreviatedMonthName(int month) {
+    if (month < 1 || month > 12)
+        return {};
+    return UserLocaleItem(static_cast<nl_item>(ABMON_1 + month - 1));
 }
 
 std::string ProgramSearchPath() {

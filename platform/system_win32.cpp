@@ -164,6 +164,16 @@ std::string DecimalSeparator() {
                  : std::string();
 }
 
+std::string AbbreviatedMonthName(int month) {
+    if (month < 1 || month > 12)
+        return {};
+    char buffer[80] = {};
+    const int n = GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SABBREVMONTHNAME1 + month - 1, buffer,
+                                 sizeof buffer);
+    return n > 1 ? Utf8FromAnsi(std::string_view(buffer, static_cast<size_t>(n - 1)))
+                 : std::string();
+}
+
 std::string ProgramSearchPath() {
     const DWORD n = GetEnvironmentVariableW(L"Path", nullptr, 0);
     if (n == 0)

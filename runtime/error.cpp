@@ -19,6 +19,7 @@ constexpr Standard kStandard[] = {
     {13, "Type mismatch"},
     {28, "Out of stack space"},
     {48, "Error in loading DLL"},
+    {51, "Internal error"},
     {52, "Bad file name or number"},
     {53, "File not found"},
     {54, "Bad file mode"},

@@ -1,11 +1,25 @@
 #include "ui/host.h"
 
+#include <cstdlib>
+#include <iostream>
+#include <string_view>
+
 namespace tamberlin::ui {
 namespace {
 
 Host* g_installed = nullptr;
 
 } // namespace
+
+std::unique_ptr<Host> MakeDefaultHost() {
+    const char* forced = std::getenv("TAMBERLIN_UI");
+    const std::string_view choice = forced ? forced : "";
+    if (choice != "terminal") {
+        if (std::unique_ptr<Host> graphical = MakeGraphicalHost())
+            return graphical;
+    }
+    return MakeTerminalHost(std::cin, std::cout);
+}
 
 Host& CurrentHost() {
     if (g_installed)

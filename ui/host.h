@@ -1,11 +1,13 @@
 // User-interface hosts: what the services show the user, on whatever screen
 // the program has.
 //
-// A host shows modal message boxes and returns the button the user chose.
-// The program has one current host: the platform's own by default (Win32
-// message boxes on Windows, the terminal elsewhere); tests install a scripted
-// one. Hosts never throw: a box that cannot be shown answers as if it had
-// been cancelled.
+// A host shows modal message boxes and returns the button the user chose,
+// shows forms (ui/form.h) modally, reflects the screen's mouse pointer and
+// processes waiting events on request. The program has one current host: the
+// one the platform and the environment call for (MakeDefaultHost); tests
+// install a scripted one. Hosts never throw: a box that cannot be shown
+// answers as if it had been cancelled, a form that cannot be shown is
+// unloaded at once.
 #pragma once
 
 #include <iosfwd>
@@ -13,6 +15,8 @@
 #include <string_view>
 
 namespace tamberlin::ui {
+
+class Form;
 
 enum class Buttons { kOK, kRetryCancel };
 enum class Icon { kNone, kInformation, kWarning, kCritical };
@@ -30,6 +34,13 @@ public:
     // Shows `text` in a modal box titled `title`; returns the answer.
     virtual int MsgBox(std::string_view text, std::string_view title, Buttons buttons,
                        Icon icon) = 0;
+    // Shows a loaded form modally: raises its events until a handler unloads
+    // it, and unloads it when the user closes its window.
+    virtual void ShowModal(Form& form) = 0;
+    // Processes the events that are waiting, once.
+    virtual void DoEvents() {}
+    // The screen's mouse pointer changed (0 arrow, 11 hourglass).
+    virtual void MousePointerChanged(int /*pointer*/) {}
 };
 
 // The current host.
@@ -41,7 +52,11 @@ void SetHost(Host* host);
 // A host that talks through a text stream pair (stdin and stdout for a
 // console or a pipe).
 std::unique_ptr<Host> MakeTerminalHost(std::istream& in, std::ostream& out);
-// The platform's default host.
+// The platform's graphical host (Win32 on Windows, FLTK elsewhere); null
+// when there is no display to show windows on.
+std::unique_ptr<Host> MakeGraphicalHost();
+// The graphical host when there is a display, the terminal otherwise;
+// TAMBERLIN_UI=gui or TAMBERLIN_UI=terminal forces one.
 std::unique_ptr<Host> MakeDefaultHost();
 
 } // namespace tamberlin::ui

@@ -4,15 +4,36 @@
 // ("[R]etry [C]ancel> " or "[O]K> "), then reads one line: the button's
 // letter or word in any case. An empty line takes the first button, end of
 // input the last (Cancel, or OK for an OK box); anything else asks again.
+//
+// A form prints "=== CAPTION ===", the text of its text boxes, each check box
+// the user can see as "[x] Caption" or "[ ] Caption", and a prompt of the
+// commands usable now ("(ok, abort, retry)> "). A command clicks its button,
+// toggles its check box (and prints the boxes again) or double-clicks its
+// text box; end of input closes the form without a button; anything else
+// asks again.
+#include "ui/form.h"
 #include "ui/host.h"
 
 #include <algorithm>
 #include <cctype>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace tamberlin::ui {
 namespace {
+
+std::string Trim(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t\r");
+    const size_t last = text.find_last_not_of(" \t\r");
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
 
 struct Choice {
     std::string_view letter;
@@ -37,10 +58,7 @@ public:
             std::string line;
             if (!std::getline(in_, line))
                 return (last - 1)->answer;
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            std::transform(line.begin(), line.end(), line.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            line = Lower(Trim(line));
             if (line.empty())
                 return first->answer;
             for (const Choice* c = first; c != last; ++c)
@@ -49,7 +67,56 @@ public:
         }
     }
 
+    void ShowModal(Form& form) override {
+        out_ << "=== " << form.caption << " ===\n";
+        for (const Control& c : form.controls)
+            if (c.kind == ControlKind::kTextBox && c.visible)
+                out_ << WithoutCarriageReturns(c.caption) << '\n';
+        PrintCheckBoxes(form);
+        while (IsLoaded(form)) {
+            std::vector<Control*> usable;
+            for (const std::string& command : form.commands)
+                for (Control& c : form.controls)
+                    if (c.command == command && form.Usable(c))
+                        usable.push_back(&c);
+            out_ << '(';
+            for (size_t i = 0; i < usable.size(); ++i)
+                out_ << (i ? ", " : "") << usable[i]->command;
+            out_ << ")> " << std::flush;
+            std::string line;
+            if (!std::getline(in_, line)) {
+                Unload(form);
+                return;
+            }
+            line = Lower(Trim(line));
+            for (Control* c : usable) {
+                if (c->command != line)
+                    continue;
+                if (c->kind == ControlKind::kCheckBox) {
+                    c->value = c->value ? 0 : 1;
+                    form.Raise(c->name, Event::kClick);
+                    PrintCheckBoxes(form);
+                } else {
+                    form.Raise(c->name,
+                               c->kind == ControlKind::kTextBox ? Event::kDblClick : Event::kClick);
+                }
+                break;
+            }
+        }
+    }
+
 private:
+    void PrintCheckBoxes(const Form& form) {
+        for (const Control& c : form.controls)
+            if (c.kind == ControlKind::kCheckBox && c.visible && form.Usable(c))
+                out_ << (c.value ? "[x] " : "[ ] ") << c.caption << '\n';
+    }
+
+    static std::string WithoutCarriageReturns(std::string text) {
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        return text;
+    }
+
     std::istream& in_;
     std::ostream& out_;
 };

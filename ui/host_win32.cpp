@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "platform/text.h"
+#include "ui/form.h"
 #include "ui/host.h"
 
 namespace tamberlin::ui {
@@ -30,6 +31,8 @@ public:
         // 0: the box could not be shown (no desktop); answer as cancelled.
         return answer > 0 ? answer : (buttons == Buttons::kOK ? kIdOk : kIdCancel);
     }
+
+    void ShowModal(Form& form) override { Unload(form); }
 };
 
 } // namespace

@@ -1,0 +1,183 @@
+#include "errors/critical_error_handler.h"
+
+#include "app/all_data.h"
+#include "errors/error_form.h"
+#include "errors/error_log.h"
+#include "runtime/application.h"
+#include "ui/form.h"
+#include "ui/host.h"
+
+namespace modQFCriticalErrorHandler {
+namespace {
+
+namespace ui = tamberlin::ui;
+using tamberlin::errors::CurrentError;
+
+constexpr const char* kFormName = "frmQFCriticalErrorHandler";
+
+bool In(std::int32_t n, std::initializer_list<std::int32_t> numbers) {
+    for (std::int32_t m : numbers)
+        if (m == n)
+            return true;
+    return false;
+}
+
+// The Retry/Cancel question the handler asks before logging; true on Retry.
+bool AskRetry(std::string_view text, std::string_view title) {
+    return ui::CurrentHost().MsgBox(text, title, ui::Buttons::kRetryCancel, ui::Icon::kWarning) ==
+           ui::kIdRetry;
+}
+
+// A form of the error dialog is loaded. Every loaded form counts, the first
+// one too: the dialog can be the only form when the error comes before the
+// application's first window.
+bool DialogOpen() {
+    for (const ui::Form* form : ui::Forms())
+        if (form->Name() == kFormName)
+            return true;
+    return false;
+}
+
+std::string Pad(int value, int digits) {
+    std::string text = std::to_string(value < 0 ? -value : value);
+    if (text.size() < static_cast<size_t>(digits))
+        text.insert(0, static_cast<size_t>(digits) - text.size(), '0');
+    return value < 0 ? "-" + text : text;
+}
+
+std::string CategoryText(std::int32_t n, std::string_view op, const CurrentError& error) {
+    const std::string o(op);
+    if (In(n, {3, 5, 9, 10, 13, 17, 18, 20, 35}))
+        return "A process error has occurred " + o + ".";
+    if (In(n, {6, 11, 16}))
+        return "A mathematical error has occurred " + o + ".";
+    if (In(n, {7, 14, 28, 51}))
+        return "A system error has occurred " + o + ".";
+    if (In(n, {47, 48, 49}))
+        return "A DLL library error has occurred " + o + ".";
+    if (n == 52)
+        return "The file name is invalid " + o + ".";
+    if (n == 53)
+        return "File not found " + o + ".";
+    if (n == 70)
+        return {};
+    if (n >= 3000 && n <= 3751)
+        return "The database table could not be opened or modified because the error:\r\n\r\n" +
+               error.Description + "  (Err. #: " + std::to_string(n) + ")\r\n\r\noccured while " +
+               o + ". " +
+               "This generally means that a field in the database is missing or invalid. All "
+               "database fields must match" +
+               " spelling and data type exactly.";
+    if (In(n, {482, 483, 28660, 28662, 28663, 28664, 28665, 28666, 28667}))
+        return "The error:  " + error.Description + "\r\n\r\noccurred while " + o +
+               ". Please check your printer and try again.";
+    if (n >= 32002 && n <= 32007)
+        return "An email client error has occured. The error occurred while " + o +
+               ". Please check your email settings.";
+    if (n >= 32008 && n <= 32010)
+        return "An email client error has occured. The error occurred while " + o +
+               ". Please reduce the instances of the email client.";
+    if (n >= 32011 && n <= 32013)
+        return "An email attatchment error has occured. The error occurred while " + o +
+               ". Please check email attachments.";
+    if (n >= 32014 && n <= 32025)
+        return "An email client error has occurred " + o +
+               ". Please check email recipients, message, and subject.";
+    return "An error has occurred " + o + ".";
+}
+
+} // namespace
+
+std::string ComposeErrorMessage(const CurrentError& error, std::string_view strOperation) {
+    const tamberlin::runtime::Application& app = tamberlin::runtime::App();
+    return CategoryText(error.Number, strOperation, error) + "\r\n\r\n" +
+           modQFAllData::strAppTitle + " " + std::to_string(app.Major()) + "." +
+           Pad(app.Minor(), 2) + "." + Pad(app.Revision(), 4) +
+           "\r\nError number: " + std::to_string(error.Number) +
+           "\r\nDescription: " + error.Description + "\r\nSource: " + error.Source +
+           "\r\nLast DLL err: " + std::to_string(error.LastDllError) + "\r\n";
+}
+
+std::int16_t HandleCriticalError(std::string_view strOperation, std::optional<bool> blnAllowEmail,
+                                 std::optional<bool> blnAllowAbort) noexcept {
+    CurrentError error;
+    try {
+        error = CurrentError::FromCurrentException();
+    } catch (...) {
+    }
+    return HandleCriticalError(error, strOperation, blnAllowEmail, blnAllowAbort);
+}
+
+std::int16_t HandleCriticalError(const CurrentError& error, std::string_view strOperation,
+                                 std::optional<bool> blnAllowEmail,
+                                 std::optional<bool> blnAllowAbort) noexcept {
+    std::int16_t result = Ignore;
+    try {
+        if (DialogOpen())
+            return Ignore;
+        const bool allow_email = blnAllowEmail.value_or(blnDefaultAllowEmail);
+        const bool allow_abort = blnAllowAbort.value_or(blnDefaultAllowAbort);
+        if (strErrorLogFolder.empty())
+            strErrorLogFolder = modQFAllData::strAppDataPath;
+        ui::SetMousePointer(0);
+
+        const std::int32_t n = error.Number;
+        const std::string& title = modQFAllData::strAppTitle;
+        if (n == 32755 || n == 32001)
+            return Ignore;
+        if (n == 71)
+            return AskRetry("Disk not ready. Put a disk in the drive or close the drive door, and "
+                            "retry the operation.",
+                            title)
+                       ? Retry
+                       : Ignore;
+        const std::string category = CategoryText(n, strOperation, error);
+        if (n == 70) {
+            result = AskRetry("File already in use. Close the file and retry the operation.", title)
+                         ? Retry
+                         : Ignore;
+        } else if (n >= 3000 && n <= 3751) {
+            result = AskRetry(category, title + " database error") ? Retry : Ignore;
+            WriteErrorLog(strOperation, error);
+        } else if (In(n, {482, 483, 28660, 28662, 28663, 28664, 28665, 28666, 28667})) {
+            result = AskRetry(category, title) ? Retry : Abort;
+            WriteErrorLog(strOperation, error);
+        }
+
+        const std::string message = ComposeErrorMessage(error, strOperation);
+        WriteErrorLog(strOperation, error);
+        const std::int16_t response = ShowErrorDialog(message, allow_email, allow_abort);
+        ui::DoEvents();
+        switch (response) {
+        case Abort:
+            AbortHook();
+            ui::DoEvents();
+            return result;
+        case Retry:
+            return Retry;
+        default:
+            return Ignore;
+        }
+    } catch (...) {
+        // The handler itself must never fail its caller: continue.
+        return Ignore;
+    }
+}
+
+std::int16_t ShowErrorDialog(std::string_view strMessage, bool blnAllowEmail, bool blnAllowAbort) {
+    frmQFCriticalErrorHandler form;
+    ui::Load(form);
+    form.caption = modQFAllData::strAppTitle + " Error";
+    form.txtErrorMsg().caption = std::string(strMessage);
+    form.chkAbortAndClose().enabled = form.chkAbortAndClose().visible = blnAllowAbort;
+    form.cmdEmail().enabled = form.cmdEmail().visible = blnAllowEmail;
+    if (!blnAllowEmail)
+        form.outer_height = 2775; // ends the window at the separator
+    ui::ShowModal(form);
+    const std::int16_t result = form.intErrorResponse;
+    ui::DoEvents();
+    ui::Unload(form);
+    return result;
+}
+
+} // namespace modQFCriticalErrorHandler

@@ -1,0 +1,37 @@
+// The Application Error dialog: its layout as data and its event handlers.
+//
+// The upper part shows the message (a double-click on it asks for a retry),
+// the "Abort and close application" check box and OK; below the etched
+// separator, the e-mail part offers to send the error to Quillfern's support.
+// ShowErrorDialog (critical_error_handler.h) prepares, shows and reads it.
+#pragma once
+
+#include "ui/form.h"
+
+#include <cstdint>
+
+class frmQFCriticalErrorHandler : public tamberlin::ui::Form {
+public:
+    frmQFCriticalErrorHandler();
+
+    // The user's response: 3 abort, 4 retry, 5 continue (0 until a handler
+    // sets it). Read by ShowErrorDialog after the form has closed.
+    std::int16_t intErrorResponse = 0;
+
+    void Form_Load() override;
+    void Form_Unload() override;
+    void cmdOK_Click();
+    void txtErrorMsg_DblClick();
+    void cmdEmail_Click();
+
+    void Raise(std::string_view control, tamberlin::ui::Event event) override;
+
+    tamberlin::ui::Control& txtErrorMsg() { return (*this)("txtErrorMsg"); }
+    tamberlin::ui::Control& chkAbortAndClose() { return (*this)("chkAbortAndClose"); }
+    tamberlin::ui::Control& chkIncludeData() { return (*this)("chkIncludeData"); }
+    tamberlin::ui::Control& cmdEmail() { return (*this)("cmdEmail"); }
+    tamberlin::ui::Control& cmdOK() { return (*this)("cmdOK"); }
+
+private:
+    std::int16_t intSavedMousePointer = 0;
+};

@@ -1,0 +1,38 @@
+// The error log: one line for every critical error, appended to a per-user
+// text file that also goes with the error report.
+//
+// Lines are "mmm d yyyy hh:mm:ss, operation, number, description, source,
+// last system error" in the ANSI code page, ended by CR LF, with the user
+// locale's month names. Writing never disturbs the error handling that
+// called it: a failure is shown once per run ("Logging Error") and
+// swallowed, and the entry of that call is lost.
+#pragma once
+
+#include "errors/current_error.h"
+
+#include <string>
+#include <string_view>
+
+namespace modQFCriticalErrorHandler {
+
+// The log's folder; the critical error handler fills it with strAppDataPath
+// when it finds it empty.
+inline std::string strErrorLogFolder;
+// A logging failure has been shown in this run.
+inline bool blnLogErrorShown = false;
+
+// strErrorLogFolder, a separator when it lacks one, the executable name and
+// "Error.log". Touches nothing on disk.
+std::string GetErrorLogPath();
+
+// Appends one entry for the error being handled (call it inside a catch
+// block), or for `error`.
+void WriteErrorLog(std::string_view strOperation) noexcept;
+void WriteErrorLog(std::string_view strOperation,
+                   const tamberlin::errors::CurrentError& error) noexcept;
+
+// The entry's line, CR LF included, as UTF-8 (before the ANSI conversion).
+std::string FormatErrorLogLine(std::string_view strOperation,
+                               const tamberlin::errors::CurrentError& error);
+
+} // namespace modQFCriticalErrorHandler

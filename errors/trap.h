@@ -1,0 +1,19 @@
+// The error trap callers put around a statement that may fail.
+//
+//     if (!Trap("opening the project file", [&] { project = Open(path); }))
+//         return; // the user chose to give up
+//
+// Trap runs the statement; when it throws, the error goes to
+// HandleCriticalError with the operation text, and the answer decides: 4
+// runs the statement again, 5 continues after it (Trap returns true), any
+// other answer tells the caller to leave (Trap returns false).
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+namespace tamberlin::errors {
+
+bool Trap(std::string_view operation, const std::function<void()>& statement);
+
+} // namespace tamberlin::errors

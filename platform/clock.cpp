@@ -1,0 +1,22 @@
+// The pinned time shared by both clocks.
+#include "platform/clock.h"
+
+#include <optional>
+
+namespace tamberlin::platform::clock {
+
+LocalTime SystemNow();
+
+namespace {
+std::optional<LocalTime> g_pinned;
+} // namespace
+
+LocalTime Now() {
+    return g_pinned ? *g_pinned : SystemNow();
+}
+
+void PinForTesting(const LocalTime* time) {
+    g_pinned = time ? std::optional<LocalTime>(*time) : std::nullopt;
+}
+
+} // namespace tamberlin::platform::clock

@@ -1,0 +1,90 @@
+#include "ui/form.h"
+
+#include "ui/host.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace tamberlin::ui {
+namespace {
+
+std::vector<Form*>& Loaded() {
+    static std::vector<Form*> forms;
+    return forms;
+}
+
+std::int16_t g_mouse_pointer = 0;
+
+} // namespace
+
+Form::~Form() {
+    // A form that goes away while loaded leaves the collection with it.
+    auto& forms = Loaded();
+    forms.erase(std::remove(forms.begin(), forms.end(), this), forms.end());
+}
+
+Control& Form::operator()(std::string_view name, int index) {
+    for (Control& c : controls)
+        if (c.name == name && c.index == index)
+            return c;
+    throw std::out_of_range("no control " + std::string(name) + " on " + name_);
+}
+
+const Control& Form::operator()(std::string_view name, int index) const {
+    return const_cast<Form&>(*this)(name, index);
+}
+
+int Form::VisibleClientHeight(int frame_twips) const {
+    return outer_height > 0 ? std::min(client_height, outer_height - frame_twips) : client_height;
+}
+
+bool Form::Usable(const Control& control, int frame_twips) const {
+    return control.visible && control.enabled && control.top < VisibleClientHeight(frame_twips);
+}
+
+void Form::Raise(std::string_view, Event) {}
+
+const std::vector<Form*>& Forms() {
+    return Loaded();
+}
+
+bool IsLoaded(const Form& form) {
+    const auto& forms = Loaded();
+    return std::find(forms.begin(), forms.end(), &form) != forms.end();
+}
+
+void Load(Form& form) {
+    if (IsLoaded(form))
+        return;
+    Loaded().push_back(&form);
+    form.Form_Load();
+}
+
+void Unload(Form& form) {
+    if (!IsLoaded(form))
+        return;
+    form.Form_Unload();
+    auto& forms = Loaded();
+    forms.erase(std::remove(forms.begin(), forms.end(), &form), forms.end());
+}
+
+void ShowModal(Form& form) {
+    Load(form);
+    if (IsLoaded(form))
+        CurrentHost().ShowModal(form);
+}
+
+std::int16_t MousePointer() {
+    return g_mouse_pointer;
+}
+
+void SetMousePointer(std::int16_t pointer) {
+    g_mouse_pointer = pointer;
+    CurrentHost().MousePointerChanged(pointer);
+}
+
+void DoEvents() {
+    CurrentHost().DoEvents();
+}
+
+} // namespace tamberlin::ui

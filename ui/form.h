@@ -1,0 +1,118 @@
+// Forms: windows described as data, which every UI host renders the same way.
+//
+// A form holds its design-time layout (controls with kinds, positions and
+// sizes in twips, tab order, captions, initial states) and its event handlers.
+// Hosts draw the controls, turn the user's actions into events (Raise) and
+// keep the check boxes' values; the form's handlers decide what the events
+// mean. Twips are 1/1440 inch: 15 to a pixel at 96 dots per inch.
+//
+// The application's loaded forms are kept in load order (the run-time's Forms
+// collection): Load adds a form and runs its Form_Load, Unload runs its
+// Form_Unload and removes it. A modal Show returns once the form is unloaded.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tamberlin::ui {
+
+enum class ControlKind { kLabel, kTextBox, kCheckBox, kCommandButton, kLine, kImage };
+
+struct Control {
+    std::string name; // members of a control array share the name
+    int index = -1;   // member of a control array; -1 for a single control
+    ControlKind kind = ControlKind::kLabel;
+    // Twips from the client area's top-left corner. A line runs from
+    // (left, top) to (left + width, top + height).
+    int left = 0, top = 0, width = 0, height = 0;
+    int tab_index = -1;  // -1: no tab stop
+    std::string caption; // label, check box, button ("&" marks the access key); text box: its text
+    bool visible = true;
+    bool enabled = true;
+    int value = 0;                    // check box: 0 unchecked, 1 checked
+    bool multi_line = false;          // text box
+    bool vertical_scroll_bar = false; // text box
+    bool locked = false;              // text box: read-only
+    bool default_button = false;      // the button Enter presses
+    std::uint32_t colour = 0;         // line: a Windows colour value (see kButtonShadow)
+    std::string_view picture;         // image: the bytes of a GIF file
+    std::string command;              // the word the terminal host offers for the control
+};
+
+// The system's button-shadow colour, as a Windows system-colour value.
+inline constexpr std::uint32_t kButtonShadow = 0x80000010;
+inline constexpr std::uint32_t kWhite = 0x00FFFFFF;
+
+inline constexpr int kTwipsPerPixel = 15; // at 96 dots per inch
+
+// The frame (caption and borders) of a fixed dialog at 96 dots per inch, for
+// hosts that cannot measure their window system's: 29 pixels.
+inline constexpr int kNominalFrameTwips = 29 * kTwipsPerPixel;
+
+enum class Event { kClick, kDblClick };
+
+class Form {
+public:
+    explicit Form(std::string name) : name_(std::move(name)) {}
+    virtual ~Form();
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+
+    const std::string& Name() const { return name_; }
+
+    // The control of that name (and index, for an array); throws
+    // std::out_of_range for a name the form does not have.
+    Control& operator()(std::string_view name, int index = -1);
+    const Control& operator()(std::string_view name, int index = -1) const;
+
+    // The client height the window shows: the design height, or what is left
+    // of a set outer height after the frame (`frame_twips`).
+    int VisibleClientHeight(int frame_twips = kNominalFrameTwips) const;
+    // A control the user can see and use now: visible, enabled and inside the
+    // visible client area.
+    bool Usable(const Control& control, int frame_twips = kNominalFrameTwips) const;
+
+    // An event from the host. A check box's value has already been toggled.
+    virtual void Raise(std::string_view control, Event event);
+    virtual void Form_Load() {}
+    virtual void Form_Unload() {}
+
+    std::string caption;
+    int client_width = 0;  // twips
+    int client_height = 0; // twips
+    int outer_height = 0;  // twips, caption and borders included; 0: not set
+    std::string font_name;
+    double font_size = 0;
+    std::vector<Control> controls;
+    // The terminal host's commands, in the order it lists them; each names a
+    // control's `command`.
+    std::vector<std::string> commands;
+
+private:
+    std::string name_;
+};
+
+// The loaded forms, in load order.
+const std::vector<Form*>& Forms();
+// Adds the form to the loaded forms and runs its Form_Load; nothing when it
+// is loaded already.
+void Load(Form& form);
+// Runs the form's Form_Unload and removes it; nothing when it is not loaded.
+void Unload(Form& form);
+bool IsLoaded(const Form& form);
+
+// Loads the form when needed and shows it modally through the current host;
+// returns when the form has been unloaded (by a handler or by the user
+// closing its window).
+void ShowModal(Form& form);
+
+// The screen's mouse pointer: 0 the default arrow, 11 the hourglass.
+std::int16_t MousePointer();
+void SetMousePointer(std::int16_t pointer);
+
+// Lets the current host process the events that are waiting, once.
+void DoEvents();
+
+} // namespace tamberlin::ui
