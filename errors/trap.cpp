@@ -4,18 +4,22 @@
 
 namespace tamberlin::errors {
 
-bool Trap(std::string_view operation, const std::function<void()>& statement) {
+bool Trap(std::string_view operation, const std::function<void()>& statement,
+          std::int16_t* response) {
+    std::int16_t answer = 0;
     for (;;) {
         try {
             statement();
-            return true;
+            break;
         } catch (...) {
-            const std::int16_t response = modQFCriticalErrorHandler::HandleCriticalError(operation);
-            if (response == modQFCriticalErrorHandler::Retry)
-                continue;
-            return response == modQFCriticalErrorHandler::Ignore;
+            answer = modQFCriticalErrorHandler::HandleCriticalError(operation);
+            if (answer != modQFCriticalErrorHandler::Retry)
+                break;
         }
     }
+    if (response)
+        *response = answer;
+    return answer == 0 || answer == modQFCriticalErrorHandler::Ignore;
 }
 
 } // namespace tamberlin::errors

@@ -6,14 +6,17 @@
 // Trap runs the statement; when it throws, the error goes to
 // HandleCriticalError with the operation text, and the answer decides: 4
 // runs the statement again, 5 continues after it (Trap returns true), any
-// other answer tells the caller to leave (Trap returns false).
+// other answer tells the caller to leave (Trap returns false). `response`,
+// when given, receives the handler's last answer (0 when nothing failed).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string_view>
 
 namespace tamberlin::errors {
 
-bool Trap(std::string_view operation, const std::function<void()>& statement);
+bool Trap(std::string_view operation, const std::function<void()>& statement,
+          std::int16_t* response = nullptr);
 
 } // namespace tamberlin::errors

@@ -245,6 +245,9 @@ int Seed(sqlite3* db, Key root) {
     };
     std::vector<Entry> entries;
     if (root == kCurrentUser) {
+        // The folder the entry names is the user's data home; like Windows'
+        // own AppData folder it must exist (XDG: made with mode 0700).
+        MakeFolders(XdgFolder("XDG_DATA_HOME", Home() + "/.local/share"), 0700);
         entries.push_back({"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                            "AppData", XdgFolder("XDG_DATA_HOME", Home() + "/.local/share")});
     } else {

@@ -1,14 +1,26 @@
 // tamberlin-demo: the application that shows the services at work.
 //
-//   tamberlin-demo info    prints the application-wide data, one field a line
+//   tamberlin-demo info    prints the application-wide data and the log's path
+//   tamberlin-demo raise --number N [--description TEXT] [--source TEXT]
+//                        [--last-dll-error N] [--op TEXT] [--allow-email]
+//                        [--allow-abort]
+//                          raises that error in a trapped statement and prints
+//                          the handler's answer as "response: R"
+//
+// The user interface is the window system's when there is a display, the
+// terminal otherwise (TAMBERLIN_UI=gui|terminal forces one).
 #include "app/all_data.h"
+#include "errors/critical_error_handler.h"
+#include "errors/error_log.h"
 #include "platform/system.h"
 #include "runtime/application.h"
 #include "runtime/error.h"
+#include "sysutil/folders.h"
 
 #include <charconv>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,10 +42,21 @@ void Print(std::string_view name, std::string_view value) {
                 static_cast<int>(value.size()), value.data());
 }
 
+// What the application's first window does when it loads: its title, the
+// application-wide data, and the vendor folder an installer would have made.
+void Start() {
+    tamberlin::runtime::App().SetTitle(kTitle);
+    modQFAllData::InitAppData();
+    const std::string app_data = modQFSystemUtilities::GetAppDataPath();
+    if (!app_data.empty())
+        modQFSystemUtilities::EnsureFolder(app_data + "Quillfern", true);
+    if (modQFCriticalErrorHandler::strErrorLogFolder.empty())
+        modQFCriticalErrorHandler::strErrorLogFolder = modQFAllData::strAppDataPath;
+}
+
 int Info() {
     using namespace modQFAllData;
-    tamberlin::runtime::App().SetTitle(kTitle);
-    InitAppData();
+    Start();
     Print("strAppTitle", strAppTitle);
     Print("strAppEXEName", strAppEXEName);
     Print("strAppPath", strAppPath);
@@ -48,11 +71,88 @@ int Info() {
               std::to_string(lngInterfaceColours[static_cast<size_t>(i)]));
     Print("strSpacer1", strSpacer1);
     Print("strSpacer2", strSpacer2);
+    Print("ErrorLogPath", modQFCriticalErrorHandler::GetErrorLogPath());
+    return 0;
+}
+
+struct RaiseOptions {
+    std::int32_t number = 0;
+    std::string description;
+    std::string source;
+    std::int32_t last_dll_error = 0;
+    std::string operation = "running the demo";
+    std::optional<bool> allow_email;
+    std::optional<bool> allow_abort;
+};
+
+bool ParseNumber(const std::string& text, std::int32_t& value) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+std::optional<RaiseOptions> ParseRaise(const std::vector<std::string>& args) {
+    RaiseOptions o;
+    bool have_number = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool has_value = i + 1 < args.size();
+        if (a == "--allow-email") {
+            o.allow_email = true;
+        } else if (a == "--allow-abort") {
+            o.allow_abort = true;
+        } else if (!has_value) {
+            return std::nullopt;
+        } else if (a == "--number") {
+            if (!ParseNumber(args[++i], o.number))
+                return std::nullopt;
+            have_number = true;
+        } else if (a == "--last-dll-error") {
+            if (!ParseNumber(args[++i], o.last_dll_error))
+                return std::nullopt;
+        } else if (a == "--description") {
+            o.description = args[++i];
+        } else if (a == "--source") {
+            o.source = args[++i];
+        } else if (a == "--op") {
+            o.operation = args[++i];
+        } else {
+            return std::nullopt;
+        }
+    }
+    return have_number ? std::optional(o) : std::nullopt;
+}
+
+// Raises the error once in a trapped statement; a retry runs the statement
+// again, which then succeeds.
+int Raise(const RaiseOptions& o) {
+    Start();
+    std::int16_t response = 0;
+    bool raised = false;
+    for (;;) {
+        try {
+            if (!raised) {
+                raised = true;
+                throw tamberlin::runtime::RuntimeError(o.number, o.description, o.source,
+                                                       o.last_dll_error);
+            }
+            break;
+        } catch (...) {
+            response = modQFCriticalErrorHandler::HandleCriticalError(o.operation, o.allow_email,
+                                                                      o.allow_abort);
+            if (response != modQFCriticalErrorHandler::Retry)
+                break;
+        }
+    }
+    std::printf("response: %d\n", response);
     return 0;
 }
 
 int Usage() {
-    std::fputs("usage: tamberlin-demo info\n", stderr);
+    std::fputs("usage: tamberlin-demo info\n"
+               "       tamberlin-demo raise --number N [--description TEXT] [--source TEXT]\n"
+               "                            [--last-dll-error N] [--op TEXT] [--allow-email]\n"
+               "                            [--allow-abort]\n",
+               stderr);
     return 2;
 }
 
@@ -65,6 +165,10 @@ int main(int argc, char** argv) {
     try {
         if (args.size() == 1 && args[0] == "info")
             return Info();
+        if (!args.empty() && args[0] == "raise") {
+            const std::optional<RaiseOptions> options = ParseRaise(args);
+            return options ? Raise(*options) : Usage();
+        }
         return Usage();
     } catch (const tamberlin::runtime::RuntimeError& e) {
         std::fprintf(stderr, "tamberlin-demo: run-time error %d: %s\n", e.Number(),
