@@ -1,0 +1,91 @@
+# tamberlin-demo raise driven through the terminal protocol on stdin, as a
+# user at a console would: the message boxes, the dialog, the answer and the
+# log line.
+#   cmake -DDEMO=... -DWORK=... [-DEMULATOR=...] -P raise_terminal.cmake
+set(ENV{TAMBERLIN_UI} terminal)
+
+# run(INPUT ARGS...): runs the demo with INPUT on stdin; sets `out`.
+function(run input)
+  file(WRITE "${WORK}/raise-input.txt" "${input}")
+  execute_process(COMMAND ${EMULATOR} "${DEMO}" raise ${ARGN}
+    INPUT_FILE "${WORK}/raise-input.txt" WORKING_DIRECTORY "${WORK}"
+    OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE rc)
+  string(REPLACE "\r\n" "\n" output "${output}")
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "tamberlin-demo raise ${ARGN}: exit ${rc}\n${output}${errors}")
+  endif()
+  set(out "${output}" PARENT_SCOPE)
+endfunction()
+
+function(expect text)
+  string(FIND "${out}" "${text}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "expected\n  ${text}\nin\n${out}")
+  endif()
+endfunction()
+
+function(expect_response r)
+  if(NOT out MATCHES "response: ${r}\n$")
+    message(FATAL_ERROR "expected the last line \"response: ${r}\" in\n${out}")
+  endif()
+endfunction()
+
+# The log's path, as the demo reports it (a Unix path under Wine too).
+execute_process(COMMAND ${EMULATOR} "${DEMO}" info OUTPUT_VARIABLE info WORKING_DIRECTORY "${WORK}")
+string(REGEX MATCH "ErrorLogPath: ([^\r\n]*)" _ "${info}")
+set(log "${CMAKE_MATCH_1}")
+if(EMULATOR)
+  execute_process(COMMAND ${EMULATOR} winepath -u "${log}" OUTPUT_VARIABLE log
+    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+file(REMOVE "${log}")
+
+# File in use: Retry in the box, then "Abort and close application" and OK.
+# The dialog's Abort returns the box's answer.
+run("r\nabort\nok\n" --number 70 --op "saving the file" --allow-abort)
+expect("--- Tamberlin ---\nFile already in use. Close the file and retry the operation.\n[R]etry [C]ancel> ")
+expect("=== Tamberlin Error ===\n\n\nTamberlin ")
+expect("Error number: 70\nDescription: Permission denied\nSource: Tamberlin\nLast DLL err: 0\n")
+expect("[ ] Abort and close application\n(ok, abort, retry)> [x] Abort and close application\n")
+expect_response(4)
+
+# The double-click on the message asks for a retry; the e-mail part is offered.
+run("retry\n" --number 53 --description "No such project" --op "opening the project"
+    --last-dll-error 2 --allow-email)
+expect("File not found opening the project.\n")
+expect("[x] Include current project data\n(ok, data, retry, email)> ")
+expect_response(4)
+
+# Early returns: nothing shown.
+run("" --number 32755)
+expect_response(5)
+run("c\n" --number 71)
+expect("Disk not ready.")
+expect_response(5)
+# End of input closes the dialog without a button.
+run("" --number 5 --op "counting")
+expect("A process error has occurred counting.")
+expect_response(5)
+
+# Every line ends with CR LF (checked on the bytes: file(READ) as text drops
+# the CRs).
+file(READ "${log}" hex HEX)
+string(REGEX MATCHALL ".." bytes "${hex}")
+list(JOIN bytes " " spaced)
+string(REGEX MATCHALL "0d 0a" crlf "${spaced}")
+set(lf ${bytes})
+list(FILTER lf INCLUDE REGEX "^0a$")
+list(LENGTH crlf crlf_count)
+list(LENGTH lf lf_count)
+if(NOT crlf_count EQUAL 3 OR NOT lf_count EQUAL 3)
+  message(FATAL_ERROR "expected 3 lines ended by CR LF in ${log}: ${crlf_count} CR LF, ${lf_count} LF")
+endif()
+file(READ "${log}" content)
+string(REPLACE "\r" "" content "${content}")
+if(NOT content MATCHES "^[^ ]+ [0-9]+ [0-9][0-9][0-9][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9], saving the file, 70, Permission denied, Tamberlin, 0\n")
+  message(FATAL_ERROR "unexpected first log line:\n${content}")
+endif()
+string(FIND "${content}" ", opening the project, 53, No such project, Tamberlin, 2\n" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "the second entry is missing:\n${content}")
+endif()

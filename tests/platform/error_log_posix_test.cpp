@@ -1,0 +1,108 @@
+// The error log on Linux: the user locale's month, a write the system
+// refuses (a file size limit), and several processes appending at once.
+#include "app/all_data.h"
+#include "errors/error_log.h"
+#include "platform/clock.h"
+#include "tests/support/scripted_host.h"
+#include "tests/support/temp_folder.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace modQFCriticalErrorHandler;
+using tamberlin::errors::CurrentError;
+
+class ErrorLogPosixTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        modQFAllData::strAppEXEName = "tamberlin";
+        strErrorLogFolder = temp_.Text();
+        blnLogErrorShown = false;
+    }
+    void TearDown() override {
+        tamberlin::platform::clock::PinForTesting(nullptr);
+        strErrorLogFolder.clear();
+        unsetenv("LC_ALL");
+    }
+    std::string Log() const {
+        std::ifstream in(GetErrorLogPath(), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+    tamberlin::testing::TempFolder temp_;
+    tamberlin::testing::ScriptedHost host_;
+};
+
+TEST_F(ErrorLogPosixTest, TheMonthIsTheUserLocales) {
+    const tamberlin::platform::clock::LocalTime late{2026, 12, 31, 23, 59, 59};
+    tamberlin::platform::clock::PinForTesting(&late);
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
+    WriteErrorLog("speichern", {53, "File not found", "Tamberlin", 2});
+    setenv("LC_ALL", "C", 1);
+    WriteErrorLog("saving", {53, "File not found", "Tamberlin", 2});
+    EXPECT_EQ(Log(), "Dez 31 2026 23:59:59, speichern, 53, File not found, Tamberlin, 2\r\n"
+                     "Dec 31 2026 23:59:59, saving, 53, File not found, Tamberlin, 2\r\n");
+}
+
+TEST_F(ErrorLogPosixTest, AWriteTheSystemRefusesIsReportedOnce) {
+    WriteErrorLog("before the limit", {5, "x", "y", 0});
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // No file may grow: the append fails with EFBIG instead of a signal.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{0, 0};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        WriteErrorLog("over the limit", {5, "x", "y", 0});
+        WriteErrorLog("over it again", {5, "x", "y", 0});
+        const bool once = host_.Boxes().size() == 1 &&
+                          host_.Boxes()[0].text == "An error occured writing to the log file [" +
+                                                       GetErrorLogPath() + "].";
+        _exit(once ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(Log().find("over"), std::string::npos);
+}
+
+TEST_F(ErrorLogPosixTest, ConcurrentWritersLeaveWholeLines) {
+    constexpr int kWriters = 4;
+    constexpr int kEach = 500;
+    std::vector<pid_t> children;
+    for (int w = 0; w < kWriters; ++w) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            const std::string description(100, static_cast<char>('a' + w));
+            for (int i = 0; i < kEach; ++i)
+                WriteErrorLog("writer " + std::to_string(w), {i, description, "Tamberlin", w});
+            _exit(host_.Boxes().empty() ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const std::regex line(R"(\w+ \d+ \d{4} \d\d:\d\d:\d\d, writer (\d), (\d+), ([a-d])\3{99}, )"
+                          R"(Tamberlin, \1\r)");
+    std::istringstream in(Log());
+    int whole = 0, lines = 0;
+    for (std::string text; std::getline(in, text); ++lines)
+        whole += std::regex_match(text, line);
+    EXPECT_EQ(lines, kWriters * kEach);
+    EXPECT_EQ(whole, kWriters * kEach);
+}
+
+} // namespace

@@ -1,0 +1,134 @@
+// The error log on the real file system, in temporary folders.
+#include "app/all_data.h"
+#include "errors/error_log.h"
+#include "platform/clock.h"
+#include "platform/path_style.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "tests/support/scripted_host.h"
+#include "tests/support/temp_folder.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace modQFCriticalErrorHandler;
+using tamberlin::errors::CurrentError;
+using tamberlin::testing::FsPath;
+namespace fs = std::filesystem;
+
+const char kSep = tamberlin::platform::NativePathStyle().separator;
+
+class ErrorLogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        modQFAllData::strAppEXEName = "tamberlin";
+        strErrorLogFolder = temp_.Text();
+        blnLogErrorShown = false;
+        const tamberlin::platform::clock::LocalTime morning{2026, 12, 7, 9, 5, 3};
+        tamberlin::platform::clock::PinForTesting(&morning);
+    }
+    void TearDown() override {
+        tamberlin::platform::clock::PinForTesting(nullptr);
+        strErrorLogFolder.clear();
+    }
+    std::string Log() const {
+        std::ifstream in(FsPath(GetErrorLogPath()), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    static const CurrentError kError;
+
+    tamberlin::testing::TempFolder temp_;
+    tamberlin::testing::ScriptedHost host_;
+};
+
+const CurrentError ErrorLogTest::kError{-2147024891, "Access, it seems, is denied", "Loader", -5};
+
+TEST_F(ErrorLogTest, AppendsOneLinePerEntry) {
+    EXPECT_EQ(GetErrorLogPath(), temp_.Text() + "tamberlinError.log");
+    WriteErrorLog("opening a file, then saving it", kError);
+    WriteErrorLog("printing", {482, "Printer error", "Tamberlin", 0});
+    const std::string month = tamberlin::platform::system::AbbreviatedMonthName(12);
+    EXPECT_EQ(Log(), month +
+                         " 7 2026 09:05:03, opening a file, then saving it, -2147024891, "
+                         "Access, it seems, is denied, Loader, -5\r\n" +
+                         month +
+                         " 7 2026 09:05:03, printing, 482, Printer error, Tamberlin, 0\r\n");
+    EXPECT_TRUE(host_.Boxes().empty());
+}
+
+TEST_F(ErrorLogTest, TheFolderIsGivenOneSeparator) {
+    std::string folder = temp_.Text();
+    folder.pop_back();
+    strErrorLogFolder = folder;
+    EXPECT_EQ(GetErrorLogPath(), folder + kSep + "tamberlinError.log");
+    EXPECT_EQ(strErrorLogFolder, folder); // the folder value itself stays
+}
+
+TEST_F(ErrorLogTest, AMissingFolderIsMadeWhenItsParentExists) {
+    strErrorLogFolder = temp_.Text() + "Tamberlin" + kSep;
+    WriteErrorLog("x", kError);
+    EXPECT_TRUE(fs::is_directory(temp_.path() / "Tamberlin"));
+    EXPECT_NE(Log().find(", x, "), std::string::npos);
+}
+
+TEST_F(ErrorLogTest, AMissingParentIsReportedOnce) {
+    strErrorLogFolder = temp_.Text() + "Quillfern" + kSep + "Tamberlin" + kSep;
+    WriteErrorLog("x", kError);
+    WriteErrorLog("y", kError);
+    EXPECT_FALSE(fs::exists(temp_.path() / "Quillfern"));
+    ASSERT_EQ(host_.Boxes().size(), 1u);
+    EXPECT_EQ(host_.Boxes()[0].text, "A permissions error occurred creating the log file "
+                                     "directory [" +
+                                         GetErrorLogPath() + "].");
+    EXPECT_EQ(host_.Boxes()[0].title, "Logging Error");
+    EXPECT_EQ(host_.Boxes()[0].icon, tamberlin::ui::Icon::kInformation);
+    EXPECT_EQ(host_.Boxes()[0].buttons, tamberlin::ui::Buttons::kOK);
+}
+
+TEST_F(ErrorLogTest, AReadOnlyLogGetsNoLineAndResumesWhenWritable) {
+    WriteErrorLog("first", kError);
+    const fs::path log = FsPath(GetErrorLogPath());
+    fs::permissions(log, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    WriteErrorLog("refused", kError);
+    WriteErrorLog("refused again", kError);
+    ASSERT_EQ(host_.Boxes().size(), 1u);
+    EXPECT_EQ(host_.Boxes()[0].text, "The log could not be written to [" + GetErrorLogPath() +
+                                         "]. The log file is Read-only.");
+    fs::permissions(log, fs::perms::owner_write, fs::perm_options::add);
+    WriteErrorLog("resumed", kError);
+    const std::string content = Log();
+    EXPECT_EQ(content.find("refused"), std::string::npos);
+    EXPECT_NE(content.find(", resumed, "), std::string::npos);
+    EXPECT_EQ(host_.Boxes().size(), 1u); // later failures stay silent, success too
+}
+
+TEST_F(ErrorLogTest, AFolderThatIsAFileCannotBeMade) {
+    const std::string file = temp_.MakeFile("not-a-folder");
+    strErrorLogFolder = file + kSep;
+    WriteErrorLog("x", kError);
+    ASSERT_EQ(host_.Boxes().size(), 1u);
+    EXPECT_EQ(host_.Boxes()[0].text, "A permissions error occurred creating the log file "
+                                     "directory [" +
+                                         GetErrorLogPath() + "].");
+}
+
+TEST_F(ErrorLogTest, ALogThatIsAFolderCannotBeWritten) {
+    fs::create_directory(FsPath(GetErrorLogPath()));
+    WriteErrorLog("x", kError);
+    ASSERT_EQ(host_.Boxes().size(), 1u);
+    EXPECT_EQ(host_.Boxes()[0].text,
+              "An error occured writing to the log file [" + GetErrorLogPath() + "].");
+}
+
+TEST_F(ErrorLogTest, LineBreaksAndOtherTextsGoInUnchanged) {
+    WriteErrorLog("two\r\nlines", {5, "Grüße", "", 0});
+    const std::string content = Log();
+    EXPECT_NE(content.find(", two\r\nlines, 5, "), std::string::npos);
+    // Text goes out in the ANSI code page: UTF-8 on Linux, the code page on Windows.
+    EXPECT_NE(content.find(tamberlin::platform::AnsiFromUtf8("Grüße")), std::string::npos);
+}
+
+} // namespace

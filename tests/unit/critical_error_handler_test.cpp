@@ -1,0 +1,284 @@
+// The critical error handler on the scripted host: classification, the
+// questions asked first, the composed message, the log entries, the dialog's
+// answers and the guard against a second dialog.
+#include "app/all_data.h"
+#include "errors/critical_error_handler.h"
+#include "errors/error_log.h"
+#include "errors/trap.h"
+#include "platform/clock.h"
+#include "runtime/application.h"
+#include "runtime/error.h"
+#include "tests/support/scripted_host.h"
+#include "tests/support/temp_folder.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+using namespace modQFCriticalErrorHandler;
+using tamberlin::errors::CurrentError;
+using tamberlin::testing::ScriptedHost;
+namespace ui = tamberlin::ui;
+
+class HandlerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        modQFAllData::strAppTitle = "Tamberlin";
+        modQFAllData::strAppEXEName = "tamberlin";
+        strErrorLogFolder = log_folder_.Text();
+        blnLogErrorShown = false;
+        const tamberlin::platform::clock::LocalTime noon{2026, 12, 7, 12, 0, 0};
+        tamberlin::platform::clock::PinForTesting(&noon);
+        tamberlin::runtime::App().SetVersion(19, 0, 19);
+    }
+    void TearDown() override {
+        tamberlin::platform::clock::PinForTesting(nullptr);
+        strErrorLogFolder.clear();
+    }
+
+    static CurrentError Error(std::int32_t number, std::string description = "Something failed") {
+        return {number, std::move(description), "TestSource", 1234};
+    }
+    int LogLines() const {
+        std::ifstream log(tamberlin::testing::FsPath(GetErrorLogPath()), std::ios::binary);
+        std::string content((std::istreambuf_iterator<char>(log)), {});
+        int lines = 0;
+        for (size_t p = 0; (p = content.find("\r\n", p)) != std::string::npos; p += 2)
+            ++lines;
+        return lines;
+    }
+    // The message the dialog showed last.
+    std::string Shown() const {
+        return host_.Forms().empty() ? "" : host_.Forms().back()("txtErrorMsg").caption;
+    }
+
+    tamberlin::testing::TempFolder log_folder_;
+    ScriptedHost host_;
+};
+
+TEST_F(HandlerTest, ClassifiesByNumber) {
+    const std::string op = "opening a file";
+    const std::string general = "An error has occurred opening a file.";
+    const struct {
+        std::int32_t number;
+        std::string category;
+    } rows[] = {
+        {3, "A process error has occurred opening a file."},
+        {35, "A process error has occurred opening a file."},
+        {11, "A mathematical error has occurred opening a file."},
+        {51, "A system error has occurred opening a file."},
+        {48, "A DLL library error has occurred opening a file."},
+        {52, "The file name is invalid opening a file."},
+        {53, "File not found opening a file."},
+        {2999, general},
+        {3752, general},
+        {28661, general},
+        {32002, "An email client error has occured. The error occurred while opening a file. "
+                "Please check your email settings."},
+        {32010, "An email client error has occured. The error occurred while opening a file. "
+                "Please reduce the instances of the email client."},
+        {32011, "An email attatchment error has occured. The error occurred while opening a file. "
+                "Please check email attachments."},
+        {32025, "An email client error has occurred opening a file. Please check email "
+                "recipients, message, and subject."},
+        {32026, general},
+        {0, general},
+        {-2147221504, general},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.number);
+        EXPECT_EQ(HandleCriticalError(Error(row.number), op), Ignore);
+        EXPECT_EQ(Shown().substr(0, row.category.size() + 4), row.category + "\r\n\r\n");
+    }
+    EXPECT_TRUE(host_.Boxes().empty()); // none of these asks first
+}
+
+TEST_F(HandlerTest, ComposesTheDetailsBlock) {
+    HandleCriticalError(Error(-2147221504, "Automation error"), "loading a dialog");
+    EXPECT_EQ(Shown(), "An error has occurred loading a dialog.\r\n\r\n"
+                       "Tamberlin 19.00.0019\r\n"
+                       "Error number: -2147221504\r\n"
+                       "Description: Automation error\r\n"
+                       "Source: TestSource\r\n"
+                       "Last DLL err: 1234\r\n");
+    EXPECT_EQ(host_.Forms().back().caption, "Tamberlin Error");
+    // The operation is inserted exactly as given, even when empty.
+    HandleCriticalError(Error(5), "");
+    EXPECT_EQ(Shown().substr(0, 32), "A process error has occurred .\r\n");
+}
+
+TEST_F(HandlerTest, SomeErrorsEndAtOnce) {
+    for (std::int32_t n : {32755, 32001}) {
+        EXPECT_EQ(HandleCriticalError(Error(n), "x"), Ignore);
+    }
+    EXPECT_TRUE(host_.Boxes().empty());
+    EXPECT_TRUE(host_.Forms().empty());
+    EXPECT_EQ(LogLines(), 0);
+}
+
+TEST_F(HandlerTest, DiskNotReadyOnlyAsks) {
+    host_.Answer(ui::kIdRetry);
+    EXPECT_EQ(HandleCriticalError(Error(71), "reading the disk"), Retry);
+    host_.Answer(ui::kIdCancel);
+    EXPECT_EQ(HandleCriticalError(Error(71), "reading the disk"), Ignore);
+    ASSERT_EQ(host_.Boxes().size(), 2u);
+    EXPECT_EQ(host_.Boxes()[0].text, "Disk not ready. Put a disk in the drive or close the drive "
+                                     "door, and retry the operation.");
+    EXPECT_EQ(host_.Boxes()[0].title, "Tamberlin");
+    EXPECT_EQ(host_.Boxes()[0].buttons, ui::Buttons::kRetryCancel);
+    EXPECT_EQ(host_.Boxes()[0].icon, ui::Icon::kWarning);
+    EXPECT_TRUE(host_.Forms().empty());
+    EXPECT_EQ(LogLines(), 0);
+}
+
+TEST_F(HandlerTest, FileInUseAsksThenLogsAndShowsTheDialog) {
+    host_.Answer(ui::kIdRetry);
+    host_.Click("cmdOK");
+    EXPECT_EQ(HandleCriticalError(Error(70), "saving"), Ignore); // the dialog's answer wins
+    EXPECT_EQ(host_.Boxes().at(0).text,
+              "File already in use. Close the file and retry the operation.");
+    EXPECT_EQ(Shown().substr(0, 14), "\r\n\r\nTamberlin ");
+    EXPECT_EQ(LogLines(), 1);
+    // When the dialog answers Abort, the question's answer is returned.
+    host_.Answer(ui::kIdRetry);
+    host_.Click("chkAbortAndClose");
+    host_.Click("cmdOK");
+    EXPECT_EQ(HandleCriticalError(Error(70), "saving", false, true), Retry);
+}
+
+TEST_F(HandlerTest, DatabaseAndPrinterErrorsAskAndLogTwice) {
+    host_.Answer(ui::kIdCancel);
+    EXPECT_EQ(HandleCriticalError(Error(3000, "No such field"), "saving the table"), Ignore);
+    EXPECT_EQ(host_.Boxes().at(0).title, "Tamberlin database error");
+    EXPECT_EQ(host_.Boxes().at(0).text,
+              "The database table could not be opened or modified because the error:\r\n\r\n"
+              "No such field  (Err. #: 3000)\r\n\r\noccured while saving the table. This "
+              "generally means that a field in the database is missing or invalid. All database "
+              "fields must match spelling and data type exactly.");
+    EXPECT_EQ(LogLines(), 2);
+    host_.Answer(ui::kIdRetry);
+    HandleCriticalError(Error(3751), "x");
+    EXPECT_EQ(host_.Boxes().size(), 2u);
+
+    // Printer: Cancel sets Abort, which the dialog's Abort answer returns.
+    host_.Answer(ui::kIdCancel);
+    host_.Click("chkAbortAndClose");
+    host_.Click("cmdOK");
+    EXPECT_EQ(HandleCriticalError(Error(28660, "Out of paper"), "printing", false, true), Abort);
+    EXPECT_EQ(host_.Boxes().back().text, "The error:  Out of paper\r\n\r\noccurred while "
+                                         "printing. Please check your printer and try again.");
+    EXPECT_EQ(host_.Boxes().back().title, "Tamberlin");
+    EXPECT_EQ(LogLines(), 6);
+    for (std::int32_t n : {482, 483, 28667}) {
+        HandleCriticalError(Error(n), "printing");
+        EXPECT_EQ(host_.Boxes().back().text.substr(0, 12), "The error:  ") << n;
+    }
+}
+
+TEST_F(HandlerTest, TheDialogsAnswers) {
+    host_.Act({"txtErrorMsg", ui::Event::kDblClick});
+    EXPECT_EQ(HandleCriticalError(Error(5), "x", true, true), Retry);
+    host_.Click("cmdOK");
+    EXPECT_EQ(HandleCriticalError(Error(5), "x", true, true), Ignore);
+    int hooked = 0;
+    const auto saved = AbortHook;
+    AbortHook = [&] {
+        ++hooked;
+        return std::string("ignored");
+    };
+    host_.Click("chkAbortAndClose");
+    host_.Click("cmdOK");
+    EXPECT_EQ(HandleCriticalError(Error(5), "x", true, true), Ignore);
+    EXPECT_EQ(hooked, 1);
+    AbortHook = saved;
+    host_.Act({}); // the close box: no button, no response
+    EXPECT_EQ(HandleCriticalError(Error(5), "x", true, true), Ignore);
+}
+
+TEST_F(HandlerTest, SwitchesShowOrHideTheDialogsParts) {
+    HandleCriticalError(Error(5), "x");
+    const tamberlin::testing::ShownForm plain = host_.Forms().back();
+    EXPECT_FALSE(plain("chkAbortAndClose").visible);
+    EXPECT_FALSE(plain("cmdEmail").visible);
+    EXPECT_EQ(plain.outer_height, 2775);
+    blnDefaultAllowAbort = true;
+    HandleCriticalError(Error(5), "x", true);
+    blnDefaultAllowAbort = false;
+    const tamberlin::testing::ShownForm full = host_.Forms().back();
+    EXPECT_TRUE(full("chkAbortAndClose").visible && full("chkAbortAndClose").enabled);
+    EXPECT_TRUE(full("cmdEmail").visible && full("cmdEmail").enabled);
+    EXPECT_EQ(full.outer_height, 0);
+}
+
+TEST_F(HandlerTest, ASecondErrorWhileTheDialogIsOpenReturnsAtOnce) {
+    ui::Form main_window("frmMain");
+    for (bool with_main : {false, true}) {
+        if (with_main)
+            ui::Load(main_window); // the dialog then sits at position 1
+        std::int16_t nested = 0;
+        host_.while_shown = [&](ui::Form&) { nested = HandleCriticalError(Error(53), "nested"); };
+        host_.Click("cmdOK");
+        EXPECT_EQ(HandleCriticalError(Error(5), "outer"), Ignore);
+        EXPECT_EQ(nested, Ignore);
+        host_.while_shown = nullptr;
+    }
+    ui::Unload(main_window);
+    EXPECT_EQ(host_.Forms().size(), 2u);
+    EXPECT_EQ(LogLines(), 2);
+}
+
+TEST_F(HandlerTest, LeavesTheScreenAsItFoundItAndYieldsAfterTheDialog) {
+    ui::SetMousePointer(11);
+    host_.Click("chkAbortAndClose");
+    host_.Click("cmdOK");
+    HandleCriticalError(Error(5), "x", false, true);
+    EXPECT_EQ(ui::MousePointer(), 0);
+    EXPECT_EQ(host_.DoEventsCalls(), 3); // in the dialog, after it, after the abort hook
+    EXPECT_TRUE(ui::Forms().empty());
+}
+
+TEST_F(HandlerTest, ReadsTheErrorBeingHandled) {
+    try {
+        throw tamberlin::runtime::RuntimeError(53, "", "Loader", 2);
+    } catch (...) {
+        host_.Click("cmdOK");
+        EXPECT_EQ(HandleCriticalError("loading"), Ignore);
+    }
+    EXPECT_NE(Shown().find("Error number: 53\r\nDescription: File not found\r\nSource: "
+                           "Loader\r\nLast DLL err: 2\r\n"),
+              std::string::npos);
+    // Outside a catch block there is no error: number 0.
+    HandleCriticalError("nothing");
+    EXPECT_NE(Shown().find("Error number: 0\r\n"), std::string::npos);
+}
+
+TEST_F(HandlerTest, TheTrapRetriesContinuesOrLeaves) {
+    int runs = 0;
+    host_.Act({"txtErrorMsg", ui::Event::kDblClick}); // retry once
+    host_.Click("cmdOK");                             // then continue
+    std::int16_t response = -1;
+    EXPECT_TRUE(tamberlin::errors::Trap(
+        "counting",
+        [&] {
+            ++runs;
+            throw tamberlin::runtime::RuntimeError(5);
+        },
+        &response));
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(response, Ignore);
+
+    host_.Answer(ui::kIdCancel); // printer: Cancel, then Abort leaves
+    host_.Click("chkAbortAndClose");
+    host_.Click("cmdOK");
+    blnDefaultAllowAbort = true;
+    EXPECT_FALSE(
+        tamberlin::errors::Trap("printing", [] { throw tamberlin::runtime::RuntimeError(482); }));
+    blnDefaultAllowAbort = false;
+    EXPECT_TRUE(tamberlin::errors::Trap(
+        "nothing fails", [] {}, &response));
+    EXPECT_EQ(response, 0);
+}
+
+} // namespace
