@@ -1,12 +1,394 @@
-// The Win32 host: the system's own message boxes.
+// The Win32 host: the system's own message boxes, and forms as real windows.
+//
+// A form becomes a modeless dialog (so the dialog manager provides Tab, Enter
+// and the default button) built from an empty in-memory template: the window
+// is sized in pixels from the form's twips at the screen's DPI, and every
+// control is a child window created in tab order, which is the order Tab
+// visits them. ShowModal disables the thread's other windows and runs its own
+// message loop until a handler, or the user closing the window, unloads the
+// form.
 #include <windows.h>
 
 #include "platform/text.h"
+#include "platform/text_win32.h"
 #include "ui/form.h"
 #include "ui/host.h"
 
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <memory>
+#include <ole2.h>
+#include <olectl.h>
+#include <string>
+#include <vector>
+
 namespace tamberlin::ui {
 namespace {
+
+// Control IDs are the control's position in Form::controls plus this, clear
+// of IDOK and IDCANCEL, which the dialog manager sends for Enter and Esc.
+constexpr int kFirstControlId = 1000;
+
+constexpr wchar_t kOriginalProcProperty[] = L"Tamberlin.OriginalProc";
+
+// COM interfaces are released when their owner goes.
+struct Release {
+    void operator()(IUnknown* object) const { object->Release(); }
+};
+using PicturePtr = std::unique_ptr<IPicture, Release>;
+
+// The bytes of a GIF (or any format OLE pictures read) as a picture; null
+// when they cannot be read.
+PicturePtr LoadPicture(std::string_view bytes) {
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    if (!memory)
+        return nullptr;
+    if (void* data = GlobalLock(memory)) {
+        std::copy(bytes.begin(), bytes.end(), static_cast<char*>(data));
+        GlobalUnlock(memory);
+    }
+    IStream* raw_stream = nullptr;
+    // The stream owns the memory from here on.
+    if (FAILED(CreateStreamOnHGlobal(memory, TRUE, &raw_stream))) {
+        GlobalFree(memory);
+        return nullptr;
+    }
+    const std::unique_ptr<IStream, Release> stream(raw_stream);
+    void* picture = nullptr;
+    if (FAILED(OleLoadPicture(stream.get(), static_cast<LONG>(bytes.size()), FALSE, IID_IPicture,
+                              &picture)))
+        return nullptr;
+    return PicturePtr(static_cast<IPicture*>(picture));
+}
+
+// A Windows colour value as a COLORREF: the high bit marks a system colour.
+COLORREF ColourRef(std::uint32_t colour) {
+    return colour & 0x80000000u ? GetSysColor(static_cast<int>(colour & 0xFF))
+                                : static_cast<COLORREF>(colour & 0x00FFFFFF);
+}
+
+// Disables the thread's visible top-level windows while a modal form is
+// shown, as a modal dialog disables its owner; enables them again at the end.
+class OtherWindowsDisabled {
+public:
+    OtherWindowsDisabled() {
+        EnumThreadWindows(GetCurrentThreadId(), Collect, reinterpret_cast<LPARAM>(&windows_));
+        for (HWND window : windows_)
+            EnableWindow(window, FALSE);
+    }
+    ~OtherWindowsDisabled() {
+        for (auto it = windows_.rbegin(); it != windows_.rend(); ++it)
+            if (IsWindow(*it))
+                EnableWindow(*it, TRUE);
+    }
+    OtherWindowsDisabled(const OtherWindowsDisabled&) = delete;
+    OtherWindowsDisabled& operator=(const OtherWindowsDisabled&) = delete;
+
+private:
+    static BOOL CALLBACK Collect(HWND window, LPARAM list) {
+        if (IsWindowVisible(window) && IsWindowEnabled(window))
+            reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+        return TRUE;
+    }
+
+    std::vector<HWND> windows_;
+};
+
+// One shown form: its window, font and picture, and the events it raises.
+class FormWindow {
+public:
+    explicit FormWindow(Form& form) : form_(form) {
+        HDC screen = GetDC(nullptr);
+        dpi_x_ = GetDeviceCaps(screen, LOGPIXELSX);
+        dpi_y_ = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+        if (dpi_x_ <= 0 || dpi_y_ <= 0)
+            dpi_x_ = dpi_y_ = 96;
+    }
+    ~FormWindow() {
+        if (window_)
+            DestroyWindow(window_);
+        if (font_)
+            DeleteObject(font_);
+    }
+    FormWindow(const FormWindow&) = delete;
+    FormWindow& operator=(const FormWindow&) = delete;
+
+    // Creates the (hidden) window with its controls; false when it cannot.
+    bool Create() {
+        for (const Control& c : form_.controls)
+            pictures_.push_back(c.kind == ControlKind::kImage && !c.picture.empty()
+                                    ? LoadPicture(c.picture)
+                                    : nullptr);
+        if (!form_.font_name.empty() && form_.font_size > 0) {
+            const std::wstring face = platform::win32::WideFromUtf8(form_.font_name);
+            LOGFONTW font{};
+            font.lfHeight = -static_cast<LONG>(std::lround(form_.font_size * dpi_y_ / 72.0));
+            font.lfWeight = FW_NORMAL;
+            font.lfCharSet = DEFAULT_CHARSET;
+            face.copy(font.lfFaceName, LF_FACESIZE - 1);
+            font_ = CreateFontIndirectW(&font);
+        }
+
+        // An empty template: a fixed frame with a caption and a close box,
+        // no minimise or maximise box, no owner. Sized in WM_INITDIALOG.
+        const std::wstring caption = platform::win32::WideFromUtf8(form_.caption);
+        std::vector<WORD> words(sizeof(DLGTEMPLATE) / sizeof(WORD) + 3 + caption.size(), 0);
+        auto* tmpl = reinterpret_cast<DLGTEMPLATE*>(words.data());
+        tmpl->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+        WORD* tail = words.data() + sizeof(DLGTEMPLATE) / sizeof(WORD);
+        tail[0] = 0; // no menu
+        tail[1] = 0; // the dialog class
+        std::copy(caption.begin(), caption.end(), tail + 2);
+        window_ = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), tmpl, nullptr, DialogProc,
+                                             reinterpret_cast<LPARAM>(this));
+        return window_ != nullptr;
+    }
+
+    HWND Window() const { return window_; }
+
+    void Show() {
+        ShowWindow(window_, SW_SHOWNORMAL);
+        SetForegroundWindow(window_);
+        if (HWND first = GetNextDlgTabItem(window_, nullptr, FALSE))
+            SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
+    }
+
+    // True once the form has been unloaded, or a handler failed so badly
+    // that even unloading it did not work.
+    bool Finished() const { return abandoned_ || !IsLoaded(form_); }
+
+private:
+    int PixelsX(int twips) const { return MulDiv(twips, dpi_x_, 1440); }
+    int PixelsY(int twips) const { return MulDiv(twips, dpi_y_, 1440); }
+
+    // Runs a handler; an exception unloads the form, so the window closes
+    // instead of the exception crossing the window procedure.
+    template <typename F> void Guarded(F&& handler) {
+        try {
+            handler();
+        } catch (...) {
+            try {
+                Unload(form_);
+            } catch (...) {
+                abandoned_ = true;
+            }
+        }
+        // A handler run by a message sent from another thread runs inside
+        // GetMessage, which would go on waiting: wake the loop to end it.
+        if (Finished())
+            PostMessageW(window_, WM_NULL, 0, 0);
+    }
+
+    void Raise(int control_index, Event event) {
+        if (control_index < 0 || static_cast<size_t>(control_index) >= form_.controls.size())
+            return;
+        Guarded([&] {
+            Control& c = form_.controls[static_cast<size_t>(control_index)];
+            if (c.kind == ControlKind::kCheckBox && event == Event::kClick)
+                c.value = SendMessageW(GetDlgItem(window_, kFirstControlId + control_index),
+                                       BM_GETCHECK, 0, 0) == BST_CHECKED
+                              ? 1
+                              : 0;
+            form_.Raise(std::string(c.name), event);
+        });
+    }
+
+    void Layout() {
+        RECT frame{0, 0, PixelsX(form_.client_width), PixelsY(form_.client_height)};
+        AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(window_, GWL_STYLE)), FALSE,
+                           static_cast<DWORD>(GetWindowLongW(window_, GWL_EXSTYLE)));
+        const int width = frame.right - frame.left;
+        // A set outer height cuts the window off, caption and borders included.
+        const int height =
+            form_.outer_height > 0 ? PixelsY(form_.outer_height) : frame.bottom - frame.top;
+        RECT work{};
+        if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
+            work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        const int x = work.left + std::max(0L, (work.right - work.left - width) / 2);
+        const int y = work.top + std::max(0L, (work.bottom - work.top - height) / 2);
+        SetWindowPos(window_, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    void CreateControls() {
+        // Creation order is tab order; controls without a tab stop go last.
+        std::vector<int> order;
+        for (size_t i = 0; i < form_.controls.size(); ++i)
+            order.push_back(static_cast<int>(i));
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            const int ta = form_.controls[static_cast<size_t>(a)].tab_index;
+            const int tb = form_.controls[static_cast<size_t>(b)].tab_index;
+            return (ta < 0 ? INT_MAX : ta) < (tb < 0 ? INT_MAX : tb);
+        });
+        for (int i : order)
+            CreateControl(i);
+    }
+
+    void CreateControl(int index) {
+        const Control& c = form_.controls[static_cast<size_t>(index)];
+        const wchar_t* window_class = nullptr;
+        DWORD style = WS_CHILD;
+        DWORD ex_style = 0;
+        switch (c.kind) {
+        case ControlKind::kLabel:
+            // Labels take no focus; their access key moves it to the next control.
+            window_class = L"STATIC";
+            style |= SS_LEFT;
+            break;
+        case ControlKind::kTextBox:
+            window_class = L"EDIT";
+            style |= ES_LEFT | ES_AUTOHSCROLL;
+            ex_style |= WS_EX_CLIENTEDGE;
+            if (c.multi_line)
+                style = (style & ~ES_AUTOHSCROLL) | ES_MULTILINE | ES_AUTOVSCROLL;
+            if (c.vertical_scroll_bar)
+                style |= WS_VSCROLL;
+            if (c.locked)
+                style |= ES_READONLY;
+            break;
+        case ControlKind::kCheckBox:
+            window_class = L"BUTTON";
+            style |= BS_AUTOCHECKBOX;
+            break;
+        case ControlKind::kCommandButton:
+            window_class = L"BUTTON";
+            style |= c.default_button ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+            break;
+        case ControlKind::kLine:
+        case ControlKind::kImage:
+            return; // painted by the form itself
+        }
+        if (c.tab_index >= 0 && c.kind != ControlKind::kLabel)
+            style |= WS_TABSTOP;
+        if (c.visible)
+            style |= WS_VISIBLE;
+        if (!c.enabled)
+            style |= WS_DISABLED;
+        const std::wstring text = platform::win32::WideFromUtf8(c.caption);
+        const int id = kFirstControlId + index;
+        HWND child = CreateWindowExW(ex_style, window_class, text.c_str(), style, PixelsX(c.left),
+                                     PixelsY(c.top), PixelsX(c.width), PixelsY(c.height), window_,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                     GetModuleHandleW(nullptr), nullptr);
+        if (!child)
+            return;
+        if (font_)
+            SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        if (c.kind == ControlKind::kCheckBox)
+            SendMessageW(child, BM_SETCHECK, c.value ? BST_CHECKED : BST_UNCHECKED, 0);
+        if (c.kind == ControlKind::kCommandButton && c.default_button)
+            SendMessageW(window_, DM_SETDEFID, static_cast<WPARAM>(id), 0);
+        if (c.kind == ControlKind::kTextBox) {
+            const auto original =
+                SetWindowLongPtrW(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TextBoxProc));
+            SetPropW(child, kOriginalProcProperty, reinterpret_cast<HANDLE>(original));
+        }
+    }
+
+    void Paint() {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window_, &paint);
+        for (size_t i = 0; i < form_.controls.size(); ++i) {
+            const Control& c = form_.controls[i];
+            if (!c.visible)
+                continue;
+            if (c.kind == ControlKind::kLine) {
+                HPEN pen = CreatePen(PS_SOLID, 1, ColourRef(c.colour));
+                HGDIOBJ old = SelectObject(dc, pen);
+                MoveToEx(dc, PixelsX(c.left), PixelsY(c.top), nullptr);
+                LineTo(dc, PixelsX(c.left + c.width), PixelsY(c.top + c.height));
+                SelectObject(dc, old);
+                DeleteObject(pen);
+            } else if (i < pictures_.size() && pictures_[i]) {
+                // At the picture's own size, as an image that does not stretch.
+                IPicture& picture = *pictures_[i];
+                OLE_XSIZE_HIMETRIC width = 0;
+                OLE_YSIZE_HIMETRIC height = 0;
+                picture.get_Width(&width);
+                picture.get_Height(&height);
+                picture.Render(dc, PixelsX(c.left), PixelsY(c.top), MulDiv(width, dpi_x_, 2540),
+                               MulDiv(height, dpi_y_, 2540), 0, height, width, -height, nullptr);
+            }
+        }
+        EndPaint(window_, &paint);
+    }
+
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+        if (message == WM_INITDIALOG) {
+            auto* self = reinterpret_cast<FormWindow*>(lparam);
+            SetWindowLongPtrW(window, DWLP_USER, lparam);
+            self->window_ = window;
+            try {
+                self->Layout();
+                self->CreateControls();
+            } catch (...) {
+                self->Guarded([self] { Unload(self->form_); });
+            }
+            return FALSE; // Show() sets the focus once the window is visible
+        }
+        auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(window, DWLP_USER));
+        if (!self)
+            return FALSE;
+        switch (message) {
+        case WM_COMMAND: {
+            // Enter without a default button and Esc send IDOK and IDCANCEL:
+            // a form has neither, so they fall outside the controls' IDs.
+            const int index = LOWORD(wparam) - kFirstControlId;
+            if (HIWORD(wparam) == BN_CLICKED && lparam != 0)
+                self->Raise(index, Event::kClick);
+            return TRUE;
+        }
+        case WM_CLOSE:
+            self->Guarded([self] { Unload(self->form_); });
+            return TRUE;
+        case WM_PAINT:
+            self->Paint();
+            return TRUE;
+        case WM_CTLCOLORSTATIC: {
+            // A read-only text box keeps the window colour of a text box.
+            wchar_t name[8] = {};
+            GetClassNameW(reinterpret_cast<HWND>(lparam), name, 8);
+            if (lstrcmpiW(name, L"Edit") != 0)
+                return FALSE;
+            HDC dc = reinterpret_cast<HDC>(wparam);
+            SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+            SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+            return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_WINDOW));
+        }
+        default:
+            return FALSE;
+        }
+    }
+
+    // Text boxes: a double-click raises DblClick; and focus arriving by Tab
+    // leaves the text unselected, as a text box does.
+    static LRESULT CALLBACK TextBoxProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam) {
+        const auto original = reinterpret_cast<WNDPROC>(GetPropW(box, kOriginalProcProperty));
+        const LRESULT result = CallWindowProcW(original, box, message, wparam, lparam);
+        switch (message) {
+        case WM_GETDLGCODE:
+            return result & ~DLGC_HASSETSEL;
+        case WM_LBUTTONDBLCLK:
+            if (auto* self =
+                    reinterpret_cast<FormWindow*>(GetWindowLongPtrW(GetParent(box), DWLP_USER)))
+                self->Raise(GetDlgCtrlID(box) - kFirstControlId, Event::kDblClick);
+            break;
+        case WM_NCDESTROY:
+            RemovePropW(box, kOriginalProcProperty);
+            break;
+        }
+        return result;
+    }
+
+    Form& form_;
+    HWND window_ = nullptr;
+    HFONT font_ = nullptr;
+    std::vector<PicturePtr> pictures_; // by control, null but for images
+    int dpi_x_ = 96;
+    int dpi_y_ = 96;
+    bool abandoned_ = false;
+};
 
 class Win32Host final : public Host {
 public:
@@ -32,12 +414,77 @@ public:
         return answer > 0 ? answer : (buttons == Buttons::kOK ? kIdOk : kIdCancel);
     }
 
-    void ShowModal(Form& form) override { Unload(form); }
+    void ShowModal(Form& form) override {
+        try {
+            Run(form);
+        } catch (...) {
+        }
+        // Whatever ended the loop (including a failure to show the window),
+        // the form is unloaded when ShowModal returns.
+        try {
+            Unload(form);
+        } catch (...) {
+        }
+    }
+
+    void DoEvents() override {
+        // Messages that arrive while the pass runs wait for the next one.
+        const DWORD start = GetTickCount();
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return;
+            }
+            Dispatch(msg);
+            if (static_cast<LONG>(msg.time - start) > 0)
+                return;
+        }
+    }
+
+    void MousePointerChanged(int pointer) override {
+        SetCursor(LoadCursorA(nullptr, pointer == 11 ? IDC_WAIT : IDC_ARROW));
+    }
+
+private:
+    void Run(Form& form) {
+        FormWindow window(form);
+        if (!window.Create())
+            return;
+        OtherWindowsDisabled disabled;
+        window.Show();
+        HWND outer = dialog_;
+        dialog_ = window.Window();
+        MSG msg;
+        while (!window.Finished() && IsWindow(window.Window())) {
+            const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+            if (got <= 0) {
+                // WM_QUIT ends the form and goes on to the loop it was meant for.
+                if (got == 0)
+                    PostQuitMessage(static_cast<int>(msg.wParam));
+                break;
+            }
+            Dispatch(msg);
+        }
+        dialog_ = outer;
+        // `disabled` enables the other windows before `window` is destroyed,
+        // so activation returns to them.
+    }
+
+    // Keyboard navigation (Tab, Enter, access keys) goes to the form shown.
+    void Dispatch(MSG& msg) {
+        if (dialog_ && IsDialogMessageW(dialog_, &msg))
+            return;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+
+    HWND dialog_ = nullptr;
 };
 
 } // namespace
 
-std::unique_ptr<Host> MakeDefaultHost() {
+std::unique_ptr<Host> MakeGraphicalHost() {
     return std::make_unique<Win32Host>();
 }
 
