@@ -89,9 +89,6 @@ void frmQFCriticalErrorHandler::txtErrorMsg_DblClick() {
     tamberlin::ui::Unload(*this);
 }
 
-// The error report by e-mail; the dialog stays open and its response stays.
-void frmQFCriticalErrorHandler::cmdEmail_Click() {}
-
 void frmQFCriticalErrorHandler::Raise(std::string_view control, tamberlin::ui::Event event) {
     using tamberlin::ui::Event;
     if (control == "cmdOK" && event == Event::kClick)

@@ -6,6 +6,7 @@
 // ShowErrorDialog (critical_error_handler.h) prepares, shows and reads it.
 #pragma once
 
+#include "mail/mapi_controls.h"
 #include "ui/form.h"
 
 #include <cstdint>
@@ -18,10 +19,15 @@ public:
     // sets it). Read by ShowErrorDialog after the form has closed.
     std::int16_t intErrorResponse = 0;
 
+    // The MAPI controls the error report's MAPI/Control route drives.
+    modQFEmailClient::MAPISession MyMAPISession;
+    modQFEmailClient::MAPIMessages MyMAPIMessages;
+
     void Form_Load() override;
     void Form_Unload() override;
     void cmdOK_Click();
     void txtErrorMsg_DblClick();
+    // The error report by e-mail (error_report.cpp).
     void cmdEmail_Click();
 
     void Raise(std::string_view control, tamberlin::ui::Event event) override;

@@ -85,6 +85,8 @@ public:
     int outer_height = 0;  // twips, caption and borders included; 0: not set
     std::string font_name;
     double font_size = 0;
+    // The window showing the form (its HWND on Windows); 0 while not shown.
+    std::uintptr_t window_handle = 0;
     std::vector<Control> controls;
     // The terminal host's commands, in the order it lists them; each names a
     // control's `command`.

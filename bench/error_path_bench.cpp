@@ -1,0 +1,63 @@
+// One trip down the error path (classify, compose, log one line, show the
+// dialog and take its answer) beside the floor: a bare open-append-close of
+// the same line.
+#include "app/all_data.h"
+#include "bench/bench_env.h"
+#include "errors/critical_error_handler.h"
+#include "errors/error_log.h"
+#include "ui/form.h"
+#include "ui/host.h"
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// A user who presses OK at once: the benchmark measures the services, not a
+// person reading the dialog.
+class PressesOk final : public tamberlin::ui::Host {
+public:
+    int MsgBox(std::string_view, std::string_view, tamberlin::ui::Buttons,
+               tamberlin::ui::Icon) override {
+        return tamberlin::ui::kIdOk;
+    }
+    void ShowModal(tamberlin::ui::Form& form) override {
+        form.Raise("cmdOK", tamberlin::ui::Event::kClick);
+    }
+};
+
+const tamberlin::errors::CurrentError kError{53, "File not found", "Tamberlin", 2};
+
+void HandleCriticalErrorOnce(benchmark::State& state) {
+    tamberlin::bench::BenchFolder folder;
+    PressesOk host;
+    tamberlin::ui::SetHost(&host);
+    modQFAllData::strAppTitle = "Tamberlin";
+    modQFAllData::strAppEXEName = "bench";
+    modQFCriticalErrorHandler::strErrorLogFolder = folder.path().string() + "/";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            modQFCriticalErrorHandler::HandleCriticalError(kError, "opening the project file"));
+    tamberlin::ui::SetHost(nullptr);
+}
+BENCHMARK(HandleCriticalErrorOnce);
+
+void BareAppendOfTheSameLine(benchmark::State& state) {
+    tamberlin::bench::BenchFolder folder;
+    modQFAllData::strAppEXEName = "bench";
+    modQFCriticalErrorHandler::strErrorLogFolder = folder.path().string() + "/";
+    const std::string path = modQFCriticalErrorHandler::GetErrorLogPath();
+    const std::string line =
+        modQFCriticalErrorHandler::FormatErrorLogLine("opening the project file", kError);
+    for (auto _ : state) {
+        const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        benchmark::DoNotOptimize(write(fd, line.data(), line.size()));
+        close(fd);
+    }
+}
+BENCHMARK(BareAppendOfTheSameLine);
+
+} // namespace
+
+BENCHMARK_MAIN();

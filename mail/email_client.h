@@ -1,0 +1,68 @@
+// E-mail: one call that hands a message with attachments to the user's mail
+// client through one of three MAPI routes.
+//
+// SendEmail fills in defaults for a blank recipient, subject or body,
+// resolves the transport selector (detecting the default mail client for -1)
+// and calls the transport: 0 MAPI/Control (the session and messages
+// controls), 1 MAPI/Direct (simple MAPI), 2 MAPI/CDO (the CDO session
+// object). Results: 1 handed over, 0 no transport for the selector, -1
+// failure, -2 an attachment problem, -3 the user cancelled. Errors a
+// transport does not trap pass through SendEmail to its caller.
+//
+// Attachments are two parallel lists (display names, paths), of which the
+// first intAttachmentCount entries count; a transport fills an empty display
+// name in the caller's list with the file-name part of its path. Switches
+// are 16-bit Booleans: only -1 counts as true.
+#pragma once
+
+#include "mail/mapi_controls.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace modQFEmailClient {
+
+// The transport and name resolution the error report uses.
+inline std::int32_t lngEmailTransport = 0;
+inline std::int16_t blnEmailResolveName = 0;
+
+// The run-time error of a cancelled compose window (MAPI_E_USER_CANCEL).
+inline constexpr std::int32_t kUserCancelled = static_cast<std::int32_t>(0x80040113);
+
+// Stands in for a blank recipient: valid in form, obviously unreal.
+inline constexpr const char* kPlaceholderRecipient = "recipient@example.com";
+
+std::int32_t SendEmail(std::int32_t lngTransport, std::int16_t blnResolveName,
+                       std::string_view strRecipient, std::string_view strSubject,
+                       std::string_view strBody, std::int16_t intAttachmentCount,
+                       std::vector<std::string>& vntAttachmentNames,
+                       std::vector<std::string>& vntAttachmentPaths, std::uintptr_t lngParentHwnd,
+                       MAPISession& objSession, MAPIMessages& objMessages);
+
+// The transport and resolve-name flag for the default mail client named in
+// the registry (SOFTWARE\Clients\Mail, the user's, else the machine's
+// 64-bit view).
+void DetectEmailClient(std::int32_t& lngTransport, std::int16_t& blnResolveName);
+
+std::int32_t SendEmailMAPIControl(MAPISession& objSession, MAPIMessages& objMessages,
+                                  std::int16_t blnResolveName, const std::string& strRecipient,
+                                  const std::string& strSubject, const std::string& strBody,
+                                  std::int16_t intAttachmentCount,
+                                  std::vector<std::string>& vntAttachmentNames,
+                                  std::vector<std::string>& vntAttachmentPaths);
+
+std::int32_t SendEmailMAPIDirect(std::uintptr_t lngParentHwnd, std::int16_t blnResolveName,
+                                 const std::string& strRecipient, const std::string& strSubject,
+                                 const std::string& strBody, const std::int16_t& intAttachmentCount,
+                                 std::vector<std::string>& vntAttachmentNames,
+                                 std::vector<std::string>& vntAttachmentPaths);
+
+std::int32_t SendEmailMAPICDO(std::int16_t blnResolveName, const std::string& strRecipient,
+                              const std::string& strSubject, const std::string& strBody,
+                              const std::int16_t& intAttachmentCount,
+                              std::vector<std::string>& vntAttachmentNames,
+                              std::vector<std::string>& vntAttachmentPaths);
+
+} // namespace modQFEmailClient

@@ -1,0 +1,109 @@
+// MAPI/CDO: the message through the CDO session object, without a logon
+// dialog; the mail client shows its compose window.
+#include "errors/current_error.h"
+#include "mail/attachments.h"
+#include "mail/email_client.h"
+#include "platform/cdo.h"
+#include "runtime/error.h"
+#include "ui/form.h"
+
+namespace modQFEmailClient {
+namespace {
+
+namespace cdo = tamberlin::platform::cdo;
+using cdo::Call;
+
+constexpr std::string_view kSession = "{3FA7DEA8-6438-101B-ACC1-00AA00423326}";
+constexpr std::string_view kFolder = "{3FA7DEA9-6438-101B-ACC1-00AA00423326}";
+constexpr std::string_view kMessage = "{3FA7DEAA-6438-101B-ACC1-00AA00423326}";
+constexpr std::string_view kRecipients = "{D725D1C0-7657-101B-ACC1-00AA00423326}";
+constexpr std::string_view kRecipient = "{3FA7DEAD-6438-101B-ACC1-00AA00423326}";
+constexpr std::string_view kAttachment = "{3FA7DEAE-6438-101B-ACC1-00AA00423326}";
+
+enum DispatchId : std::int32_t {
+    kLogon = 119,
+    kOutbox = 16,
+    kMessages = 22,
+    kSubject = 38,
+    kText = 39,
+    kRecipientsOf = 28,
+    kAttachmentsOf = 5,
+    kSend = 131,
+    kAdd = 100,
+    kName = 23,
+    kType = 17,
+    kResolve = 130,
+    kSource = 37,
+};
+
+// The object a call returned; a call that returned none is a failure.
+cdo::ObjectPtr ObjectOf(const cdo::Value& value) {
+    const cdo::ObjectPtr* object = std::get_if<cdo::ObjectPtr>(&value);
+    if (!object || !*object)
+        throw tamberlin::runtime::RuntimeError(cdo::kFailed, "No object returned");
+    return *object;
+}
+
+} // namespace
+
+std::int32_t SendEmailMAPICDO(std::int16_t blnResolveName, const std::string& strRecipient,
+                              const std::string& strSubject, const std::string& strBody,
+                              const std::int16_t& intAttachmentCount,
+                              std::vector<std::string>& vntAttachmentNames,
+                              std::vector<std::string>& vntAttachmentPaths) {
+    std::int32_t result = 1;
+    cdo::ObjectPtr session;
+    bool logged_on = false;
+    try {
+        session = cdo::CreateSession()->As(kSession);
+        session->Invoke(kLogon, Call::kMethod, {cdo::Missing{}, cdo::Missing{}, false, false});
+        logged_on = true;
+        const cdo::ObjectPtr folder =
+            ObjectOf(session->Invoke(kOutbox, Call::kGet, {}))->As(kFolder);
+        const cdo::ObjectPtr messages = ObjectOf(folder->Invoke(kMessages, Call::kGet, {}));
+        const cdo::ObjectPtr message =
+            ObjectOf(messages->InvokeByName("Add", Call::kMethod, {}))->As(kMessage);
+        message->Invoke(kSubject, Call::kPut, {strSubject});
+        message->Invoke(kText, Call::kPut, {strBody});
+        const cdo::ObjectPtr recipients =
+            ObjectOf(message->Invoke(kRecipientsOf, Call::kGet, {}))->As(kRecipients);
+        const cdo::ObjectPtr recipient =
+            ObjectOf(recipients->Invoke(kAdd, Call::kMethod, {}))->As(kRecipient);
+        recipient->Invoke(kName, Call::kPut, {strRecipient});
+        recipient->Invoke(kType, Call::kPut, {std::int32_t{1}});
+        if (blnResolveName == -1) {
+            recipient->Invoke(kResolve, Call::kMethod, {});
+            tamberlin::ui::DoEvents();
+        }
+        for (int i = 0; i < intAttachmentCount; ++i) {
+            const std::string& path = attachments::Entry(vntAttachmentPaths, i);
+            if (path.empty() || !attachments::IsAttachableFile(path)) {
+                result = -2;
+                continue;
+            }
+            attachments::FillName(attachments::Entry(vntAttachmentNames, i), path);
+            const cdo::ObjectPtr attachment =
+                ObjectOf(ObjectOf(message->Invoke(kAttachmentsOf, Call::kGet, {}))
+                             ->InvokeByName("Add", Call::kMethod, {}))
+                    ->As(kAttachment);
+            attachment->Invoke(kName, Call::kPut, {std::string("Quillfern Application")});
+            attachment->Invoke(kSource, Call::kPut, {path});
+            attachment->Invoke(kType, Call::kPut, {std::int32_t{1}});
+        }
+        message->Invoke(kSend, Call::kMethod, {cdo::Missing{}, true});
+    } catch (...) {
+        const std::int32_t number = tamberlin::errors::CurrentError::FromCurrentException().Number;
+        result = number == kUserCancelled ? -3 : -1;
+    }
+    // A session that was opened is closed, on every path; closing it cannot
+    // change the result.
+    if (logged_on) {
+        try {
+            session->InvokeByName("Logoff", Call::kMethod, {});
+        } catch (...) {
+        }
+    }
+    return result;
+}
+
+} // namespace modQFEmailClient

@@ -1,0 +1,59 @@
+// Collaboration Data Objects: the mail system's object model, reached the
+// way automation reaches it, by dispatch id (or, for untyped collections, by
+// member name).
+//
+// On Windows CreateSession makes the COM object "MAPI.Session"
+// (CLSIDFromProgID, CoCreateInstance) and every call is IDispatch::Invoke on
+// the interface As() asked for; a machine without the library fails there.
+// On Linux the session and its folder, message, recipient and attachment
+// objects are our own, over simple MAPI (simple_mapi.h). Failures raise a
+// run-time error whose number is the failing HRESULT (0x80040113 when the
+// user cancelled).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace tamberlin::platform::cdo {
+
+class Object;
+using ObjectPtr = std::shared_ptr<Object>;
+
+// An optional argument left out (passed as DISP_E_PARAMNOTFOUND).
+struct Missing {};
+
+using Value = std::variant<std::monostate, Missing, bool, std::int32_t, std::string, ObjectPtr>;
+
+enum class Call { kMethod, kGet, kPut };
+
+inline constexpr std::int32_t kUserCancel = static_cast<std::int32_t>(0x80040113);
+inline constexpr std::int32_t kNoInterface = static_cast<std::int32_t>(0x80004002);
+inline constexpr std::int32_t kMemberNotFound = static_cast<std::int32_t>(0x80020003);
+inline constexpr std::int32_t kFailed = static_cast<std::int32_t>(0x80004005);
+// ActiveX component can't create object.
+inline constexpr std::int32_t kCannotCreateObject = 429;
+
+class Object {
+public:
+    virtual ~Object() = default;
+    // The object through the interface with this identifier
+    // ("{3FA7DEA8-6438-101B-ACC1-00AA00423326}").
+    virtual ObjectPtr As(std::string_view iid) = 0;
+    virtual Value Invoke(std::int32_t dispid, Call call, std::vector<Value> args) = 0;
+    virtual Value InvokeByName(std::string_view name, Call call, std::vector<Value> args) = 0;
+};
+
+// The session object "MAPI.Session".
+ObjectPtr CreateSession();
+
+// Replaces the session factory (null restores the system's). Tests play the
+// mail system with it: a user cancelling a compose window cannot be set up
+// for real.
+void InstallSessionFactory(std::function<ObjectPtr()> factory);
+
+} // namespace tamberlin::platform::cdo

@@ -1,0 +1,313 @@
+// The three transports and the dispatch against a scripted mail system: step
+// order, what reaches the mail system, the failure tables and the results.
+#include "app/all_data.h"
+#include "mail/email_client.h"
+#include "sysutil/registry.h"
+#include "tests/support/scripted_host.h"
+#include "tests/support/scripted_mail.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/test_env.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace modQFEmailClient;
+using tamberlin::testing::ScriptedCdo;
+using tamberlin::testing::ScriptedHost;
+using tamberlin::testing::ScriptedMail;
+using Strings = std::vector<std::string>;
+namespace mapi = tamberlin::platform::mapi;
+namespace ui = tamberlin::ui;
+
+class EmailTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        modQFAllData::strAppTitle = "Tamberlin";
+        log_ = temp_.MakeFile("app Error.log");
+        other_ = temp_.MakeFile("notes.txt");
+    }
+
+    tamberlin::testing::TempFolder temp_;
+    std::string log_, other_;
+    ScriptedHost host_;
+    ScriptedMail mail_;
+    MAPISession session_;
+    MAPIMessages messages_;
+};
+
+// --- MAPI/Control -------------------------------------------------------------
+
+TEST_F(EmailTest, ControlSignsOnComposesSendsAndSignsOff) {
+    Strings names = {"", "", "Given name"};
+    Strings paths = {log_, temp_.Text() + "missing.txt", other_};
+    EXPECT_EQ(SendEmailMAPIControl(session_, messages_, 0, "a@b.example", "Subject", "Body", 3,
+                                   names, paths),
+              1);
+    EXPECT_EQ(mail_.Functions(), (Strings{"logon", "send", "logoff"}));
+    EXPECT_EQ(mail_.Calls()[0].flags, mapi::kLogonUi | mapi::kNewSession);
+    EXPECT_FALSE(session_.DownLoadMail);
+    const mapi::Message& m = mail_.Calls()[1].message;
+    EXPECT_EQ(mail_.Calls()[1].flags, mapi::kDialog);
+    EXPECT_EQ(m.subject, "Subject");
+    EXPECT_EQ(m.note_text, "Body");
+    ASSERT_EQ(m.recipients.size(), 1u);
+    EXPECT_EQ(m.recipients[0].address, "a@b.example");
+    // The missing file leaves no gap; the empty name was filled in the caller's list.
+    ASSERT_EQ(m.files.size(), 2u);
+    EXPECT_EQ(m.files[0].path_name, log_);
+    EXPECT_EQ(m.files[0].file_name, "app Error.log");
+    EXPECT_EQ(m.files[1].file_name, "Given name");
+    EXPECT_EQ(names, (Strings{"app Error.log", "", "Given name"}));
+    EXPECT_EQ(session_.SessionID(), 0);
+    EXPECT_TRUE(host_.Boxes().empty());
+}
+
+TEST_F(EmailTest, ControlKeepsAnOpenSessionAndResolvesOnlyOnTrue) {
+    session_.SignOn();
+    session_.DownLoadMail = true;
+    Strings none;
+    EXPECT_EQ(SendEmailMAPIControl(session_, messages_, 1, "x@y.example", "s", "b", 0, none, none),
+              1);
+    EXPECT_TRUE(session_.DownLoadMail);
+    EXPECT_EQ(mail_.Functions(), (Strings{"logon", "send", "logoff"}));
+    session_.SignOn();
+    EXPECT_EQ(SendEmailMAPIControl(session_, messages_, -1, "x@y.example", "s", "b", 0, none, none),
+              1);
+    EXPECT_EQ(mail_.Functions(),
+              (Strings{"logon", "send", "logoff", "logon", "resolve", "send", "logoff"}));
+}
+
+TEST_F(EmailTest, ControlFailures) {
+    const struct {
+        const char* function;
+        std::uint32_t code;
+        std::int32_t result;
+        const char* title;
+        const char* text;
+    } cases[] = {
+        {"send", mapi::kUserAbort, -3, nullptr, nullptr},
+        {"logon", mapi::kLoginFailure, -1, nullptr, nullptr},
+        {"send", 10, -1, "Email Client Error", "An error occured initializing email session."},
+        {"send", mapi::kUnknownRecipient, -1, "MAPI/Control Error",
+         "An error occured processing email message recipients. Check recipient addresses."},
+        {"send", 26, -1, nullptr, nullptr}, // 32026: past the table
+    };
+    Strings none;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.function) + " " + std::to_string(c.code));
+        const size_t boxes = host_.Boxes().size();
+        mail_.Answer(c.function, c.code);
+        EXPECT_EQ(
+            SendEmailMAPIControl(session_, messages_, 0, "a@b.example", "s", "b", 0, none, none),
+            c.result);
+        EXPECT_EQ(session_.SessionID(), 0); // signed off
+        if (c.title) {
+            ASSERT_EQ(host_.Boxes().size(), boxes + 1);
+            EXPECT_EQ(host_.Boxes().back().title, c.title);
+            EXPECT_EQ(host_.Boxes().back().text, c.text);
+            EXPECT_EQ(host_.Boxes().back().icon, ui::Icon::kCritical);
+        } else {
+            EXPECT_EQ(host_.Boxes().size(), boxes);
+        }
+    }
+}
+
+TEST_F(EmailTest, ControlAttachmentErrors) {
+    Strings names = {""}, paths = {std::string("bad\0name", 8)};
+    EXPECT_EQ(
+        SendEmailMAPIControl(session_, messages_, 0, "a@b.example", "s", "b", 1, names, paths), -2);
+    EXPECT_EQ(host_.Boxes().back().text, "Email message attachment file name unspecified.");
+    // More entries counted than the lists hold: a failure, not a crash.
+    Strings short_list = {log_};
+    EXPECT_EQ(SendEmailMAPIControl(session_, messages_, 0, "a@b.example", "s", "b", 2, short_list,
+                                   short_list),
+              -1);
+    EXPECT_EQ(session_.SessionID(), 0);
+}
+
+// --- MAPI/Direct ---------------------------------------------------------------
+
+TEST_F(EmailTest, DirectLogsOnSendsTheRecordsAndLogsOff) {
+    Strings names = {"", ""};
+    Strings paths = {temp_.Text() + "missing.txt", temp_.Text() + "  spaced.txt  "};
+    temp_.MakeFile("  spaced.txt  ");
+    mail_.resolved.address = "SMTP:resolved@b.example";
+    mail_.resolved.recip_class = mapi::kTo;
+    EXPECT_EQ(SendEmailMAPIDirect(4242, -1, "a@b.example; c@d.example", "Subject", "Body", 2, names,
+                                  paths),
+              -2);
+    EXPECT_EQ(mail_.Functions(), (Strings{"logon", "resolve", "send", "logoff"}));
+    EXPECT_EQ(mail_.Calls()[0].ui_param, 4242u);
+    EXPECT_EQ(mail_.Calls()[0].flags, mapi::kLogonUi);
+    EXPECT_EQ(mail_.Calls()[1].name, "a@b.example; c@d.example");
+    EXPECT_EQ(mail_.Calls()[1].flags, mapi::kDialog);
+    const mapi::Message& m = mail_.Calls()[2].message;
+    EXPECT_EQ(mail_.Calls()[2].ui_param, 4242u);
+    EXPECT_EQ(m.date_received, "");
+    EXPECT_FALSE(m.message_type);
+    ASSERT_EQ(m.recipients.size(), 1u);
+    EXPECT_EQ(m.recipients[0].name, "a@b.example; c@d.example"); // one recipient, whole
+    EXPECT_EQ(m.recipients[0].address, "SMTP:resolved@b.example");
+    ASSERT_EQ(m.files.size(), 1u);
+    EXPECT_EQ(m.files[0].position, -1);
+    EXPECT_EQ(m.files[0].file_type, "");
+    EXPECT_EQ(m.files[0].file_name, "spaced.txt");
+    EXPECT_EQ(names[1], "spaced.txt");
+}
+
+TEST_F(EmailTest, DirectResults) {
+    Strings none;
+    const auto send = [&](std::int16_t resolve = 0) {
+        return SendEmailMAPIDirect(0, resolve, "a@b.example", "s", "b", 0, none, none);
+    };
+    mail_.Answer("send", mapi::kUserAbort); // cancelled: still 1
+    EXPECT_EQ(send(), 1);
+    mail_.Answer("logoff", mapi::kFailure);
+    EXPECT_EQ(send(), -1);
+    mail_.Answer("logon", mapi::kLoginFailure);
+    EXPECT_EQ(send(), -1);
+    mail_.Answer("resolve", mapi::kUnknownRecipient); // not looked at
+    EXPECT_EQ(send(-1), 1);
+    EXPECT_EQ(send(1), 1); // 1 is not true
+    const size_t before = mail_.Calls().size();
+    mail_.Answer("send", mapi::kFailure);
+    EXPECT_EQ(send(), -1);
+    // A failed send still ends the session.
+    EXPECT_EQ(mail_.Calls().back().function, "logoff");
+    EXPECT_EQ(mail_.Calls().size(), before + 3);
+    mail_.Raise("send", kUserCancelled);
+    EXPECT_EQ(send(), -3);
+    mail_.Raise("send", 48);
+    EXPECT_EQ(send(), -1);
+    EXPECT_EQ(mail_.Calls().back().function, "logoff");
+}
+
+// --- MAPI/CDO ------------------------------------------------------------------
+
+TEST_F(EmailTest, CdoBuildsTheMessageInTheOutbox) {
+    ScriptedCdo cdo;
+    Strings names = {"", ""};
+    Strings paths = {log_, other_};
+    EXPECT_EQ(SendEmailMAPICDO(-1, "a@b.example", "Subject", "Body", 2, names, paths), 1);
+    const Strings expected = {
+        "CreateSession",
+        "As {3FA7DEA8-6438-101B-ACC1-00AA00423326}",
+        "Invoke 119 method missing missing false false",
+        "Invoke 16 get",
+        "As {3FA7DEA9-6438-101B-ACC1-00AA00423326}",
+        "Invoke 22 get",
+        "InvokeByName Add method",
+        "As {3FA7DEAA-6438-101B-ACC1-00AA00423326}",
+        "Invoke 38 put \"Subject\"",
+        "Invoke 39 put \"Body\"",
+        "Invoke 28 get",
+        "As {D725D1C0-7657-101B-ACC1-00AA00423326}",
+        "Invoke 100 method",
+        "As {3FA7DEAD-6438-101B-ACC1-00AA00423326}",
+        "Invoke 23 put \"a@b.example\"",
+        "Invoke 17 put 1",
+        "Invoke 130 method",
+        "Invoke 5 get",
+        "InvokeByName Add method",
+        "As {3FA7DEAE-6438-101B-ACC1-00AA00423326}",
+        "Invoke 23 put \"Quillfern Application\"",
+        "Invoke 37 put \"" + log_ + "\"",
+        "Invoke 17 put 1",
+        "Invoke 5 get",
+        "InvokeByName Add method",
+        "As {3FA7DEAE-6438-101B-ACC1-00AA00423326}",
+        "Invoke 23 put \"Quillfern Application\"",
+        "Invoke 37 put \"" + other_ + "\"",
+        "Invoke 17 put 1",
+        "Invoke 131 method missing true",
+        "InvokeByName Logoff method",
+    };
+    EXPECT_EQ(cdo.log, expected);
+    EXPECT_EQ(names, (Strings{"app Error.log", "notes.txt"}));
+}
+
+TEST_F(EmailTest, CdoResults) {
+    ScriptedCdo cdo;
+    Strings names = {""}, missing = {temp_.Text() + "missing"};
+    EXPECT_EQ(SendEmailMAPICDO(1, "a@b.example", "s", "b", 1, names, missing), -2);
+    EXPECT_EQ(std::count(cdo.log.begin(), cdo.log.end(), "Invoke 130 method"), 0);
+    cdo.fail_at = "Invoke 131";
+    cdo.error = kUserCancelled;
+    EXPECT_EQ(SendEmailMAPICDO(0, "a@b.example", "s", "b", 1, names, missing), -3);
+    cdo.error = static_cast<std::int32_t>(0x80004005);
+    EXPECT_EQ(SendEmailMAPICDO(0, "a@b.example", "s", "b", 0, names, missing), -1);
+    EXPECT_EQ(cdo.log.back(), "InvokeByName Logoff method");
+    cdo.fail_at.clear();
+    cdo.cannot_create = true;
+    cdo.log.clear();
+    EXPECT_EQ(SendEmailMAPICDO(0, "a@b.example", "s", "b", 0, names, missing), -1);
+    EXPECT_TRUE(cdo.log.empty());
+}
+
+// --- the dispatch ----------------------------------------------------------------
+
+TEST_F(EmailTest, DispatchFillsBlanksAndPicksTheTransport) {
+    Strings none;
+    const auto send = [&](std::int32_t transport, const char* recipient, const char* subject,
+                          const char* body) {
+        return SendEmail(transport, 0, recipient, subject, body, 0, none, none, 0, session_,
+                         messages_);
+    };
+    EXPECT_EQ(send(1, "   ", "", ""), 1);
+    const mapi::Message& defaulted = mail_.Calls()[1].message;
+    EXPECT_EQ(defaulted.recipients[0].name, kPlaceholderRecipient);
+    EXPECT_EQ(defaulted.subject, "Emailing from: Tamberlin");
+    EXPECT_EQ(defaulted.note_text, " ");
+    EXPECT_EQ(send(1, " a@b.example ", "\t", "x"), 1);
+    EXPECT_EQ(mail_.Calls()[4].message.recipients[0].name, " a@b.example ");
+    EXPECT_EQ(mail_.Calls()[4].message.subject, "\t");
+    const size_t calls = mail_.Calls().size();
+    EXPECT_EQ(send(3, "a@b.example", "s", "b"), 0);
+    EXPECT_EQ(send(-2, "a@b.example", "s", "b"), 0);
+    EXPECT_EQ(mail_.Calls().size(), calls);
+    EXPECT_EQ(send(0, "a@b.example", "s", "b"), 1); // MAPI/Control: through the controls
+    EXPECT_EQ(mail_.Calls().size(), calls + 3);
+}
+
+TEST_F(EmailTest, DetectionReadsTheDefaultMailClient) {
+    tamberlin::testing::RegistrySandbox sandbox;
+    namespace reg = tamberlin::platform::registry;
+    const auto set = [](reg::Key root, std::uint32_t view, const char* client) {
+        reg::Key key = 0;
+        ASSERT_EQ(reg::CreateKey(root, "SOFTWARE\\Clients\\Mail", 0, reg::kAllAccess | view, key),
+                  0);
+        if (client)
+            modQFSystemUtilities::SetRegString(key, "", client);
+        else
+            reg::DeleteValue(key, "");
+        reg::CloseKey(key);
+    };
+    const auto detect = [] {
+        std::int32_t transport = -1;
+        std::int16_t resolve = -1;
+        DetectEmailClient(transport, resolve);
+        return std::pair<int, int>(transport, resolve);
+    };
+    set(reg::kCurrentUser, 0, "Microsoft Outlook");
+    EXPECT_EQ(detect(), (std::pair<int, int>(2, 0)));
+    set(reg::kCurrentUser, 0, "microsoft outlook");
+    EXPECT_EQ(detect(), (std::pair<int, int>(0, 0)));
+    set(reg::kCurrentUser, 0, nullptr);
+    set(reg::kLocalMachine, reg::kWow64_64Key, "Outlook Express");
+    EXPECT_EQ(detect(), (std::pair<int, int>(0, -1)));
+    set(reg::kLocalMachine, reg::kWow64_64Key, "Mozilla Thunderbird");
+    EXPECT_EQ(detect(), (std::pair<int, int>(0, 0)));
+    set(reg::kLocalMachine, reg::kWow64_64Key, nullptr);
+
+    // A request with -1 uses the detection for that one send.
+    ScriptedCdo cdo;
+    set(reg::kCurrentUser, 0, "Microsoft Outlook");
+    Strings none;
+    EXPECT_EQ(SendEmail(-1, -1, "a@b.example", "s", "b", 0, none, none, 0, session_, messages_), 1);
+    EXPECT_EQ(cdo.log.front(), "CreateSession");
+    EXPECT_EQ(std::count(cdo.log.begin(), cdo.log.end(), "Invoke 130 method"), 0);
+    set(reg::kCurrentUser, 0, nullptr);
+}
+
+} // namespace

@@ -1,0 +1,118 @@
+// The error report from the Application Error dialog, against a scripted
+// mail system.
+#include "app/all_data.h"
+#include "errors/critical_error_handler.h"
+#include "errors/error_form.h"
+#include "errors/error_log.h"
+#include "mail/email_client.h"
+#include "platform/clock.h"
+#include "platform/system.h"
+#include "runtime/application.h"
+#include "tests/support/scripted_host.h"
+#include "tests/support/scripted_mail.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace mapi = tamberlin::platform::mapi;
+namespace ui = tamberlin::ui;
+
+class ErrorReportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        modQFAllData::strAppTitle = "Tamberlin";
+        modQFAllData::strAppEXEName = "tamberlin";
+        modQFCriticalErrorHandler::strErrorLogFolder = temp_.Text();
+        const tamberlin::platform::clock::LocalTime now{2026, 12, 7, 9, 5, 3};
+        tamberlin::platform::clock::PinForTesting(&now);
+        tamberlin::runtime::App().SetVersion(19, 0, 19);
+        ui::Load(form_);
+        form_.txtErrorMsg().caption = "File not found opening.\r\n\r\nTamberlin 19.00.0019\r\n";
+    }
+    void TearDown() override {
+        ui::Unload(form_);
+        tamberlin::platform::clock::PinForTesting(nullptr);
+        modQFCriticalErrorHandler::strErrorLogFolder.clear();
+    }
+    const mapi::Message& Sent(size_t n = 0) const {
+        size_t seen = 0;
+        for (const auto& call : mail_.Calls())
+            if (call.function == "send" && seen++ == n)
+                return call.message;
+        throw std::out_of_range("no such send");
+    }
+
+    tamberlin::testing::TempFolder temp_;
+    tamberlin::testing::ScriptedHost host_;
+    tamberlin::testing::ScriptedMail mail_;
+    frmQFCriticalErrorHandler form_;
+};
+
+TEST_F(ErrorReportTest, TheReportGoesToSupportWithTheLogAttached) {
+    const std::string log = temp_.MakeFile("tamberlinError.log", "an entry\r\n");
+    form_.cmdEmail_Click();
+    const mapi::Message& m = Sent();
+    EXPECT_EQ(m.subject, "Tamberlin Error Report");
+    EXPECT_EQ(m.recipients.at(0).address, "support@quillfern.example");
+    EXPECT_EQ(m.note_text, "File not found opening.\r\n\r\nTamberlin 19.00.0019\r\n\r\n\r\n"
+                           "Build code: 19.00.0019\r\n\r\nDate: 07 " +
+                               tamberlin::platform::system::AbbreviatedMonthName(12) +
+                               " 2026 09:05");
+    ASSERT_EQ(m.files.size(), 1u);
+    EXPECT_EQ(m.files[0].path_name, log);
+    EXPECT_EQ(m.files[0].file_name, "tamberlinError.log");
+    EXPECT_TRUE(host_.Boxes().empty());
+    EXPECT_TRUE(ui::IsLoaded(form_)); // the dialog stays open
+    EXPECT_EQ(form_.intErrorResponse, 0);
+}
+
+TEST_F(ErrorReportTest, WithoutALogTheReportGoesAlone) {
+    form_.chkIncludeData().value = 0;
+    form_.cmdEmail_Click();
+    form_.chkIncludeData().value = 1;
+    form_.cmdEmail_Click();
+    EXPECT_TRUE(Sent(0).files.empty());
+    EXPECT_TRUE(Sent(1).files.empty());
+}
+
+TEST_F(ErrorReportTest, VersionPartsKeepTheirDigits) {
+    tamberlin::runtime::App().SetVersion(1, 12, 3);
+    form_.cmdEmail_Click();
+    tamberlin::runtime::App().SetVersion(2, 123, 45678);
+    form_.cmdEmail_Click();
+    EXPECT_NE(Sent(0).note_text->find("Build code: 1.12.0003\r\n"), std::string::npos);
+    EXPECT_NE(Sent(1).note_text->find("Build code: 2.123.45678\r\n"), std::string::npos);
+}
+
+TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnce) {
+    const char* kMessage = "Cannot prepare the error notification email. Please copy the "
+                           "information and send to Quillfern by separate email.";
+    mail_.Answer("logon", mapi::kLoginFailure);
+    form_.cmdEmail_Click();
+    ASSERT_EQ(host_.Boxes().size(), 1u);
+    EXPECT_EQ(host_.Boxes()[0].text, kMessage);
+    EXPECT_EQ(host_.Boxes()[0].title, "Tamberlin");
+    EXPECT_EQ(host_.Boxes()[0].icon, ui::Icon::kCritical);
+    // An error the transport does not trap (its sign-off failing) ends the
+    // same way.
+    mail_.Raise("logoff", 48);
+    form_.cmdEmail_Click();
+    EXPECT_EQ(host_.Boxes().size(), 2u);
+    EXPECT_EQ(host_.Boxes().back().text, kMessage);
+    EXPECT_TRUE(ui::IsLoaded(form_));
+}
+
+TEST_F(ErrorReportTest, FromTheDialogOfAHandledError) {
+    ui::Unload(form_);
+    host_.Click("cmdEmail");
+    host_.Click("cmdEmail");
+    host_.Click("cmdOK");
+    EXPECT_EQ(modQFCriticalErrorHandler::HandleCriticalError({5, "x", "y", 0}, "testing", true),
+              modQFCriticalErrorHandler::Ignore);
+    EXPECT_NO_THROW(Sent(1));
+    EXPECT_EQ(Sent(0).files.size(), 1u); // the handler has just logged the error
+}
+
+} // namespace
