@@ -30,10 +30,11 @@ bool OnSearchPath(const char* program) {
     size_t start = 0;
     while (start <= list.size()) {
         const size_t end = std::min(list.find(':', start), list.size());
-        std::string folder = list.substr(start, end - start);
-        if (folder.empty())
-            folder = ".";
-        if (access((folder + "/" + program).c_str(), X_OK) == 0)
+        // An empty entry is the current folder.
+        std::string candidate = end > start ? list.substr(start, end - start) : ".";
+        candidate += '/';
+        candidate += program;
+        if (access(candidate.c_str(), X_OK) == 0)
             return true;
         start = end + 1;
     }
