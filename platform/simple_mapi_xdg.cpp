@@ -108,10 +108,11 @@ public:
         // compose window is the only way out.
         if (!(flags & kDialog))
             return kNotSupported;
+        // xdg-email refuses an empty subject or body: those are left out.
         std::vector<std::string> args = {kProgram, "--utf8"};
-        if (message.subject)
+        if (message.subject && !message.subject->empty())
             args.insert(args.end(), {"--subject", LineFeeds(*message.subject)});
-        if (message.note_text)
+        if (message.note_text && !message.note_text->empty())
             args.insert(args.end(), {"--body", LineFeeds(*message.note_text)});
         for (const File& f : message.files) {
             const std::string path = f.path_name.value_or("");

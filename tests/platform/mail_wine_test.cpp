@@ -1,0 +1,128 @@
+// The Windows mail hand-off under Wine, with real parts: Wine's MAPI32 hands
+// a mailto: URL to winebrowser, which runs the program named in
+// HKCU\Software\Wine\WineBrowser "Mailers": here a recorder (built by
+// tests/CMakeLists.txt) that appends the URL to a file beside itself. Wine's
+// MAPI32 drops attachments, and Wine has no CDO library.
+#include <windows.h>
+
+#include "app/all_data.h"
+#include "errors/error_form.h"
+#include "mail/email_client.h"
+#include "sysutil/registry.h"
+#include "tests/support/scripted_host.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace modQFEmailClient;
+using Strings = std::vector<std::string>;
+
+// The recorder as Windows sees it (the Unix root is drive Z:), and its file.
+std::string RecorderPath() {
+    std::string path = "Z:" + std::string(TAMBERLIN_RECORDER);
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+std::string RecordPath() {
+    const std::string recorder = RecorderPath();
+    return recorder.substr(0, recorder.rfind('\\') + 1) + "record";
+}
+
+std::string Decoded(const std::string& url) {
+    std::string out;
+    for (size_t i = 0; i < url.size(); ++i) {
+        if (url[i] == '%' && i + 2 < url.size()) {
+            out += static_cast<char>(std::stoi(url.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += url[i];
+        }
+    }
+    return out;
+}
+
+class MailWineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        modQFAllData::strAppTitle = "Tamberlin";
+        DeleteFileA(RecordPath().c_str());
+        modQFSystemUtilities::GetUserRegString(kBrowser, "Mailers", saved_);
+        modQFSystemUtilities::SaveUserRegString(kBrowser, "Mailers", TAMBERLIN_RECORDER, true);
+    }
+    void TearDown() override {
+        modQFSystemUtilities::SaveUserRegString(kBrowser, "Mailers", saved_, true);
+    }
+    // Waits for the recorder (winebrowser runs it on its own) to have
+    // recorded `lines` URLs, and returns them.
+    static Strings Recorded(size_t lines) {
+        Strings urls;
+        for (int tries = 0; tries < 150 && urls.size() < lines; ++tries) {
+            Sleep(100);
+            urls.clear();
+            std::ifstream in(RecordPath());
+            for (std::string line; std::getline(in, line);)
+                urls.push_back(line);
+        }
+        return urls;
+    }
+
+    static constexpr const char* kBrowser = "Software\\Wine\\WineBrowser";
+    std::string saved_;
+    tamberlin::testing::ScriptedHost host_;
+};
+
+TEST_F(MailWineTest, DirectAndControlReachTheMailProgram) {
+    // Wine's MAPISendMail takes a recipient's address, which only resolution
+    // fills in on this route.
+    Strings names = {""}, paths = {RecorderPath()};
+    EXPECT_EQ(SendEmailMAPIDirect(0, -1, "support@quillfern.example", "Direct subject",
+                                  "First line\r\nSecond line", 1, names, paths),
+              1);
+    const Strings first = Recorded(1);
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(first[0].rfind("mailto:support@quillfern.example?", 0), 0u) << first[0];
+    EXPECT_NE(Decoded(first[0]).find("subject=Direct subject"), std::string::npos) << first[0];
+    EXPECT_NE(Decoded(first[0]).find("body=First line\r\nSecond line"), std::string::npos)
+        << first[0];
+    EXPECT_EQ(names[0], "xdg-email"); // filled in even though Wine drops the file
+
+    MAPISession session;
+    MAPIMessages messages;
+    Strings none;
+    EXPECT_EQ(SendEmailMAPIControl(session, messages, 0, "support@quillfern.example",
+                                   "Control subject", "Body", 0, none, none),
+              1);
+    const Strings both = Recorded(2);
+    ASSERT_EQ(both.size(), 2u);
+    EXPECT_NE(Decoded(both[1]).find("subject=Control subject"), std::string::npos) << both[1];
+    EXPECT_EQ(session.SessionID(), 0);
+}
+
+TEST_F(MailWineTest, WithoutACdoLibraryTheCdoRouteFails) {
+    Strings none;
+    EXPECT_EQ(SendEmailMAPICDO(0, "support@quillfern.example", "s", "b", 0, none, none), -1);
+}
+
+TEST_F(MailWineTest, TheDialogsButtonSendsTheReport) {
+    frmQFCriticalErrorHandler form;
+    tamberlin::ui::Load(form);
+    form.txtErrorMsg().caption = "File not found opening the project file.";
+    form.cmdEmail_Click();
+    const Strings urls = Recorded(1);
+    ASSERT_EQ(urls.size(), 1u);
+    const std::string url = Decoded(urls[0]);
+    EXPECT_NE(url.find("subject=Tamberlin Error Report"), std::string::npos) << url;
+    EXPECT_NE(url.find("body=File not found opening the project file.\r\n\r\nBuild code: "),
+              std::string::npos)
+        << url;
+    EXPECT_NE(url.find("\r\n\r\nDate: "), std::string::npos) << url;
+    EXPECT_TRUE(host_.Boxes().empty());
+    tamberlin::ui::Unload(form);
+}
+
+} // namespace
