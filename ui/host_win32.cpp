@@ -455,6 +455,8 @@ private:
         window.Show();
         HWND outer = dialog_;
         dialog_ = window.Window();
+        // Mail dialogs opened from the form's handlers take it as their parent.
+        form.window_handle = reinterpret_cast<std::uintptr_t>(dialog_);
         MSG msg;
         while (!window.Finished() && IsWindow(window.Window())) {
             const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
@@ -467,6 +469,7 @@ private:
             Dispatch(msg);
         }
         dialog_ = outer;
+        form.window_handle = 0;
         // `disabled` enables the other windows before `window` is destroyed,
         // so activation returns to them.
     }
