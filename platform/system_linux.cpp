@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fontconfig/fontconfig.h>
 #include <langinfo.h>
+#include <mutex>
 #include <unistd.h>
 #include <vector>
 
@@ -31,19 +32,51 @@ FcPattern* Match(FcPattern* pattern) {
     return FcFontMatch(nullptr, pattern, &result);
 }
 
-// An item of the user's locale, as setlocale(LC_ALL, "") would choose it from
-// the environment, read through a locale object so the process-wide locale
-// (and with it every printf) stays as it is. An environment that names a
-// locale which is not installed gives the C locale, as setlocale does.
+// The user's locale as setlocale(LC_ALL, "") would choose it from the
+// environment, as a locale object so the process-wide locale (and with it
+// every printf) stays as it is. An environment that names a locale which is
+// not installed gives the C locale, as setlocale does. Loading a locale costs
+// a hundred microseconds or more, so the object is kept while the variables
+// that choose it stay the same.
+class UserLocale {
+public:
+    std::string Item(nl_item item) {
+        std::lock_guard lock(mutex_);
+        const std::string key = Key();
+        if (!locale_ || key != key_) {
+            if (locale_)
+                freelocale(locale_);
+            locale_ = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(0));
+            if (!locale_)
+                locale_ = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+            key_ = key;
+        }
+        return locale_ ? nl_langinfo_l(item, locale_) : "";
+    }
+
+private:
+    static std::string Key() {
+        static constexpr const char* kVariables[] = {
+            "LC_ALL",       "LC_CTYPE",       "LC_NUMERIC",        "LC_TIME", "LC_COLLATE",
+            "LC_MONETARY",  "LC_MESSAGES",    "LC_PAPER",          "LC_NAME", "LC_ADDRESS",
+            "LC_TELEPHONE", "LC_MEASUREMENT", "LC_IDENTIFICATION", "LANG"};
+        std::string key;
+        for (const char* name : kVariables) {
+            const char* value = std::getenv(name);
+            key += value ? value : "";
+            key += '\0';
+        }
+        return key;
+    }
+
+    std::mutex mutex_;
+    locale_t locale_ = static_cast<locale_t>(0);
+    std::string key_;
+};
+
 std::string UserLocaleItem(nl_item item) {
-    locale_t user = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(0));
-    if (!user)
-        user = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    if (!user)
-        return {};
-    std::string value = nl_langinfo_l(item, user);
-    freelocale(user);
-    return value;
+    static UserLocale* user = new UserLocale; // kept for the whole run
+    return user->Item(item);
 }
 
 } // namespace
