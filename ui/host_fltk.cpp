@@ -74,7 +74,7 @@ std::string LineFeeds(std::string_view text) {
 }
 
 // A Windows colour value: 0x00BBGGRR, or 0x800000nn for system colour nn
-// with the classic scheme's values.
+// with the values of Windows' default scheme.
 Fl_Color WindowsColour(std::uint32_t value) {
     if (value & 0x80000000u) {
         switch (value & 0xFF) {
