@@ -10,7 +10,10 @@ bool Trap(std::string_view operation, const std::function<void()>& statement,
     for (;;) {
         try {
             statement();
-            break;
+            // A retried statement that now succeeds carries on.
+            if (response)
+                *response = answer;
+            return true;
         } catch (...) {
             answer = modQFCriticalErrorHandler::HandleCriticalError(operation);
             if (answer != modQFCriticalErrorHandler::Retry)
@@ -19,7 +22,7 @@ bool Trap(std::string_view operation, const std::function<void()>& statement,
     }
     if (response)
         *response = answer;
-    return answer == 0 || answer == modQFCriticalErrorHandler::Ignore;
+    return answer == modQFCriticalErrorHandler::Ignore;
 }
 
 } // namespace tamberlin::errors

@@ -7,7 +7,8 @@
 // HandleCriticalError with the operation text, and the answer decides: 4
 // runs the statement again, 5 continues after it (Trap returns true), any
 // other answer tells the caller to leave (Trap returns false). `response`,
-// when given, receives the handler's last answer (0 when nothing failed).
+// when given, receives the handler's last answer (0 when nothing failed; 4
+// when a retried statement then succeeded).
 #pragma once
 
 #include <cstdint>

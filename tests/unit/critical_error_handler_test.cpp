@@ -12,6 +12,7 @@
 #include "tests/support/temp_folder.h"
 
 #include <fstream>
+#include <utility>
 #include <gtest/gtest.h>
 #include <sstream>
 
