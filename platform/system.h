@@ -46,6 +46,10 @@ void UseUtf8Console();
 // The user's decimal separator (LOCALE_SDECIMAL of the user's locale).
 std::string DecimalSeparator();
 
+// Opens a file in the user's viewer for its type (xdg-open; the shell's
+// "open" on Windows). False when no viewer could be started.
+bool OpenWithViewer(std::string_view path);
+
 // The user locale's abbreviated name of a month (1 to 12): "Dec", "Dez",
 // "déc.".
 std::string AbbreviatedMonthName(int month);

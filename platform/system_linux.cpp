@@ -3,13 +3,18 @@
 #include "platform/system.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <fontconfig/fontconfig.h>
 #include <langinfo.h>
 #include <mutex>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 namespace tamberlin::platform {
 
@@ -125,6 +130,19 @@ std::string AbbreviatedMonthName(int month) {
     if (month < 1 || month > 12)
         return {};
     return UserLocaleItem(static_cast<nl_item>(ABMON_1 + month - 1));
+}
+
+bool OpenWithViewer(std::string_view path) {
+    const std::string file(path);
+    char* argv[] = {const_cast<char*>("xdg-open"), const_cast<char*>(file.c_str()), nullptr};
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv, environ) != 0)
+        return false;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 std::string ProgramSearchPath() {

@@ -174,6 +174,13 @@ std::string AbbreviatedMonthName(int month) {
                  : std::string();
 }
 
+bool OpenWithViewer(std::string_view path) {
+    const std::wstring file = win32::WideFromUtf8(path);
+    const auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    return result > 32;
+}
+
 std::string ProgramSearchPath() {
     const DWORD n = GetEnvironmentVariableW(L"Path", nullptr, 0);
     if (n == 0)

@@ -14,6 +14,7 @@ std::vector<Form*>& Loaded() {
 }
 
 std::int16_t g_mouse_pointer = 0;
+std::vector<std::function<void()>> g_posted;
 
 } // namespace
 
@@ -85,6 +86,19 @@ void SetMousePointer(std::int16_t pointer) {
 
 void DoEvents() {
     CurrentHost().DoEvents();
+}
+
+void Post(std::function<void()> callback) {
+    g_posted.push_back(std::move(callback));
+    CurrentHost().Wake();
+}
+
+void RunPosted() {
+    // Callbacks may post more; those run on the next pass.
+    std::vector<std::function<void()>> due;
+    due.swap(g_posted);
+    for (const auto& callback : due)
+        callback();
 }
 
 } // namespace tamberlin::ui

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,6 +92,9 @@ public:
     // The terminal host's commands, in the order it lists them; each names a
     // control's `command`.
     std::vector<std::string> commands;
+    // The terminal host lists the buttons as a menu and shows the form again
+    // after each choice (an application's main window rather than a dialog).
+    bool menu = false;
 
 private:
     std::string name_;
@@ -116,5 +120,11 @@ void SetMousePointer(std::int16_t pointer);
 
 // Lets the current host process the events that are waiting, once.
 void DoEvents();
+
+// Runs `callback` from the event loop of the form shown now (or of the next
+// one): what a timer or another window does while a modal form waits.
+void Post(std::function<void()> callback);
+// Runs the callbacks posted so far; hosts call it from their event loops.
+void RunPosted();
 
 } // namespace tamberlin::ui

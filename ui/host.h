@@ -41,6 +41,9 @@ public:
     virtual void DoEvents() {}
     // The screen's mouse pointer changed (0 arrow, 11 hourglass).
     virtual void MousePointerChanged(int /*pointer*/) {}
+    // A callback was posted (ui::Post): the event loop should wake and run
+    // ui::RunPosted().
+    virtual void Wake() {}
 };
 
 // The current host.

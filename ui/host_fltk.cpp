@@ -424,8 +424,12 @@ public:
         try {
             FormWindow window(form, cursor_);
             window.Show();
-            while (window.Shown() && IsLoaded(form))
+            for (;;) {
+                RunPosted();
+                if (!window.Shown() || !IsLoaded(form))
+                    break;
                 Fl::wait();
+            }
             window.Hide();
             Fl::flush();
         } catch (...) {
@@ -439,6 +443,9 @@ public:
     }
 
     void DoEvents() override { Fl::check(); }
+
+    // Fl::wait returns at once after an awake, so the loop runs the callback.
+    void Wake() override { Fl::awake(); }
 
     void MousePointerChanged(int pointer) override {
         cursor_ = pointer == 11 ? FL_CURSOR_WAIT : FL_CURSOR_DEFAULT;

@@ -10,7 +10,9 @@
 // commands usable now ("(ok, abort, retry)> "). A command clicks its button,
 // toggles its check box (and prints the boxes again) or double-clicks its
 // text box; end of input closes the form without a button; anything else
-// asks again.
+// asks again. A menu form (an application's main window) also lists its
+// buttons as "  command) Caption" and is shown again after each command.
+// Callbacks posted while a form waits run before its prompt.
 #include "ui/form.h"
 #include "ui/host.h"
 
@@ -68,12 +70,11 @@ public:
     }
 
     void ShowModal(Form& form) override {
-        out_ << "=== " << form.caption << " ===\n";
-        for (const Control& c : form.controls)
-            if (c.kind == ControlKind::kTextBox && c.visible)
-                out_ << WithoutCarriageReturns(c.caption) << '\n';
-        PrintCheckBoxes(form);
+        PrintForm(form);
         while (IsLoaded(form)) {
+            RunPosted();
+            if (!IsLoaded(form))
+                return;
             std::vector<Control*> usable;
             for (const std::string& command : form.commands)
                 for (Control& c : form.controls)
@@ -95,17 +96,44 @@ public:
                 if (c->kind == ControlKind::kCheckBox) {
                     c->value = c->value ? 0 : 1;
                     form.Raise(c->name, Event::kClick);
-                    PrintCheckBoxes(form);
+                    if (!form.menu)
+                        PrintCheckBoxes(form);
                 } else {
                     form.Raise(c->name,
                                c->kind == ControlKind::kTextBox ? Event::kDblClick : Event::kClick);
                 }
+                if (form.menu && IsLoaded(form))
+                    PrintForm(form);
                 break;
             }
         }
     }
 
 private:
+    void PrintForm(const Form& form) {
+        out_ << "=== " << form.caption << " ===\n";
+        for (const Control& c : form.controls)
+            if (c.kind == ControlKind::kTextBox && c.visible)
+                out_ << WithoutCarriageReturns(c.caption) << '\n';
+        PrintCheckBoxes(form);
+        if (!form.menu)
+            return;
+        for (const std::string& command : form.commands)
+            for (const Control& c : form.controls)
+                if (c.command == command && c.kind == ControlKind::kCommandButton && form.Usable(c))
+                    out_ << "  " << command << ") " << WithoutAccessKey(c.caption) << '\n';
+    }
+
+    static std::string WithoutAccessKey(const std::string& text) {
+        std::string out;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '&' && i + 1 < text.size())
+                ++i;
+            out += text[i];
+        }
+        return out;
+    }
+
     void PrintCheckBoxes(const Form& form) {
         for (const Control& c : form.controls)
             if (c.kind == ControlKind::kCheckBox && c.visible && form.Usable(c))

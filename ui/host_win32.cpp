@@ -446,6 +446,8 @@ public:
         SetCursor(LoadCursorA(nullptr, pointer == 11 ? IDC_WAIT : IDC_ARROW));
     }
 
+    void Wake() override { PostThreadMessageW(GetCurrentThreadId(), kWakeMessage, 0, 0); }
+
 private:
     void Run(Form& form) {
         FormWindow window(form);
@@ -474,14 +476,20 @@ private:
         // so activation returns to them.
     }
 
-    // Keyboard navigation (Tab, Enter, access keys) goes to the form shown.
+    // Keyboard navigation (Tab, Enter, access keys) goes to the form shown;
+    // the thread's wake-up message runs the posted callbacks.
     void Dispatch(MSG& msg) {
+        if (!msg.hwnd && msg.message == kWakeMessage) {
+            RunPosted();
+            return;
+        }
         if (dialog_ && IsDialogMessageW(dialog_, &msg))
             return;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
 
+    static constexpr UINT kWakeMessage = WM_APP + 0x54;
     HWND dialog_ = nullptr;
 };
 

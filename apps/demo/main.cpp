@@ -1,5 +1,7 @@
 // tamberlin-demo: the application that shows the services at work.
 //
+//   tamberlin-demo         the demo's main window: actions that fail under the
+//                          error trap, one kind of failure each
 //   tamberlin-demo info    prints the application-wide data and the log's path
 //   tamberlin-demo raise --number N [--description TEXT] [--source TEXT]
 //                        [--last-dll-error N] [--op TEXT] [--allow-email]
@@ -10,6 +12,7 @@
 // The user interface is the window system's when there is a display, the
 // terminal otherwise (TAMBERLIN_UI=gui|terminal forces one).
 #include "app/all_data.h"
+#include "apps/demo/main_window.h"
 #include "errors/critical_error_handler.h"
 #include "errors/error_log.h"
 #include "platform/system.h"
@@ -148,7 +151,8 @@ int Raise(const RaiseOptions& o) {
 }
 
 int Usage() {
-    std::fputs("usage: tamberlin-demo info\n"
+    std::fputs("usage: tamberlin-demo\n"
+               "       tamberlin-demo info\n"
                "       tamberlin-demo raise --number N [--description TEXT] [--source TEXT]\n"
                "                            [--last-dll-error N] [--op TEXT] [--allow-email]\n"
                "                            [--allow-abort]\n",
@@ -163,6 +167,12 @@ int main(int argc, char** argv) {
     sys::UseUtf8Console();
     const std::vector<std::string> args = sys::CommandLineArguments(argc, argv);
     try {
+        if (args.empty()) {
+            tamberlin::runtime::App().SetTitle(kTitle);
+            frmMain window;
+            tamberlin::ui::ShowModal(window);
+            return 0;
+        }
         if (args.size() == 1 && args[0] == "info")
             return Info();
         if (!args.empty() && args[0] == "raise") {

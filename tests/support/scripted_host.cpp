@@ -40,6 +40,7 @@ void ScriptedHost::ShowModal(ui::Form& form) {
     forms_.push_back({form.Name(), form.caption, form.outer_height, form.controls});
     if (while_shown)
         while_shown(form);
+    ui::RunPosted();
     while (ui::IsLoaded(form) && !actions_.empty()) {
         const FormAction action = actions_.front();
         actions_.pop_front();

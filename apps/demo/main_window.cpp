@@ -1,0 +1,299 @@
+#include "apps/demo/main_window.h"
+
+#include "app/all_data.h"
+#include "errors/critical_error_handler.h"
+#include "errors/error_log.h"
+#include "errors/trap.h"
+#include "mail/email_client.h"
+#include "platform/files.h"
+#include "platform/system.h"
+#include "runtime/application.h"
+#include "runtime/error.h"
+#include "sysutil/folders.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+namespace ui = tamberlin::ui;
+namespace fs = std::filesystem;
+using tamberlin::runtime::RuntimeError;
+
+struct Action {
+    const char* command;
+    const char* caption;
+};
+
+// The buttons, top to bottom.
+constexpr Action kActions[] = {
+    {"1", "Open a missing file"},     {"2", "Write a read-only file"},
+    {"3", "Divide by zero"},          {"4", "Database error"},
+    {"5", "Printer error"},           {"6", "Disk not ready"},
+    {"7", "Error inside the dialog"}, {"8", "Negative error number"},
+    {"9", "E-mail: detect client"},   {"10", "E-mail: MAPI/Control"},
+    {"11", "E-mail: MAPI/Direct"},    {"12", "E-mail: MAPI/CDO"},
+    {"log", "Open the error log"},    {"q", "E&xit"},
+};
+
+fs::path FsPath(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Version() {
+    const tamberlin::runtime::Application& app = tamberlin::runtime::App();
+    char text[48];
+    std::snprintf(text, sizeof text, "%d.%02d.%04d", app.Major(), app.Minor(), app.Revision());
+    return text;
+}
+
+// The demo's scratch files live beside the error log.
+std::string DataFile(const char* name) {
+    modQFSystemUtilities::EnsureFolder(modQFAllData::strAppDataPath, true);
+    return modQFAllData::strAppDataPath + name;
+}
+
+const char* Answered(std::int16_t response) {
+    switch (response) {
+    case 4:
+        return "retried, and the second attempt went through";
+    case 5:
+        return "continued after the failing statement";
+    default:
+        return "left the procedure";
+    }
+}
+
+const char* TransportName(std::int32_t transport) {
+    switch (transport) {
+    case -1:
+        return "detected client";
+    case 0:
+        return "MAPI/Control";
+    case 1:
+        return "MAPI/Direct";
+    default:
+        return "MAPI/CDO";
+    }
+}
+
+const char* SendResult(std::int32_t result) {
+    switch (result) {
+    case 1:
+        return "handed over to the mail client";
+    case 0:
+        return "no transport for the selector";
+    case -2:
+        return "an attachment could not be sent";
+    case -3:
+        return "cancelled";
+    default:
+        return "failed";
+    }
+}
+
+} // namespace
+
+frmMain::frmMain() : Form("frmMain") {
+    caption = "Tamberlin";
+    client_width = 8400;
+    client_height = 6120;
+    font_name = "Segoe UI";
+    font_size = 9;
+    menu = true;
+
+    ui::Control info;
+    info.name = "txtInfo";
+    info.kind = ui::ControlKind::kTextBox;
+    info.left = 120, info.top = 120, info.width = 4800, info.height = 3360;
+    info.multi_line = info.vertical_scroll_bar = info.locked = true;
+    info.tab_index = 0;
+    ui::Control label;
+    label.name = "lblStatus";
+    label.kind = ui::ControlKind::kLabel;
+    label.left = 120, label.top = 3540, label.width = 4800, label.height = 225;
+    label.caption = "What the error trap did:";
+    ui::Control status = info;
+    status.name = "txtStatus";
+    status.top = 3780, status.height = 2175;
+    status.tab_index = 1;
+    status.caption = "Choose an action: each runs under the error trap.";
+    controls = {info, label, status};
+
+    int top = 120;
+    int tab = 2;
+    for (const Action& a : kActions) {
+        ui::Control button;
+        button.name = std::string("cmdAction") + a.command;
+        button.kind = ui::ControlKind::kCommandButton;
+        button.left = 5040, button.top = top, button.width = 3240, button.height = 375;
+        button.caption = a.caption;
+        button.command = a.command;
+        button.tab_index = tab++;
+        controls.push_back(button);
+        commands.push_back(a.command);
+        top += 420;
+    }
+}
+
+void frmMain::Form_Load() {
+    modQFAllData::InitAppData();
+    using namespace modQFAllData;
+    // The vendor folder, as the installer would have made it.
+    const std::string app_data = modQFSystemUtilities::GetAppDataPath();
+    if (!app_data.empty())
+        modQFSystemUtilities::EnsureFolder(app_data + "Quillfern", true);
+    if (modQFCriticalErrorHandler::strErrorLogFolder.empty())
+        modQFCriticalErrorHandler::strErrorLogFolder = strAppDataPath;
+    // "Abort and close application" closes the demo once the action is done.
+    modQFCriticalErrorHandler::AbortHook = [this] {
+        close_requested_ = true;
+        return std::string();
+    };
+    char font[64];
+    std::snprintf(font, sizeof font, "%s, %.2f points", strFontName.c_str(), dblFontSize);
+    (*this)("txtInfo").caption =
+        "Title: " + strAppTitle + "\r\nVersion: " + Version() + "\r\nExecutable: " + strAppEXEName +
+        "\r\nProgram folder: " + strAppPath + "\r\nData folder: " + strAppDataPath +
+        "\r\nInterface font: " + font +
+        "\r\nDecimal separator: " + std::string(1, static_cast<char>(intDecimalSeparator)) + " (" +
+        std::to_string(intDecimalSeparator) +
+        ")\r\nError log: " + modQFCriticalErrorHandler::GetErrorLogPath();
+}
+
+void frmMain::Report(const std::string& line) {
+    std::string& status = (*this)("txtStatus").caption;
+    status += "\r\n" + line;
+}
+
+void frmMain::Trapped(const std::string& label, const std::string& operation,
+                      const std::function<void(bool)>& statement) {
+    bool first = true;
+    std::int16_t response = 0;
+    tamberlin::errors::Trap(
+        operation,
+        [&] {
+            const bool now = first;
+            first = false;
+            statement(now);
+        },
+        &response);
+    Report(label + ": " + Answered(response) + ".");
+}
+
+void frmMain::TestEmail(std::int32_t transport) {
+    std::int32_t result = 0;
+    std::int16_t response = 0;
+    tamberlin::errors::Trap(
+        "sending a test e-mail",
+        [&] {
+            const std::string log = modQFCriticalErrorHandler::GetErrorLogPath();
+            const bool attach =
+                tamberlin::platform::files::FirstEntry(log, tamberlin::platform::files::kNormal) ==
+                tamberlin::platform::files::Listing::kEntry;
+            std::vector<std::string> names = {""}, paths = {attach ? log : ""};
+            result = modQFEmailClient::SendEmail(
+                transport, 0, "support@quillfern.example",
+                modQFAllData::strAppTitle + " test e-mail",
+                "This is a test message from the " + modQFAllData::strAppTitle + " demo.",
+                attach ? 1 : 0, names, paths, window_handle, MyMAPISession, MyMAPIMessages);
+        },
+        &response);
+    if (response)
+        Report(std::string("Test e-mail (") + TransportName(transport) +
+               "): " + Answered(response) + ".");
+    else
+        Report(std::string("Test e-mail (") + TransportName(transport) + "): result " +
+               std::to_string(result) + ", " + SendResult(result) + ".");
+}
+
+void frmMain::OpenErrorLog() {
+    const std::string log = modQFCriticalErrorHandler::GetErrorLogPath();
+    namespace files = tamberlin::platform::files;
+    if (files::FirstEntry(log, files::kNormal) != files::Listing::kEntry)
+        Report("The error log " + log + " does not exist yet.");
+    else if (tamberlin::platform::system::OpenWithViewer(log))
+        Report("Opened " + log + ".");
+    else
+        Report("No viewer could open " + log + ".");
+}
+
+void frmMain::Raise(std::string_view control, ui::Event event) {
+    if (event != ui::Event::kClick || control.substr(0, 9) != "cmdAction")
+        return;
+    const std::string command(control.substr(9));
+    if (command == "1") {
+        Trapped("Open a missing file", "opening the project file", [](bool first) {
+            const std::string path = DataFile("missing-project.tam");
+            if (!first) // what the user put right before choosing Retry
+                tamberlin::platform::files::AppendToFile(path, "");
+            (void)fs::file_size(FsPath(path));
+            fs::remove(FsPath(path));
+        });
+    } else if (command == "2") {
+        Trapped("Write a read-only file", "saving the settings", [](bool first) {
+            const std::string path = DataFile("read-only-settings.ini");
+            namespace files = tamberlin::platform::files;
+            files::AppendToFile(path, "");
+            fs::permissions(FsPath(path), first ? fs::perms::owner_read : fs::perms::owner_all);
+            // Read-only is refused for everyone, root included, as Windows does.
+            if (files::ReadOnlyAttribute(path) == 1)
+                throw fs::filesystem_error("writing the settings", FsPath(path),
+                                           std::make_error_code(std::errc::permission_denied));
+            files::AppendToFile(path, "saved\n");
+        });
+    } else if (command == "3") {
+        Trapped("Divide by zero", "working out the average", [](bool first) {
+            const int count = first ? 0 : 4;
+            if (count == 0)
+                throw RuntimeError(tamberlin::runtime::errors::kDivisionByZero);
+        });
+    } else if (command == "4") {
+        Trapped("Database error", "loading the project table", [](bool first) {
+            if (first)
+                throw RuntimeError(3000, "Field 'Budget' not found in table 'Projects'");
+        });
+    } else if (command == "5") {
+        Trapped("Printer error", "printing the report", [](bool first) {
+            if (first)
+                throw RuntimeError(482, "Printer error");
+        });
+    } else if (command == "6") {
+        Trapped("Disk not ready", "reading the backup disk", [](bool first) {
+            if (first)
+                throw RuntimeError(tamberlin::runtime::errors::kDiskNotReady);
+        });
+    } else if (command == "7") {
+        // While the dialog for the first error waits, an event of another
+        // part of the program fails too: its handler must not open a second
+        // dialog.
+        ui::Post([this] {
+            std::int16_t nested = 0;
+            tamberlin::errors::Trap(
+                "refreshing the status bar", [] { throw RuntimeError(5); }, &nested);
+            Report("  A second error while the dialog was open: the handler answered " +
+                   std::to_string(nested) + " without a second dialog.");
+        });
+        Trapped("Error inside the dialog", "opening the project file", [](bool first) {
+            if (first)
+                throw RuntimeError(53, "Project file not found");
+        });
+    } else if (command == "8") {
+        Trapped("Negative error number", "starting the spell checker", [](bool first) {
+            if (first)
+                throw RuntimeError(-2147467259, "Automation error");
+        });
+    } else if (command == "9" || command == "10" || command == "11" || command == "12") {
+        TestEmail(std::stoi(command) - 10);
+    } else if (command == "log") {
+        OpenErrorLog();
+    } else if (command == "q") {
+        ui::Unload(*this);
+        return;
+    }
+    if (close_requested_) {
+        Report("\"Abort and close application\" was chosen: closing.");
+        ui::Unload(*this);
+    }
+}

@@ -1,0 +1,74 @@
+# The demo's main window through the terminal, as a user at a console drives
+# it: each action's dialog, what the trap did, and what reached the log.
+#   cmake -DDEMO=... -DWORK=... [-DEMULATOR=...] -P demo_terminal.cmake
+set(ENV{TAMBERLIN_UI} terminal)
+
+execute_process(COMMAND ${EMULATOR} "${DEMO}" info OUTPUT_VARIABLE info WORKING_DIRECTORY "${WORK}")
+string(REGEX MATCH "ErrorLogPath: ([^\r\n]*)" _ "${info}")
+set(log "${CMAKE_MATCH_1}")
+if(EMULATOR)
+  execute_process(COMMAND ${EMULATOR} winepath -u "${log}" OUTPUT_VARIABLE log
+    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+file(REMOVE "${log}")
+
+# One line a prompt: the main menu's choice, then the answers its dialogs ask.
+set(input
+  "1\nretry\n"      # 53: double-click on the message, the retry goes through
+  "3\nok\n"         # 11: OK
+  "6\nc\n"          # 71: only the disk question, Cancel
+  "5\nc\nok\n"      # 482: Cancel in the printer question, then OK
+  "7\nok\n"         # a second error while the dialog is open
+  "4\nr\nok\n"      # 3000: Retry in the database question, then OK
+  "8\nok\n"         # a negative number
+  "q\n")
+string(CONCAT input ${input})
+file(WRITE "${WORK}/demo-input.txt" "${input}")
+execute_process(COMMAND ${EMULATOR} "${DEMO}"
+  INPUT_FILE "${WORK}/demo-input.txt" WORKING_DIRECTORY "${WORK}"
+  OUTPUT_VARIABLE out ERROR_VARIABLE errors RESULT_VARIABLE rc)
+string(REPLACE "\r\n" "\n" out "${out}")
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "tamberlin-demo: exit ${rc}\n${out}${errors}")
+endif()
+
+function(expect text)
+  string(FIND "${out}" "${text}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "expected\n  ${text}\nin\n${out}")
+  endif()
+endfunction()
+
+expect("=== Tamberlin ===\nTitle: Tamberlin\n")
+expect("  1) Open a missing file\n")
+expect("  q) Exit\n")
+expect("File not found opening the project file.")
+expect("Open a missing file: retried, and the second attempt went through.")
+expect("A mathematical error has occurred working out the average.")
+expect("Divide by zero: continued after the failing statement.")
+expect("--- Tamberlin ---\nDisk not ready. Put a disk in the drive or close the drive door, and retry the operation.")
+expect("Disk not ready: continued after the failing statement.")
+expect("The error:  Printer error\n\noccurred while printing the report. Please check your printer and try again.")
+expect("Printer error: continued after the failing statement.")
+expect("  A second error while the dialog was open: the handler answered 5 without a second dialog.")
+expect("--- Tamberlin database error ---")
+expect("Database error: continued after the failing statement.")
+expect("Error number: -2147467259\nDescription: Automation error\n")
+expect("Negative error number: continued after the failing statement.")
+
+# 53, 11, 482 twice, 53 (the nested error is not logged), 3000 twice, the
+# negative number: eight entries.
+file(READ "${log}" content)
+string(REGEX MATCHALL "\n" lines "${content}")
+list(LENGTH lines count)
+if(NOT count EQUAL 8)
+  message(FATAL_ERROR "expected 8 log entries in ${log}, found ${count}:\n${content}")
+endif()
+foreach(entry ", opening the project file, 53, " ", working out the average, 11, "
+              ", printing the report, 482, " ", loading the project table, 3000, "
+              ", starting the spell checker, -2147467259, Automation error, ")
+  string(FIND "${content}" "${entry}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "no entry with \"${entry}\" in:\n${content}")
+  endif()
+endforeach()
