@@ -3,9 +3,10 @@
 // A form becomes a fixed-size modal window built from its layout (twips to
 // pixels at 96 dpi): labels, a read-only text box, check boxes, buttons,
 // lines and a GIF picture. Widgets raise the form's events; after each event
-// the widgets take over the controls' visibility, enabled state and values,
-// so handlers change the window by changing the form. Controls below the
-// visible client height stay outside the window and out of keyboard reach.
+// the widgets take over the controls' visibility, enabled state, values and
+// the text boxes' text, so handlers change the window by changing the form.
+// Controls below the visible client height stay outside the window and out of
+// keyboard reach.
 #include "platform/system.h"
 #include "ui/form.h"
 #include "ui/gif.h"
@@ -222,6 +223,7 @@ private:
         int index;
         ControlKind kind;
         Fl_Widget* widget;
+        std::string text; // a text box's text as its buffer holds it
     };
 
     void Add(const Control& c) {
@@ -288,7 +290,8 @@ private:
         }
         widget->labelfont(font_.face);
         widget->labelsize(font_.size);
-        bindings_.push_back({this, c.name, c.index, c.kind, widget});
+        bindings_.push_back({this, c.name, c.index, c.kind, widget,
+                             c.kind == ControlKind::kTextBox ? LineFeeds(c.caption) : ""});
         Binding& binding = bindings_.back();
         if (c.kind == ControlKind::kTextBox)
             static_cast<TextBox*>(widget)->SetDoubleClick(
@@ -348,6 +351,14 @@ private:
                 b.widget->deactivate();
             if (b.kind == ControlKind::kCheckBox)
                 static_cast<Fl_Check_Button*>(b.widget)->value(c->value ? 1 : 0);
+            // Handlers write to text boxes (a status line, say).
+            if (b.kind == ControlKind::kTextBox) {
+                std::string text = LineFeeds(c->caption);
+                if (text != b.text) {
+                    b.text = std::move(text);
+                    static_cast<TextBox*>(b.widget)->buffer()->text(b.text.c_str());
+                }
+            }
         }
     }
 
