@@ -9,3 +9,11 @@ set_tests_properties(host_fltk PROPERTIES TIMEOUT 120)
 
 # The GIF decoder the host shows pictures with.
 target_sources(unit_tests PRIVATE unit/gif_test.cpp)
+
+# The demo's main window through the FLTK host, driven with the mouse and the
+# keyboard (xdotool) on its own X server; the script bounds every wait.
+add_test(NAME demo_main_window_fltk
+  COMMAND xvfb-run -a -s "-screen 0 1024x768x24"
+          sh ${CMAKE_CURRENT_SOURCE_DIR}/e2e/demo_fltk.sh $<TARGET_FILE:tamberlin-demo>
+          ${CMAKE_CURRENT_BINARY_DIR}/demo-fltk)
+set_tests_properties(demo_main_window_fltk PROPERTIES TIMEOUT 120)
