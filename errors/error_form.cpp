@@ -11,20 +11,6 @@ namespace {
 using tamberlin::ui::Control;
 using tamberlin::ui::ControlKind;
 
-Control Make(std::string name, ControlKind kind, int left, int top, int width, int height,
-             int tab_index, std::string caption = {}) {
-    Control c;
-    c.name = std::move(name);
-    c.kind = kind;
-    c.left = left;
-    c.top = top;
-    c.width = width;
-    c.height = height;
-    c.tab_index = tab_index;
-    c.caption = std::move(caption);
-    return c;
-}
-
 } // namespace
 
 frmQFCriticalErrorHandler::frmQFCriticalErrorHandler() : Form("frmQFCriticalErrorHandler") {
@@ -35,33 +21,34 @@ frmQFCriticalErrorHandler::frmQFCriticalErrorHandler() : Form("frmQFCriticalErro
     font_size = 9;
 
     // In tab order, then the controls without a tab stop.
-    Control label = Make("lblEmailQF", ControlKind::kLabel, 60, 2520, 3765, 225, 0,
-                         "Email Quillfern information about this error:");
-    Control message = Make("txtErrorMsg", ControlKind::kTextBox, 780, 60, 4755, 1635, 1);
+    Control label = Control::Make("lblEmailQF", ControlKind::kLabel, 60, 2520, 3765, 225, 0,
+                                  "Email Quillfern information about this error:");
+    Control message = Control::Make("txtErrorMsg", ControlKind::kTextBox, 780, 60, 4755, 1635, 1);
     message.multi_line = true;
     message.vertical_scroll_bar = true;
     message.locked = true;
     message.command = "retry";
-    Control abort = Make("chkAbortAndClose", ControlKind::kCheckBox, 780, 1920, 2835, 255, 2,
-                         "Abort and close application");
+    Control abort = Control::Make("chkAbortAndClose", ControlKind::kCheckBox, 780, 1920, 2835, 255,
+                                  2, "Abort and close application");
     abort.command = "abort";
-    Control email =
-        Make("cmdEmail", ControlKind::kCommandButton, 3840, 2760, 1680, 375, 3, "&Email Quillfern");
+    Control email = Control::Make("cmdEmail", ControlKind::kCommandButton, 3840, 2760, 1680, 375, 3,
+                                  "&Email Quillfern");
     email.command = "email";
-    Control data = Make("chkIncludeData", ControlKind::kCheckBox, 780, 2820, 2895, 255, 4,
-                        "Include current project data");
+    Control data = Control::Make("chkIncludeData", ControlKind::kCheckBox, 780, 2820, 2895, 255, 4,
+                                 "Include current project data");
     data.value = 1;
     data.command = "data";
-    Control ok = Make("cmdOK", ControlKind::kCommandButton, 3840, 1860, 1680, 375, 5, "OK");
+    Control ok =
+        Control::Make("cmdOK", ControlKind::kCommandButton, 3840, 1860, 1680, 375, 5, "OK");
     ok.default_button = true;
     ok.command = "ok";
-    Control shadow = Make("linSep", ControlKind::kLine, 60, 2400, 5460, 0, -1);
+    Control shadow = Control::Make("linSep", ControlKind::kLine, 60, 2400, 5460, 0, -1);
     shadow.index = 0;
     shadow.colour = tamberlin::ui::kButtonShadow;
-    Control highlight = Make("linSep", ControlKind::kLine, 60, 2415, 5460, 0, -1);
+    Control highlight = Control::Make("linSep", ControlKind::kLine, 60, 2415, 5460, 0, -1);
     highlight.index = 1;
     highlight.colour = tamberlin::ui::kWhite;
-    Control image = Make("Image1", ControlKind::kImage, 120, 180, 480, 480, -1);
+    Control image = Control::Make("Image1", ControlKind::kImage, 120, 180, 480, 480, -1);
     image.picture =
         std::string_view(reinterpret_cast<const char*>(kErrorSymbolGif), kErrorSymbolGifSize);
 

@@ -13,13 +13,6 @@ namespace {
 namespace cdo = tamberlin::platform::cdo;
 using cdo::Call;
 
-constexpr std::string_view kSession = "{3FA7DEA8-6438-101B-ACC1-00AA00423326}";
-constexpr std::string_view kFolder = "{3FA7DEA9-6438-101B-ACC1-00AA00423326}";
-constexpr std::string_view kMessage = "{3FA7DEAA-6438-101B-ACC1-00AA00423326}";
-constexpr std::string_view kRecipients = "{D725D1C0-7657-101B-ACC1-00AA00423326}";
-constexpr std::string_view kRecipient = "{3FA7DEAD-6438-101B-ACC1-00AA00423326}";
-constexpr std::string_view kAttachment = "{3FA7DEAE-6438-101B-ACC1-00AA00423326}";
-
 enum DispatchId : std::int32_t {
     kLogon = 119,
     kOutbox = 16,
@@ -55,20 +48,20 @@ std::int32_t SendEmailMAPICDO(std::int16_t blnResolveName, const std::string& st
     cdo::ObjectPtr session;
     bool logged_on = false;
     try {
-        session = cdo::CreateSession()->As(kSession);
+        session = cdo::CreateSession()->As(cdo::kSessionIid);
         session->Invoke(kLogon, Call::kMethod, {cdo::Missing{}, cdo::Missing{}, false, false});
         logged_on = true;
         const cdo::ObjectPtr folder =
-            ObjectOf(session->Invoke(kOutbox, Call::kGet, {}))->As(kFolder);
+            ObjectOf(session->Invoke(kOutbox, Call::kGet, {}))->As(cdo::kFolderIid);
         const cdo::ObjectPtr messages = ObjectOf(folder->Invoke(kMessages, Call::kGet, {}));
         const cdo::ObjectPtr message =
-            ObjectOf(messages->InvokeByName("Add", Call::kMethod, {}))->As(kMessage);
+            ObjectOf(messages->InvokeByName("Add", Call::kMethod, {}))->As(cdo::kMessageIid);
         message->Invoke(kSubject, Call::kPut, {strSubject});
         message->Invoke(kText, Call::kPut, {strBody});
         const cdo::ObjectPtr recipients =
-            ObjectOf(message->Invoke(kRecipientsOf, Call::kGet, {}))->As(kRecipients);
+            ObjectOf(message->Invoke(kRecipientsOf, Call::kGet, {}))->As(cdo::kRecipientsIid);
         const cdo::ObjectPtr recipient =
-            ObjectOf(recipients->Invoke(kAdd, Call::kMethod, {}))->As(kRecipient);
+            ObjectOf(recipients->Invoke(kAdd, Call::kMethod, {}))->As(cdo::kRecipientIid);
         recipient->Invoke(kName, Call::kPut, {strRecipient});
         recipient->Invoke(kType, Call::kPut, {std::int32_t{1}});
         if (blnResolveName == -1) {
@@ -85,7 +78,7 @@ std::int32_t SendEmailMAPICDO(std::int16_t blnResolveName, const std::string& st
             const cdo::ObjectPtr attachment =
                 ObjectOf(ObjectOf(message->Invoke(kAttachmentsOf, Call::kGet, {}))
                              ->InvokeByName("Add", Call::kMethod, {}))
-                    ->As(kAttachment);
+                    ->As(cdo::kAttachmentIid);
             attachment->Invoke(kName, Call::kPut, {std::string("Quillfern Application")});
             attachment->Invoke(kSource, Call::kPut, {path});
             attachment->Invoke(kType, Call::kPut, {std::int32_t{1}});

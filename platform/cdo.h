@@ -31,6 +31,14 @@ using Value = std::variant<std::monostate, Missing, bool, std::int32_t, std::str
 
 enum class Call { kMethod, kGet, kPut };
 
+// The interfaces of the object model.
+inline constexpr std::string_view kSessionIid = "{3FA7DEA8-6438-101B-ACC1-00AA00423326}";
+inline constexpr std::string_view kFolderIid = "{3FA7DEA9-6438-101B-ACC1-00AA00423326}";
+inline constexpr std::string_view kMessageIid = "{3FA7DEAA-6438-101B-ACC1-00AA00423326}";
+inline constexpr std::string_view kRecipientsIid = "{D725D1C0-7657-101B-ACC1-00AA00423326}";
+inline constexpr std::string_view kRecipientIid = "{3FA7DEAD-6438-101B-ACC1-00AA00423326}";
+inline constexpr std::string_view kAttachmentIid = "{3FA7DEAE-6438-101B-ACC1-00AA00423326}";
+
 inline constexpr std::int32_t kUserCancel = static_cast<std::int32_t>(0x80040113);
 inline constexpr std::int32_t kNoInterface = static_cast<std::int32_t>(0x80004002);
 inline constexpr std::int32_t kMemberNotFound = static_cast<std::int32_t>(0x80020003);

@@ -10,12 +10,6 @@
 namespace tamberlin::platform::cdo {
 namespace {
 
-constexpr std::string_view kSessionIid = "{3FA7DEA8-6438-101B-ACC1-00AA00423326}";
-constexpr std::string_view kFolderIid = "{3FA7DEA9-6438-101B-ACC1-00AA00423326}";
-constexpr std::string_view kMessageIid = "{3FA7DEAA-6438-101B-ACC1-00AA00423326}";
-constexpr std::string_view kRecipientsIid = "{D725D1C0-7657-101B-ACC1-00AA00423326}";
-constexpr std::string_view kRecipientIid = "{3FA7DEAD-6438-101B-ACC1-00AA00423326}";
-constexpr std::string_view kAttachmentIid = "{3FA7DEAE-6438-101B-ACC1-00AA00423326}";
 constexpr std::string_view kIDispatch = "{00020400-0000-0000-C000-000000000046}";
 
 constexpr std::int32_t kLogonFailed = static_cast<std::int32_t>(0x80040111); // MAPI_E_LOGON_FAILED

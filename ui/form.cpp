@@ -18,6 +18,30 @@ std::vector<std::function<void()>> g_posted;
 
 } // namespace
 
+Control Control::Make(std::string name, ControlKind kind, int left, int top, int width, int height,
+                      int tab_index, std::string caption) {
+    Control c;
+    c.name = std::move(name);
+    c.kind = kind;
+    c.left = left;
+    c.top = top;
+    c.width = width;
+    c.height = height;
+    c.tab_index = tab_index;
+    c.caption = std::move(caption);
+    return c;
+}
+
+std::string WithoutAccessKey(std::string_view caption) {
+    std::string out;
+    for (size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == '&' && i + 1 < caption.size())
+            ++i;
+        out += caption[i];
+    }
+    return out;
+}
+
 Form::~Form() {
     // A form that goes away while loaded leaves the collection with it.
     auto& forms = Loaded();

@@ -40,7 +40,13 @@ struct Control {
     std::uint32_t colour = 0;         // line: a Windows colour value (see kButtonShadow)
     std::string_view picture;         // image: the bytes of a GIF file
     std::string command;              // the word the terminal host offers for the control
+
+    static Control Make(std::string name, ControlKind kind, int left, int top, int width,
+                        int height, int tab_index = -1, std::string caption = {});
 };
+
+// A caption without its access-key marker ("&Email" is "Email", "&&" is "&").
+std::string WithoutAccessKey(std::string_view caption);
 
 // The system's button-shadow colour, as a Windows system-colour value.
 inline constexpr std::uint32_t kButtonShadow = 0x80000010;

@@ -51,17 +51,6 @@ std::string NoSymbols(std::string_view text) {
     return out;
 }
 
-// A label control's caption without its access-key marker ("&&" is "&").
-std::string WithoutAccessKey(std::string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '&' && i + 1 < text.size())
-            ++i;
-        out += text[i];
-    }
-    return out;
-}
-
 // Line breaks as FLTK's text widgets expect them: LF only.
 std::string LineFeeds(std::string_view text) {
     std::string out;

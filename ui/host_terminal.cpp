@@ -124,16 +124,6 @@ private:
                     out_ << "  " << command << ") " << WithoutAccessKey(c.caption) << '\n';
     }
 
-    static std::string WithoutAccessKey(const std::string& text) {
-        std::string out;
-        for (size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == '&' && i + 1 < text.size())
-                ++i;
-            out += text[i];
-        }
-        return out;
-    }
-
     void PrintCheckBoxes(const Form& form) {
         for (const Control& c : form.controls)
             if (c.kind == ControlKind::kCheckBox && c.visible && form.Usable(c))

@@ -103,34 +103,26 @@ frmMain::frmMain() : Form("frmMain") {
     font_size = 9;
     menu = true;
 
-    ui::Control info;
-    info.name = "txtInfo";
-    info.kind = ui::ControlKind::kTextBox;
-    info.left = 120, info.top = 120, info.width = 4800, info.height = 3360;
+    ui::Control info =
+        ui::Control::Make("txtInfo", ui::ControlKind::kTextBox, 120, 120, 4800, 3360, 0);
     info.multi_line = info.vertical_scroll_bar = info.locked = true;
-    info.tab_index = 0;
-    ui::Control label;
-    label.name = "lblStatus";
-    label.kind = ui::ControlKind::kLabel;
-    label.left = 120, label.top = 3540, label.width = 4800, label.height = 225;
-    label.caption = "What the error trap did:";
     ui::Control status = info;
     status.name = "txtStatus";
     status.top = 3780, status.height = 2175;
     status.tab_index = 1;
     status.caption = "Choose an action: each runs under the error trap.";
-    controls = {info, label, status};
+    controls = {info,
+                ui::Control::Make("lblStatus", ui::ControlKind::kLabel, 120, 3540, 4800, 225, -1,
+                                  "What the error trap did:"),
+                status};
 
     int top = 120;
     int tab = 2;
     for (const Action& a : kActions) {
-        ui::Control button;
-        button.name = std::string("cmdAction") + a.command;
-        button.kind = ui::ControlKind::kCommandButton;
-        button.left = 5040, button.top = top, button.width = 3240, button.height = 375;
-        button.caption = a.caption;
+        ui::Control button =
+            ui::Control::Make(std::string("cmdAction") + a.command, ui::ControlKind::kCommandButton,
+                              5040, top, 3240, 375, tab++, a.caption);
         button.command = a.command;
-        button.tab_index = tab++;
         controls.push_back(button);
         commands.push_back(a.command);
         top += 420;

@@ -3,14 +3,8 @@
 #   cmake -DDEMO=... -DWORK=... [-DEMULATOR=...] -P demo_terminal.cmake
 set(ENV{TAMBERLIN_UI} terminal)
 
-execute_process(COMMAND ${EMULATOR} "${DEMO}" info OUTPUT_VARIABLE info WORKING_DIRECTORY "${WORK}")
-string(REGEX MATCH "ErrorLogPath: ([^\r\n]*)" _ "${info}")
-set(log "${CMAKE_MATCH_1}")
-if(EMULATOR)
-  execute_process(COMMAND ${EMULATOR} winepath -u "${log}" OUTPUT_VARIABLE log
-    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-endif()
-file(REMOVE "${log}")
+include(${CMAKE_CURRENT_LIST_DIR}/error_log_path.cmake)
+demo_error_log_path(log)
 
 # One line a prompt: the main menu's choice, then the answers its dialogs ask.
 set(input

@@ -30,15 +30,8 @@ function(expect_response r)
   endif()
 endfunction()
 
-# The log's path, as the demo reports it (a Unix path under Wine too).
-execute_process(COMMAND ${EMULATOR} "${DEMO}" info OUTPUT_VARIABLE info WORKING_DIRECTORY "${WORK}")
-string(REGEX MATCH "ErrorLogPath: ([^\r\n]*)" _ "${info}")
-set(log "${CMAKE_MATCH_1}")
-if(EMULATOR)
-  execute_process(COMMAND ${EMULATOR} winepath -u "${log}" OUTPUT_VARIABLE log
-    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-endif()
-file(REMOVE "${log}")
+include(${CMAKE_CURRENT_LIST_DIR}/error_log_path.cmake)
+demo_error_log_path(log)
 
 # File in use: Retry in the box, then "Abort and close application" and OK.
 # The dialog's Abort returns the box's answer.
