@@ -192,7 +192,25 @@ private:
                               ? 1
                               : 0;
             form_.Raise(std::string(c.name), event);
+            if (IsLoaded(form_))
+                ShowTextBoxes();
         });
+    }
+
+    // Text boxes show the text handlers wrote to them (a status line, say).
+    void ShowTextBoxes() {
+        for (size_t i = 0; i < form_.controls.size(); ++i) {
+            const Control& c = form_.controls[i];
+            HWND box = GetDlgItem(window_, kFirstControlId + static_cast<int>(i));
+            if (c.kind != ControlKind::kTextBox || !box)
+                continue;
+            const std::wstring text = platform::win32::WideFromUtf8(c.caption);
+            std::wstring shown(static_cast<size_t>(GetWindowTextLengthW(box)) + 1, L'\0');
+            shown.resize(static_cast<size_t>(
+                GetWindowTextW(box, shown.data(), static_cast<int>(shown.size()))));
+            if (shown != text)
+                SetWindowTextW(box, text.c_str());
+        }
     }
 
     void Layout() {
