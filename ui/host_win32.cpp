@@ -411,7 +411,11 @@ private:
 class Win32Host final : public Host {
 public:
     int MsgBox(std::string_view text, std::string_view title, Buttons buttons, Icon icon) override {
-        UINT style = MB_TASKMODAL | (buttons == Buttons::kRetryCancel ? MB_RETRYCANCEL : MB_OK);
+        // The window the user is working in owns the box, so it is active
+        // again once the box closes; without one the box is modal to the task.
+        const HWND owner = GetActiveWindow();
+        UINT style = (owner ? MB_APPLMODAL : MB_TASKMODAL) |
+                     (buttons == Buttons::kRetryCancel ? MB_RETRYCANCEL : MB_OK);
         switch (icon) {
         case Icon::kInformation:
             style |= MB_ICONINFORMATION;
@@ -427,7 +431,7 @@ public:
         }
         const std::string ansi_text = platform::AnsiFromUtf8(text);
         const std::string ansi_title = platform::AnsiFromUtf8(title);
-        const int answer = MessageBoxA(nullptr, ansi_text.c_str(), ansi_title.c_str(), style);
+        const int answer = MessageBoxA(owner, ansi_text.c_str(), ansi_title.c_str(), style);
         // 0: the box could not be shown (no desktop); answer as cancelled.
         return answer > 0 ? answer : (buttons == Buttons::kOK ? kIdOk : kIdCancel);
     }
