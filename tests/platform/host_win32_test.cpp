@@ -4,22 +4,19 @@
 
 #include "app/all_data.h"
 #include "errors/critical_error_handler.h"
+#include "tests/support/win32_driver.h"
 #include "ui/form.h"
 #include "ui/host.h"
 
-#include <atomic>
-#include <cstdio>
-#include <functional>
 #include <gtest/gtest.h>
 #include <stdexcept>
-#include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
 namespace {
 
 using namespace tamberlin::ui;
+using namespace tamberlin::testing;
 
 // The Win32 host as the current host.
 class Win32HostTest : public ::testing::Test {
@@ -38,12 +35,6 @@ HWND FocusOf(HWND window) {
     return info.hwndFocus;
 }
 
-bool WaitUntil(int tries, const std::function<bool()>& condition) {
-    for (int i = 0; i < tries && !condition(); ++i)
-        Sleep(20);
-    return condition();
-}
-
 // Runs `act` on a second thread once the window titled `title` is shown with
 // the focus in it (a click before that races its activation), while `show`
 // runs the modal loop here and returns what it returns. `act` must close the
@@ -51,48 +42,24 @@ bool WaitUntil(int tries, const std::function<bool()>& condition) {
 // process.
 int Drive(const std::string& title, const std::function<void(HWND)>& act,
           const std::function<int()>& show) {
-    std::atomic<bool> returned = false;
+    const Watchdog watchdog(30s, "the modal loop of \"" + title + "\" had not ended");
     std::thread driver([&] {
-        HWND window = nullptr;
-        const bool shown = WaitUntil(500, [&] {
-            window = FindWindowA(nullptr, title.c_str());
-            return window && IsWindowVisible(window) && IsChild(window, FocusOf(window));
-        });
+        HWND window = WaitForWindow(GetCurrentProcessId(), title);
+        const bool shown = window && WaitUntil([&] { return IsChild(window, FocusOf(window)); });
         if (shown)
             act(window);
-        if (!shown || !WaitUntil(250, [&] { return !IsWindow(window); })) {
+        if (!shown || !WaitUntil([&] { return !IsWindow(window); }, 5s)) {
             ADD_FAILURE() << (shown ? "the window stayed open" : "no window titled " + title);
             PostMessageW(window, WM_CLOSE, 0, 0);
         }
-        if (!WaitUntil(500, [&] { return returned.load(); })) {
-            std::fputs("watchdog: the modal loop did not end\n", stderr);
-            std::fflush(stderr);
-            TerminateProcess(GetCurrentProcess(), 3);
-        }
     });
     const int result = show();
-    returned = true;
     driver.join();
     return result;
 }
 
-void Click(HWND window, const char* text) {
-    SendMessageW(FindWindowExA(window, nullptr, "Button", text), BM_CLICK, 0, 0);
-}
-
-bool Shows(HWND window, const char* text) {
-    return IsWindowVisible(FindWindowExA(window, nullptr, "Button", text));
-}
-
-std::wstring TextOf(HWND window) {
-    wchar_t text[256] = {};
-    GetWindowTextW(window, text, 256);
-    return text;
-}
-
-// --- message boxes ----------------------------------------------------------
-
 const char* const kBoxTitle = "Win32 Host Test Box";
+const char* const kText = "Le disque n'est pas pr\xc3\xaat.";
 
 // Boxes show the text, the buttons (by ID) and the system icon asked for, and
 // answer the button pressed.
@@ -107,7 +74,7 @@ TEST_F(Win32HostTest, MessageBoxesShowWhatTheyAreAskedAndAnswerTheButtonPressed)
         {Buttons::kOK, Icon::kNone, kIdOk, ok, nullptr}};
     for (const auto& [buttons, icon, press, ids, system_icon] : cases) {
         const auto read_and_press = [&](HWND box) {
-            EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)), L"Le disque n'est pas pr\u00eat.");
+            EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)), kText);
             std::vector<int> shown;
             for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO})
                 if (IsWindowVisible(GetDlgItem(box, id)))
@@ -120,41 +87,27 @@ TEST_F(Win32HostTest, MessageBoxesShowWhatTheyAreAskedAndAnswerTheButtonPressed)
             EXPECT_EQ(shown_icon, system_icon);
             PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(press), 0);
         };
-        EXPECT_EQ(Drive(kBoxTitle, read_and_press,
-                        [&] {
-                            return host_->MsgBox("Le disque n'est pas pr\xc3\xaat.", kBoxTitle,
-                                                 buttons, icon);
-                        }),
-                  press);
+        const auto ask = [&] { return host_->MsgBox(kText, kBoxTitle, buttons, icon); };
+        EXPECT_EQ(Drive(kBoxTitle, read_and_press, ask), press);
     }
 }
-
-// --- forms ------------------------------------------------------------------
 
 // A form with its controls listed out of tab order: OK unloads it, Throw fails.
 class TestForm : public Form {
 public:
     TestForm() : Form("frmTest") {
         caption = "Win32 Host Test Form";
-        client_width = 4500;
-        client_height = 2400;
+        client_width = 4500, client_height = 2400;
+        using enum ControlKind;
         const std::tuple<const char*, ControlKind, int, const char*> layout[] = {
-            {"cmdOK", ControlKind::kCommandButton, 2, "&OK"},
-            {"chkCheck", ControlKind::kCheckBox, 0, "&Check"},
-            {"cmdThrow", ControlKind::kCommandButton, 1, "&Throw"},
-            {"cmdHidden", ControlKind::kCommandButton, 3, "Hidden"},
-            {"chkDisabled", ControlKind::kCheckBox, 4, "Disabled"},
-            {"lblLabel", ControlKind::kLabel, 5, "A label"},
-            {"txtText", ControlKind::kTextBox, 6, "Some text"}};
-        for (const auto& row : layout) {
-            Control& c = controls.emplace_back();
-            std::tie(c.name, c.kind, c.tab_index, c.caption) = row;
-            std::tie(c.left, c.top, c.width, c.height) =
-                std::tuple(120, 270 * static_cast<int>(controls.size()), 1800, 255);
-        }
-        controls[0].default_button = true;
-        controls[3].visible = false;
-        controls[4].enabled = false;
+            {"cmdOK", kCommandButton, 2, "&OK"},       {"chkCheck", kCheckBox, 0, "&Check"},
+            {"cmdThrow", kCommandButton, 1, "&Throw"}, {"cmdHidden", kCommandButton, 3, "Hidden"},
+            {"chkDisabled", kCheckBox, 4, "Disabled"}, {"lblLabel", kLabel, 5, "A label"},
+            {"txtText", kTextBox, 6, "Some text"}};
+        int top = 0;
+        for (const auto& [name, kind, tab, text] : layout)
+            controls.push_back(Control::Make(name, kind, 120, top += 270, 1800, 255, tab, text));
+        controls[0].default_button = true, controls[3].visible = false, controls[4].enabled = false;
     }
 
     void Raise(std::string_view control, Event) override {
@@ -171,13 +124,8 @@ public:
 TEST_F(Win32HostTest, FormsFollowTheTabOrderAndUnloadHoweverTheyEnd) {
     TestForm entered, closed, failed;
     // Shows the form; returns whether it is loaded still.
-    const auto show = [](TestForm& form) {
-        return [&form] {
-            ShowModal(form);
-            return IsLoaded(form);
-        };
-    };
-    std::vector<std::wstring> order;
+    const auto show = [](TestForm& f) { return [&f] { return ShowModal(f), IsLoaded(f); }; };
+    std::vector<std::string> order;
     const auto tab_through_and_enter = [&](HWND window) {
         for (HWND item = FocusOf(window); order.size() < 5;
              item = GetNextDlgTabItem(window, item, FALSE))
@@ -185,11 +133,10 @@ TEST_F(Win32HostTest, FormsFollowTheTabOrderAndUnloadHoweverTheyEnd) {
         PostMessageW(FocusOf(window), WM_KEYDOWN, VK_RETURN, 1);
     };
     EXPECT_FALSE(Drive(entered.caption, tab_through_and_enter, show(entered)));
-    EXPECT_EQ(order,
-              (std::vector<std::wstring>{L"&Check", L"&Throw", L"&OK", L"Some text", L"&Check"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"&Check", "&Throw", "&OK", "Some text", "&Check"}));
     const auto close = [](HWND window) { PostMessageW(window, WM_CLOSE, 0, 0); };
     EXPECT_FALSE(Drive(closed.caption, close, show(closed)));
-    const auto click_throw = [](HWND window) { Click(window, "&Throw"); };
+    const auto click_throw = [](HWND window) { Click(ButtonOf(window, "&Throw")); };
     EXPECT_FALSE(Drive(failed.caption, click_throw, show(failed)));
 }
 
@@ -205,6 +152,9 @@ TEST_F(Win32HostTest, ErrorDialogAnswersAndLayout) {
     };
     const char* const kAbort = "Abort and close application";
     const char* const kEmail = "&Email Quillfern";
+    const auto shows = [](HWND window, const char* text) {
+        return IsWindowVisible(ButtonOf(window, text));
+    };
     HDC screen = GetDC(nullptr);
     const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
@@ -224,21 +174,21 @@ TEST_F(Win32HostTest, ErrorDialogAnswersAndLayout) {
         EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0);
         EXPECT_EQ(GetWindow(window, GW_OWNER), nullptr);
         EXPECT_FALSE(IsWindowEnabled(other));
-        EXPECT_TRUE(Shows(window, kAbort) && Shows(window, kEmail));
-        Click(window, "OK");
+        EXPECT_TRUE(shows(window, kAbort) && shows(window, kEmail));
+        Click(ButtonOf(window, "OK"));
     };
     const auto cut_off = [&](HWND window) {
         RECT outer{};
         GetWindowRect(window, &outer);
         EXPECT_NEAR((outer.bottom - outer.top) * 1440 / dpi, 2775, 1440 / dpi);
-        EXPECT_FALSE(Shows(window, kAbort) || Shows(window, kEmail));
+        EXPECT_FALSE(shows(window, kAbort) || shows(window, kEmail));
         HWND edit = FindWindowExA(window, nullptr, "Edit", nullptr);
-        EXPECT_EQ(TextOf(edit), L"Line one\r\nLine two");
+        EXPECT_EQ(TextOf(edit), "Line one\r\nLine two");
         PostMessageW(edit, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(10, 10));
     };
     const auto abort_and_ok = [&](HWND window) {
-        Click(window, kAbort);
-        Click(window, "OK");
+        Click(ButtonOf(window, kAbort));
+        Click(ButtonOf(window, "OK"));
     };
 
     EXPECT_EQ(show(true, true, full), 5);
@@ -249,15 +199,13 @@ TEST_F(Win32HostTest, ErrorDialogAnswersAndLayout) {
     EXPECT_EQ(show(true, true, [](HWND window) { PostMessageW(window, WM_CLOSE, 0, 0); }), 0);
 }
 
-// --- events and the mouse pointer -------------------------------------------
-
 TEST_F(Win32HostTest, DoEventsDispatchesWaitingMessagesAndThePointerIsTheSystemCursor) {
     HWND window =
         CreateWindowExA(0, "EDIT", "", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr, nullptr);
     PostMessageA(window, WM_CHAR, 'a', 0);
     PostMessageA(window, WM_CHAR, 'b', 0);
     DoEvents();
-    EXPECT_EQ(TextOf(window), L"ab");
+    EXPECT_EQ(TextOf(window), "ab");
     DestroyWindow(window);
 
     SetMousePointer(11);
