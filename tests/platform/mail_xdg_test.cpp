@@ -3,6 +3,7 @@
 // client (tests/e2e/mail/thunderbird), and the demo driven through the
 // terminal as a user would.
 #include "platform/simple_mapi.h"
+#include "tests/support/search_path.h"
 #include "tests/support/temp_folder.h"
 
 #include <algorithm>
@@ -73,37 +74,18 @@ protected:
             << " %u\nMimeType=x-scheme-handler/mailto;\n";
         std::ofstream(temp_.path() / "config" / "mimeapps.list")
             << "[Default Applications]\nx-scheme-handler/mailto=testmail.desktop\n";
+        // This process's world (the executable holds only these tests): the
+        // folders of this case, no desktop, xdg-email's generic route.
         record_ = (temp_.path() / "record").string();
-        Set("XDG_DATA_HOME", (temp_.path() / "data").string());
-        Set("XDG_CONFIG_HOME", (temp_.path() / "config").string());
-        Set("XDG_CONFIG_DIRS", (temp_.path() / "etc").string());
-        Set("TAMBERLIN_MAIL_RECORD", record_);
-        Set("LC_ALL", "C.UTF-8");
+        setenv("XDG_DATA_HOME", (temp_.path() / "data").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (temp_.path() / "config").c_str(), 1);
+        setenv("XDG_CONFIG_DIRS", (temp_.path() / "etc").c_str(), 1);
+        setenv("TAMBERLIN_MAIL_RECORD", record_.c_str(), 1);
+        setenv("TAMBERLIN_UI", "terminal", 1);
+        setenv("LC_ALL", "C.UTF-8", 1);
         for (const char* desktop : {"XDG_CURRENT_DESKTOP", "DISPLAY", "WAYLAND_DISPLAY", "MAILER",
                                     "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"})
-            Unset(desktop);
-    }
-    void TearDown() override {
-        for (const auto& [name, value] : saved_) {
-            if (value)
-                setenv(name.c_str(), value->c_str(), 1);
-            else
-                unsetenv(name.c_str());
-        }
-    }
-    void Save(const std::string& name) {
-        if (saved_.count(name))
-            return;
-        const char* value = std::getenv(name.c_str());
-        saved_[name] = value ? std::optional<std::string>(value) : std::nullopt;
-    }
-    void Set(const std::string& name, const std::string& value) {
-        Save(name);
-        setenv(name.c_str(), value.c_str(), 1);
-    }
-    void Unset(const std::string& name) {
-        Save(name);
-        unsetenv(name.c_str());
+            unsetenv(desktop);
     }
     // The recorder's arguments, one call after the other.
     std::vector<std::string> Recorded() const {
@@ -135,7 +117,6 @@ protected:
 
     tamberlin::testing::TempFolder temp_;
     std::string record_;
-    std::map<std::string, std::optional<std::string>> saved_;
 };
 
 TEST_F(MailXdgTest, TextsReachTheMailClientLiterally) {
@@ -175,7 +156,7 @@ TEST_F(MailXdgTest, UnsafeRecipientsAndAttachmentsAreRefused) {
 }
 
 TEST_F(MailXdgTest, WithoutXdgEmailThereIsNoMailSystem) {
-    Set("PATH", temp_.Text());
+    tamberlin::testing::SearchPathOverride path(temp_.Text());
     mapi::Session session = 0;
     EXPECT_EQ(mapi::CurrentProvider().Logon(0, "", "", mapi::kLogonUi, session),
               mapi::kLoginFailure);
@@ -210,7 +191,6 @@ std::string RunDemo(const fs::path& folder, const std::string& input,
 }
 
 TEST_F(MailXdgTest, TheDialogsButtonSendsTheReport) {
-    Set("TAMBERLIN_UI", "terminal");
     const std::string shown =
         RunDemo(temp_.path(), "email\nok\n",
                 {"raise", "--number", "5", "--op", "testing the report", "--allow-email"});
@@ -235,7 +215,6 @@ TEST_F(MailXdgTest, TheDialogsButtonSendsTheReport) {
 }
 
 TEST_F(MailXdgTest, TheMainWindowsTestEmailsGoThroughEachRoute) {
-    Set("TAMBERLIN_UI", "terminal");
     // MAPI/Control, MAPI/Direct, MAPI/CDO (our own object model here) and
     // the detected client (none registered: MAPI/Control).
     const std::string shown = RunDemo(temp_.path(), "10\n11\n12\n9\nq\n", {});
