@@ -1,9 +1,7 @@
 # The demo's main window through the terminal, as a user at a console drives
 # it: each action's dialog, what the trap did, and what reached the log.
 #   cmake -DDEMO=... -DWORK=... [-DEMULATOR=...] -P demo_terminal.cmake
-set(ENV{TAMBERLIN_UI} terminal)
-
-include(${CMAKE_CURRENT_LIST_DIR}/error_log_path.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/demo_driver.cmake)
 demo_error_log_path(log)
 
 # One line a prompt: the main menu's choice, then the answers its dialogs ask.
@@ -17,21 +15,7 @@ set(input
   "8\nok\n"         # a negative number
   "q\n")
 string(CONCAT input ${input})
-file(WRITE "${WORK}/demo-input.txt" "${input}")
-execute_process(COMMAND ${EMULATOR} "${DEMO}"
-  INPUT_FILE "${WORK}/demo-input.txt" WORKING_DIRECTORY "${WORK}"
-  OUTPUT_VARIABLE out ERROR_VARIABLE errors RESULT_VARIABLE rc)
-string(REPLACE "\r\n" "\n" out "${out}")
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "tamberlin-demo: exit ${rc}\n${out}${errors}")
-endif()
-
-function(expect text)
-  string(FIND "${out}" "${text}" at)
-  if(at EQUAL -1)
-    message(FATAL_ERROR "expected\n  ${text}\nin\n${out}")
-  endif()
-endfunction()
+run_demo("${input}")
 
 expect("=== Tamberlin ===\nTitle: Tamberlin\n")
 expect("  1) Open a missing file\n")

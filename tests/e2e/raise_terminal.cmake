@@ -2,26 +2,12 @@
 # user at a console would: the message boxes, the dialog, the answer and the
 # log line.
 #   cmake -DDEMO=... -DWORK=... [-DEMULATOR=...] -P raise_terminal.cmake
-set(ENV{TAMBERLIN_UI} terminal)
+include(${CMAKE_CURRENT_LIST_DIR}/demo_driver.cmake)
 
-# run(INPUT ARGS...): runs the demo with INPUT on stdin; sets `out`.
+# run(INPUT ARGS...): tamberlin-demo raise ARGS with INPUT on stdin.
 function(run input)
-  file(WRITE "${WORK}/raise-input.txt" "${input}")
-  execute_process(COMMAND ${EMULATOR} "${DEMO}" raise ${ARGN}
-    INPUT_FILE "${WORK}/raise-input.txt" WORKING_DIRECTORY "${WORK}"
-    OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE rc)
-  string(REPLACE "\r\n" "\n" output "${output}")
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "tamberlin-demo raise ${ARGN}: exit ${rc}\n${output}${errors}")
-  endif()
-  set(out "${output}" PARENT_SCOPE)
-endfunction()
-
-function(expect text)
-  string(FIND "${out}" "${text}" at)
-  if(at EQUAL -1)
-    message(FATAL_ERROR "expected\n  ${text}\nin\n${out}")
-  endif()
+  run_demo("${input}" raise ${ARGN})
+  set(out "${out}" PARENT_SCOPE)
 endfunction()
 
 function(expect_response r)
@@ -30,7 +16,6 @@ function(expect_response r)
   endif()
 endfunction()
 
-include(${CMAKE_CURRENT_LIST_DIR}/error_log_path.cmake)
 demo_error_log_path(log)
 
 # File in use: Retry in the box, then "Abort and close application" and OK.

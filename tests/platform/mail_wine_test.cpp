@@ -10,6 +10,7 @@
 #include "mail/email_client.h"
 #include "sysutil/registry.h"
 #include "tests/support/scripted_host.h"
+#include "tests/support/scripted_mail.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -31,19 +32,6 @@ std::string RecorderPath() {
 std::string RecordPath() {
     const std::string recorder = RecorderPath();
     return recorder.substr(0, recorder.rfind('\\') + 1) + "record";
-}
-
-std::string Decoded(const std::string& url) {
-    std::string out;
-    for (size_t i = 0; i < url.size(); ++i) {
-        if (url[i] == '%' && i + 2 < url.size()) {
-            out += static_cast<char>(std::stoi(url.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += url[i];
-        }
-    }
-    return out;
 }
 
 class MailWineTest : public ::testing::Test {
@@ -86,8 +74,11 @@ TEST_F(MailWineTest, DirectAndControlReachTheMailProgram) {
     const Strings first = Recorded(1);
     ASSERT_EQ(first.size(), 1u);
     EXPECT_EQ(first[0].rfind("mailto:support@quillfern.example?", 0), 0u) << first[0];
-    EXPECT_NE(Decoded(first[0]).find("subject=Direct subject"), std::string::npos) << first[0];
-    EXPECT_NE(Decoded(first[0]).find("body=First line\r\nSecond line"), std::string::npos)
+    EXPECT_NE(tamberlin::testing::PercentDecoded(first[0]).find("subject=Direct subject"),
+              std::string::npos)
+        << first[0];
+    EXPECT_NE(tamberlin::testing::PercentDecoded(first[0]).find("body=First line\r\nSecond line"),
+              std::string::npos)
         << first[0];
     EXPECT_EQ(names[0], "xdg-email"); // filled in even though Wine drops the file
 
@@ -99,7 +90,9 @@ TEST_F(MailWineTest, DirectAndControlReachTheMailProgram) {
               1);
     const Strings both = Recorded(2);
     ASSERT_EQ(both.size(), 2u);
-    EXPECT_NE(Decoded(both[1]).find("subject=Control subject"), std::string::npos) << both[1];
+    EXPECT_NE(tamberlin::testing::PercentDecoded(both[1]).find("subject=Control subject"),
+              std::string::npos)
+        << both[1];
     EXPECT_EQ(session.SessionID(), 0);
 }
 
@@ -115,7 +108,7 @@ TEST_F(MailWineTest, TheDialogsButtonSendsTheReport) {
     form.cmdEmail_Click();
     const Strings urls = Recorded(1);
     ASSERT_EQ(urls.size(), 1u);
-    const std::string url = Decoded(urls[0]);
+    const std::string url = tamberlin::testing::PercentDecoded(urls[0]);
     EXPECT_NE(url.find("subject=Tamberlin Error Report"), std::string::npos) << url;
     EXPECT_NE(url.find("body=File not found opening the project file.\r\n\r\nBuild code: "),
               std::string::npos)

@@ -3,6 +3,7 @@
 // client (tests/e2e/mail/thunderbird), and the demo driven through the
 // terminal as a user would.
 #include "platform/simple_mapi.h"
+#include "tests/support/scripted_mail.h"
 #include "tests/support/search_path.h"
 #include "tests/support/temp_folder.h"
 
@@ -22,19 +23,6 @@ namespace {
 namespace mapi = tamberlin::platform::mapi;
 namespace fs = std::filesystem;
 
-std::string Decode(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 // The fields of the recorder's "-compose" string, decoded:
 // to='a@b,',subject=...,body=...,attachment='/path'. Line breaks arrive as CR
 // LF (xdg-email's encoding) and are compared as LF; the list of addresses
@@ -52,7 +40,7 @@ std::map<std::string, std::string> ComposeFields(const std::string& compose) {
             i = close + 2;
         } else {
             const size_t comma = std::min(compose.find(',', eq + 1), compose.size());
-            value = Decode(compose.substr(eq + 1, comma - eq - 1));
+            value = tamberlin::testing::PercentDecoded(compose.substr(eq + 1, comma - eq - 1));
             i = comma + 1;
         }
         value.erase(std::remove(value.begin(), value.end(), '\r'), value.end());

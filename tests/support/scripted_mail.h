@@ -80,4 +80,7 @@ public:
     bool cannot_create = false;
 };
 
+// A URL-encoded text ("%20") decoded, as the recording mail clients get it.
+std::string PercentDecoded(const std::string& text);
+
 } // namespace tamberlin::testing
