@@ -1,12 +1,12 @@
-#include "app/all_data.h"
+#include "tamberlin/app/all_data.h"
 
-#include "platform/path_style.h"
+#include "tamberlin/platform/path_style.h"
 #include "platform/system.h"
 #include "platform/text.h"
-#include "runtime/application.h"
-#include "sysutil/folders.h"
-#include "sysutil/paths.h"
-#include "sysutil/system_info.h"
+#include "tamberlin/runtime/application.h"
+#include "tamberlin/sysutil/folders.h"
+#include "tamberlin/sysutil/paths.h"
+#include "tamberlin/sysutil/system_info.h"
 
 namespace modQFAllData {
 namespace {

@@ -1,12 +1,12 @@
 // One trip down the error path (classify, compose, log one line, show the
 // dialog and take its answer) beside the floor: a bare open-append-close of
 // the same line.
-#include "app/all_data.h"
+#include "tamberlin/app/all_data.h"
 #include "bench/bench_env.h"
-#include "errors/critical_error_handler.h"
-#include "errors/error_log.h"
-#include "ui/form.h"
-#include "ui/host.h"
+#include "tamberlin/errors/critical_error_handler.h"
+#include "tamberlin/errors/error_log.h"
+#include "tamberlin/ui/form.h"
+#include "tamberlin/ui/host.h"
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
 // Reading one value from a store of 10,000 keys, beside the floor: a bare
 // SQLite point query on a table of the same size through a kept connection.
 #include "bench/bench_env.h"
-#include "sysutil/registry.h"
+#include "tamberlin/sysutil/registry.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>

@@ -1,11 +1,11 @@
-#include "errors/critical_error_handler.h"
+#include "tamberlin/errors/critical_error_handler.h"
 
-#include "app/all_data.h"
-#include "errors/error_form.h"
-#include "errors/error_log.h"
-#include "runtime/application.h"
-#include "ui/form.h"
-#include "ui/host.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/errors/error_form.h"
+#include "tamberlin/errors/error_log.h"
+#include "tamberlin/runtime/application.h"
+#include "tamberlin/ui/form.h"
+#include "tamberlin/ui/host.h"
 
 namespace modQFCriticalErrorHandler {
 namespace {

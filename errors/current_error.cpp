@@ -1,7 +1,7 @@
-#include "errors/current_error.h"
+#include "tamberlin/errors/current_error.h"
 
-#include "runtime/application.h"
-#include "runtime/error.h"
+#include "tamberlin/runtime/application.h"
+#include "tamberlin/runtime/error.h"
 
 #include <new>
 #include <stdexcept>

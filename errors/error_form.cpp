@@ -1,4 +1,4 @@
-#include "errors/error_form.h"
+#include "tamberlin/errors/error_form.h"
 
 #include <string_view>
 

@@ -1,13 +1,13 @@
-#include "errors/error_log.h"
+#include "tamberlin/errors/error_log.h"
 
-#include "app/all_data.h"
+#include "tamberlin/app/all_data.h"
 #include "platform/clock.h"
 #include "platform/files.h"
-#include "platform/path_style.h"
+#include "tamberlin/platform/path_style.h"
 #include "platform/system.h"
 #include "platform/text.h"
-#include "sysutil/folders.h"
-#include "ui/host.h"
+#include "tamberlin/sysutil/folders.h"
+#include "tamberlin/ui/host.h"
 
 #include <cstdio>
 

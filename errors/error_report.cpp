@@ -2,16 +2,16 @@
 // dialog hands the message, the version, the date and the error log to the
 // user's mail client, addressed to Quillfern's support. The dialog stays open
 // whatever happens.
-#include "app/all_data.h"
-#include "errors/error_form.h"
-#include "errors/error_log.h"
-#include "mail/email_client.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/errors/error_form.h"
+#include "tamberlin/errors/error_log.h"
+#include "tamberlin/mail/email_client.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "runtime/application.h"
-#include "sysutil/paths.h"
-#include "ui/host.h"
+#include "tamberlin/runtime/application.h"
+#include "tamberlin/sysutil/paths.h"
+#include "tamberlin/ui/host.h"
 
 #include <cstdio>
 

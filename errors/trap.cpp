@@ -1,6 +1,6 @@
-#include "errors/trap.h"
+#include "tamberlin/errors/trap.h"
 
-#include "errors/critical_error_handler.h"
+#include "tamberlin/errors/critical_error_handler.h"
 
 namespace tamberlin::errors {
 

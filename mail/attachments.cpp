@@ -1,8 +1,8 @@
 #include "mail/attachments.h"
 
 #include "platform/files.h"
-#include "runtime/error.h"
-#include "sysutil/paths.h"
+#include "tamberlin/runtime/error.h"
+#include "tamberlin/sysutil/paths.h"
 
 namespace modQFEmailClient::attachments {
 

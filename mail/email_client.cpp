@@ -1,7 +1,7 @@
-#include "mail/email_client.h"
+#include "tamberlin/mail/email_client.h"
 
-#include "app/all_data.h"
-#include "sysutil/registry.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/sysutil/registry.h"
 
 namespace modQFEmailClient {
 namespace {

@@ -1,11 +1,11 @@
 // MAPI/CDO: the message through the CDO session object, without a logon
 // dialog; the mail client shows its compose window.
-#include "errors/current_error.h"
+#include "tamberlin/errors/current_error.h"
 #include "mail/attachments.h"
-#include "mail/email_client.h"
+#include "tamberlin/mail/email_client.h"
 #include "platform/cdo.h"
-#include "runtime/error.h"
-#include "ui/form.h"
+#include "tamberlin/runtime/error.h"
+#include "tamberlin/ui/form.h"
 
 namespace modQFEmailClient {
 namespace {

@@ -1,10 +1,10 @@
 // MAPI/Control: the message through the session and messages controls of the
 // calling window.
-#include "errors/current_error.h"
+#include "tamberlin/errors/current_error.h"
 #include "mail/attachments.h"
-#include "mail/email_client.h"
-#include "ui/form.h"
-#include "ui/host.h"
+#include "tamberlin/mail/email_client.h"
+#include "tamberlin/ui/form.h"
+#include "tamberlin/ui/host.h"
 
 namespace modQFEmailClient {
 namespace {

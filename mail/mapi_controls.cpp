@@ -1,7 +1,7 @@
-#include "mail/mapi_controls.h"
+#include "tamberlin/mail/mapi_controls.h"
 
 #include "platform/simple_mapi.h"
-#include "runtime/error.h"
+#include "tamberlin/runtime/error.h"
 
 namespace modQFEmailClient {
 namespace {

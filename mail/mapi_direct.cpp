@@ -1,8 +1,8 @@
 // MAPI/Direct: the message through the simple MAPI functions of the system
 // mail library.
-#include "errors/current_error.h"
+#include "tamberlin/errors/current_error.h"
 #include "mail/attachments.h"
-#include "mail/email_client.h"
+#include "tamberlin/mail/email_client.h"
 #include "platform/simple_mapi.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 // model, built over simple MAPI (simple_mapi.h).
 #include "platform/cdo.h"
 #include "platform/simple_mapi.h"
-#include "runtime/error.h"
+#include "tamberlin/runtime/error.h"
 
 #include <type_traits>
 

@@ -4,7 +4,7 @@
 
 #include "platform/cdo.h"
 #include "platform/text_win32.h"
-#include "runtime/error.h"
+#include "tamberlin/runtime/error.h"
 
 #include <oleauto.h>
 

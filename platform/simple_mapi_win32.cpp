@@ -6,7 +6,7 @@
 
 #include "platform/simple_mapi.h"
 #include "platform/text.h"
-#include "runtime/error.h"
+#include "tamberlin/runtime/error.h"
 
 #include <mapi.h>
 #include <memory>

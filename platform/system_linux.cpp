@@ -1,5 +1,5 @@
 // System queries on Linux.
-#include "platform/path_style.h"
+#include "tamberlin/platform/path_style.h"
 #include "platform/system.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // OLE standard font.
 #include <windows.h>
 
-#include "platform/path_style.h"
+#include "tamberlin/platform/path_style.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "platform/text_win32.h"

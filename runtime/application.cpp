@@ -1,6 +1,6 @@
-#include "runtime/application.h"
+#include "tamberlin/runtime/application.h"
 
-#include "platform/path_style.h"
+#include "tamberlin/platform/path_style.h"
 #include "platform/system.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
-#include "runtime/error.h"
+#include "tamberlin/runtime/error.h"
 
-#include "runtime/application.h"
+#include "tamberlin/runtime/application.h"
 
 namespace tamberlin::runtime {
 namespace {

@@ -1,15 +1,15 @@
 // Folders, drives and file search, written once over the platform's files
 // and system services.
-#include "sysutil/folders.h"
+#include "tamberlin/sysutil/folders.h"
 
-#include "app/all_data.h"
+#include "tamberlin/app/all_data.h"
 #include "platform/files.h"
-#include "platform/path_style.h"
+#include "tamberlin/platform/path_style.h"
 #include "platform/system.h"
 #include "platform/text.h"
-#include "runtime/error.h"
-#include "sysutil/registry.h"
-#include "ui/host.h"
+#include "tamberlin/runtime/error.h"
+#include "tamberlin/sysutil/registry.h"
+#include "tamberlin/ui/host.h"
 
 namespace modQFSystemUtilities {
 namespace {

@@ -1,7 +1,7 @@
-#include "sysutil/paths.h"
+#include "tamberlin/sysutil/paths.h"
 
 #include "platform/text.h"
-#include "runtime/error.h"
+#include "tamberlin/runtime/error.h"
 
 namespace modQFSystemUtilities {
 namespace {

@@ -1,6 +1,7 @@
 // Registry access, written once over the registry service.
-#include "sysutil/registry.h"
+#include "tamberlin/sysutil/registry.h"
 
+#include "platform/registry.h"
 #include "platform/text.h"
 
 #include <new>

@@ -1,4 +1,4 @@
-#include "sysutil/system_info.h"
+#include "tamberlin/sysutil/system_info.h"
 
 #include "platform/system.h"
 

@@ -1,6 +1,6 @@
-#include "ui/form.h"
+#include "tamberlin/ui/form.h"
 
-#include "ui/host.h"
+#include "tamberlin/ui/host.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "ui/host.h"
+#include "tamberlin/ui/host.h"
 
 #include <cstdlib>
 #include <iostream>

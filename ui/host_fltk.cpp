@@ -8,9 +8,9 @@
 // Controls below the visible client height stay outside the window and out of
 // keyboard reach.
 #include "platform/system.h"
-#include "ui/form.h"
+#include "tamberlin/ui/form.h"
 #include "ui/gif.h"
-#include "ui/host.h"
+#include "tamberlin/ui/host.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>

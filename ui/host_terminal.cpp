@@ -13,8 +13,8 @@
 // asks again. A menu form (an application's main window) also lists its
 // buttons as "  command) Caption" and is shown again after each command.
 // Callbacks posted while a form waits run before its prompt.
-#include "ui/form.h"
-#include "ui/host.h"
+#include "tamberlin/ui/form.h"
+#include "tamberlin/ui/host.h"
 
 #include <algorithm>
 #include <cctype>

@@ -11,8 +11,8 @@
 
 #include "platform/text.h"
 #include "platform/text_win32.h"
-#include "ui/form.h"
-#include "ui/host.h"
+#include "tamberlin/ui/form.h"
+#include "tamberlin/ui/host.h"
 
 #include <algorithm>
 #include <climits>

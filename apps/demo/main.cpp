@@ -11,14 +11,14 @@
 //
 // The user interface is the window system's when there is a display, the
 // terminal otherwise (TAMBERLIN_UI=gui|terminal forces one).
-#include "app/all_data.h"
+#include "tamberlin/app/all_data.h"
 #include "apps/demo/main_window.h"
-#include "errors/critical_error_handler.h"
-#include "errors/error_log.h"
+#include "tamberlin/errors/critical_error_handler.h"
+#include "tamberlin/errors/error_log.h"
 #include "platform/system.h"
-#include "runtime/application.h"
-#include "runtime/error.h"
-#include "sysutil/folders.h"
+#include "tamberlin/runtime/application.h"
+#include "tamberlin/runtime/error.h"
+#include "tamberlin/sysutil/folders.h"
 
 #include <charconv>
 #include <cstdio>

@@ -1,15 +1,15 @@
 #include "apps/demo/main_window.h"
 
-#include "app/all_data.h"
-#include "errors/critical_error_handler.h"
-#include "errors/error_log.h"
-#include "errors/trap.h"
-#include "mail/email_client.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/errors/critical_error_handler.h"
+#include "tamberlin/errors/error_log.h"
+#include "tamberlin/errors/trap.h"
+#include "tamberlin/mail/email_client.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "runtime/application.h"
-#include "runtime/error.h"
-#include "sysutil/folders.h"
+#include "tamberlin/runtime/application.h"
+#include "tamberlin/runtime/error.h"
+#include "tamberlin/sysutil/folders.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -3,8 +3,8 @@
 // handling treats differently. The status box tells what the trap did.
 #pragma once
 
-#include "mail/mapi_controls.h"
-#include "ui/form.h"
+#include "tamberlin/mail/mapi_controls.h"
+#include "tamberlin/ui/form.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // The error log on Linux: the user locale's month, a write the system
 // refuses (a file size limit), and several processes appending at once.
-#include "app/all_data.h"
-#include "errors/error_log.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/errors/error_log.h"
 #include "platform/clock.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"

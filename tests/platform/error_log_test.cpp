@@ -1,8 +1,8 @@
 // The error log on the real file system, in temporary folders.
-#include "app/all_data.h"
-#include "errors/error_log.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/errors/error_log.h"
 #include "platform/clock.h"
-#include "platform/path_style.h"
+#include "tamberlin/platform/path_style.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "tests/support/scripted_host.h"

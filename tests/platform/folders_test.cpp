@@ -1,10 +1,10 @@
 // Folders, drives and file search against the real file system, in
 // temporary folders.
-#include "app/all_data.h"
-#include "platform/path_style.h"
-#include "runtime/error.h"
-#include "sysutil/folders.h"
-#include "sysutil/paths.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/platform/path_style.h"
+#include "tamberlin/runtime/error.h"
+#include "tamberlin/sysutil/folders.h"
+#include "tamberlin/sysutil/paths.h"
 #include "tests/support/search_path.h"
 #include "tests/support/temp_folder.h"
 

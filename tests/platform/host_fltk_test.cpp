@@ -9,10 +9,10 @@
 #include <gtest/gtest.h>
 // clang-format on
 
-#include "errors/critical_error_handler.h"
-#include "errors/error_form.h"
-#include "ui/form.h"
-#include "ui/host.h"
+#include "tamberlin/errors/critical_error_handler.h"
+#include "tamberlin/errors/error_form.h"
+#include "tamberlin/ui/form.h"
+#include "tamberlin/ui/host.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>

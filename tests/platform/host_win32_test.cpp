@@ -5,12 +5,12 @@
 // while the test's thread runs the modal loop.
 #include <windows.h>
 
-#include "app/all_data.h"
-#include "errors/critical_error_handler.h"
-#include "errors/error_form.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/errors/critical_error_handler.h"
+#include "tamberlin/errors/error_form.h"
 #include "tests/support/win32_driver.h"
-#include "ui/form.h"
-#include "ui/host.h"
+#include "tamberlin/ui/form.h"
+#include "tamberlin/ui/host.h"
 
 #include <gtest/gtest.h>
 #include <tuple>

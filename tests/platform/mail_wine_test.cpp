@@ -5,10 +5,10 @@
 // MAPI32 drops attachments, and Wine has no CDO library.
 #include <windows.h>
 
-#include "app/all_data.h"
-#include "errors/error_form.h"
-#include "mail/email_client.h"
-#include "sysutil/registry.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/errors/error_form.h"
+#include "tamberlin/mail/email_client.h"
+#include "tamberlin/sysutil/registry.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/scripted_mail.h"
 

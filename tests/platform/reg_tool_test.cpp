@@ -3,7 +3,7 @@
 // tests/e2e/reg_tool.cmake runs the program itself.
 #include "apps/reg/reg_tool.h"
 #include "platform/registry.h"
-#include "sysutil/registry.h"
+#include "tamberlin/sysutil/registry.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"
 

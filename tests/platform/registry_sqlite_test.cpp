@@ -2,8 +2,8 @@
 // happens when they are damaged, and several processes writing at once.
 #include "apps/reg/reg_tool.h"
 #include "platform/registry_sqlite.h"
-#include "sysutil/folders.h"
-#include "sysutil/registry.h"
+#include "tamberlin/sysutil/folders.h"
+#include "tamberlin/sysutil/registry.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"

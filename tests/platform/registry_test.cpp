@@ -2,7 +2,7 @@
 // on Linux, Wine's registry for the Windows build. Both must give the same
 // result codes and texts.
 #include "platform/registry.h"
-#include "sysutil/registry.h"
+#include "tamberlin/sysutil/registry.h"
 #include "tests/support/test_env.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // Fonts through fontconfig with a configuration of the test's own, and the
 // decimal separator from real locales (package locales-all).
-#include "app/all_data.h"
+#include "tamberlin/app/all_data.h"
 #include "platform/system.h"
-#include "sysutil/system_info.h"
+#include "tamberlin/sysutil/system_info.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"
 

@@ -5,8 +5,8 @@
 
 #include "platform/registry.h"
 #include "platform/system.h"
-#include "sysutil/folders.h"
-#include "sysutil/system_info.h"
+#include "tamberlin/sysutil/folders.h"
+#include "tamberlin/sysutil/system_info.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 // cannot be set up for real in a unit test; this is the one stand-in for it.
 #pragma once
 
-#include "ui/form.h"
-#include "ui/host.h"
+#include "tamberlin/ui/form.h"
+#include "tamberlin/ui/host.h"
 
 #include <deque>
 #include <functional>

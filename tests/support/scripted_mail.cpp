@@ -1,6 +1,6 @@
 #include "tests/support/scripted_mail.h"
 
-#include "runtime/error.h"
+#include "tamberlin/runtime/error.h"
 
 namespace tamberlin::testing {
 

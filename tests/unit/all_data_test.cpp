@@ -1,10 +1,10 @@
-#include "app/all_data.h"
-#include "platform/path_style.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/platform/path_style.h"
 #include "platform/registry.h"
-#include "runtime/application.h"
-#include "sysutil/folders.h"
-#include "sysutil/paths.h"
-#include "sysutil/registry.h"
+#include "tamberlin/runtime/application.h"
+#include "tamberlin/sysutil/folders.h"
+#include "tamberlin/sysutil/paths.h"
+#include "tamberlin/sysutil/registry.h"
 #include "tests/support/test_env.h"
 
 #include <gtest/gtest.h>

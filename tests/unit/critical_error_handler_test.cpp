@@ -1,13 +1,13 @@
 // The critical error handler on the scripted host: classification, the
 // questions asked first, the composed message, the log entries, the dialog's
 // answers and the guard against a second dialog.
-#include "app/all_data.h"
-#include "errors/critical_error_handler.h"
-#include "errors/error_log.h"
-#include "errors/trap.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/errors/critical_error_handler.h"
+#include "tamberlin/errors/error_log.h"
+#include "tamberlin/errors/trap.h"
 #include "platform/clock.h"
-#include "runtime/application.h"
-#include "runtime/error.h"
+#include "tamberlin/runtime/application.h"
+#include "tamberlin/runtime/error.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"
 

@@ -1,8 +1,9 @@
 // The three transports and the dispatch against a scripted mail system: step
 // order, what reaches the mail system, the failure tables and the results.
-#include "app/all_data.h"
-#include "mail/email_client.h"
-#include "sysutil/registry.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/mail/email_client.h"
+#include "platform/registry.h"
+#include "tamberlin/sysutil/registry.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/scripted_mail.h"
 #include "tests/support/temp_folder.h"

@@ -1,6 +1,6 @@
 // The terminal host's protocol, which scripts and the end-to-end tests rely
 // on, driven through string streams.
-#include "ui/host.h"
+#include "tamberlin/ui/host.h"
 
 #include <gtest/gtest.h>
 #include <sstream>

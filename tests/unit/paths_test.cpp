@@ -1,5 +1,5 @@
-#include "runtime/error.h"
-#include "sysutil/paths.h"
+#include "tamberlin/runtime/error.h"
+#include "tamberlin/sysutil/paths.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

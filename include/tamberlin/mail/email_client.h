@@ -15,7 +15,7 @@
 // are 16-bit Booleans: only -1 counts as true.
 #pragma once
 
-#include "mail/mapi_controls.h"
+#include "tamberlin/mail/mapi_controls.h"
 
 #include <cstdint>
 #include <string>

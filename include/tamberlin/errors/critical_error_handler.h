@@ -10,7 +10,7 @@
 // its dialog is open a second error returns 5 at once.
 #pragma once
 
-#include "errors/current_error.h"
+#include "tamberlin/errors/current_error.h"
 
 #include <cstdint>
 #include <functional>

@@ -8,7 +8,7 @@
 // Key paths use "\" between levels on every platform.
 #pragma once
 
-#include "platform/registry.h"
+#include "tamberlin/platform/registry_types.h"
 
 #include <cstdint>
 #include <string>

@@ -8,7 +8,7 @@
 // swallowed, and the entry of that call is lost.
 #pragma once
 
-#include "errors/current_error.h"
+#include "tamberlin/errors/current_error.h"
 
 #include <string>
 #include <string_view>

@@ -6,7 +6,7 @@
 // than 32,767 characters raises run-time error 6 (Overflow).
 #pragma once
 
-#include "platform/path_style.h"
+#include "tamberlin/platform/path_style.h"
 
 #include <string>
 #include <string_view>

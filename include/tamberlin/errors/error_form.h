@@ -6,8 +6,8 @@
 // ShowErrorDialog (critical_error_handler.h) prepares, shows and reads it.
 #pragma once
 
-#include "mail/mapi_controls.h"
-#include "ui/form.h"
+#include "tamberlin/mail/mapi_controls.h"
+#include "tamberlin/ui/form.h"
 
 #include <cstdint>
 
