@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace {
@@ -26,29 +27,25 @@ using tamberlin::runtime::RuntimeError;
 struct Action {
     const char* command;
     const char* caption;
+    std::optional<std::int32_t> transport = {}; // an e-mail button's selector
 };
 
 // The buttons, top to bottom.
 constexpr Action kActions[] = {
-    {"1", "Open a missing file"},     {"2", "Write a read-only file"},
-    {"3", "Divide by zero"},          {"4", "Database error"},
-    {"5", "Printer error"},           {"6", "Disk not ready"},
-    {"7", "Error inside the dialog"}, {"8", "Negative error number"},
-    {"9", "E-mail: detect client"},   {"10", "E-mail: MAPI/Control"},
-    {"11", "E-mail: MAPI/Direct"},    {"12", "E-mail: MAPI/CDO"},
-    {"log", "Open the error log"},    {"q", "E&xit"},
-};
-
-// The e-mail buttons, one per transport selector.
-constexpr struct {
-    const char* command;
-    std::int32_t transport;
-    const char* name;
-} kEmailActions[] = {
-    {"9", mail::kDetectTransport, "detected client"},
-    {"10", mail::kMapiControl, "MAPI/Control"},
-    {"11", mail::kMapiDirect, "MAPI/Direct"},
-    {"12", mail::kMapiCdo, "MAPI/CDO"},
+    {"1", "Open a missing file"},
+    {"2", "Write a read-only file"},
+    {"3", "Divide by zero"},
+    {"4", "Database error"},
+    {"5", "Printer error"},
+    {"6", "Disk not ready"},
+    {"7", "Error inside the dialog"},
+    {"8", "Negative error number"},
+    {"9", "E-mail: detect client", mail::kDetectTransport},
+    {"10", "E-mail: MAPI/Control", mail::kMapiControl},
+    {"11", "E-mail: MAPI/Direct", mail::kMapiDirect},
+    {"12", "E-mail: MAPI/CDO", mail::kMapiCdo},
+    {"log", "Open the error log"},
+    {"q", "E&xit"},
 };
 
 fs::path FsPath(const std::string& utf8) {
@@ -73,10 +70,16 @@ const char* Answered(std::int16_t response) {
 }
 
 const char* TransportName(std::int32_t transport) {
-    for (const auto& action : kEmailActions)
-        if (action.transport == transport)
-            return action.name;
-    return "no transport";
+    switch (transport) {
+    case mail::kDetectTransport:
+        return "detected client";
+    case mail::kMapiControl:
+        return "MAPI/Control";
+    case mail::kMapiDirect:
+        return "MAPI/Direct";
+    default:
+        return "MAPI/CDO";
+    }
 }
 
 const char* SendResult(std::int32_t result) {
@@ -285,9 +288,9 @@ void frmMain::Raise(std::string_view control, ui::Event event) {
         ui::Unload(*this);
         return;
     } else {
-        for (const auto& action : kEmailActions)
-            if (command == action.command)
-                TestEmail(action.transport);
+        for (const Action& a : kActions)
+            if (a.transport && command == a.command)
+                TestEmail(*a.transport);
     }
     if (close_requested_) {
         Report("\"Abort and close application\" was chosen: closing.");

@@ -14,8 +14,9 @@
 
 namespace tamberlin::runtime {
 
-// The error numbers the program raises, maps C++ exceptions onto and
-// classifies. Nowhere else is one of them written as a bare number.
+// The error numbers the program raises, tests for and maps C++ exceptions
+// onto. (The standard descriptions and the handler's category lists are
+// tables of numbers of their own.)
 namespace errors {
 inline constexpr std::int32_t kInvalidProcedureCall = 5;
 inline constexpr std::int32_t kOverflow = 6;
