@@ -1,8 +1,8 @@
 #include "tamberlin/app/all_data.h"
 
-#include "tamberlin/platform/path_style.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "tamberlin/platform/path_style.h"
 #include "tamberlin/runtime/application.h"
 #include "tamberlin/sysutil/folders.h"
 #include "tamberlin/sysutil/paths.h"
@@ -37,8 +37,7 @@ void InitAppData() {
 
     strAppDataPath = GetAppDataPath() + "Quillfern" + separator + "Tamberlin" + separator;
 
-    if (strAppPath.empty() || strAppPath.back() != separator)
-        strAppPath += separator;
+    strAppPath = tamberlin::sysutil::WithTrailingSeparator(strAppPath);
 
     const std::string decimal = platform::system::DecimalSeparator();
     std::size_t first = 0;

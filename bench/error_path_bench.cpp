@@ -27,7 +27,7 @@ public:
     }
 };
 
-const tamberlin::errors::CurrentError kError{53, "File not found", "Tamberlin", 2};
+const tamberlin::runtime::CurrentError kError{53, "File not found", "Tamberlin", 2};
 
 void HandleCriticalErrorOnce(benchmark::State& state) {
     tamberlin::bench::BenchFolder folder;

@@ -1,9 +1,10 @@
 #include "tamberlin/errors/critical_error_handler.h"
 
+#include "runtime/format.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_form.h"
 #include "tamberlin/errors/error_log.h"
-#include "tamberlin/runtime/application.h"
+#include "tamberlin/runtime/error.h"
 #include "tamberlin/ui/form.h"
 #include "tamberlin/ui/host.h"
 
@@ -11,7 +12,8 @@ namespace modQFCriticalErrorHandler {
 namespace {
 
 namespace ui = tamberlin::ui;
-using tamberlin::errors::CurrentError;
+using tamberlin::runtime::CurrentError;
+namespace rt = tamberlin::runtime::errors;
 
 constexpr const char* kFormName = "frmQFCriticalErrorHandler";
 
@@ -38,13 +40,6 @@ bool DialogOpen() {
     return false;
 }
 
-std::string Pad(int value, int digits) {
-    std::string text = std::to_string(value < 0 ? -value : value);
-    if (text.size() < static_cast<size_t>(digits))
-        text.insert(0, static_cast<size_t>(digits) - text.size(), '0');
-    return value < 0 ? "-" + text : text;
-}
-
 std::string CategoryText(std::int32_t n, std::string_view op, const CurrentError& error) {
     const std::string o(op);
     if (In(n, {3, 5, 9, 10, 13, 17, 18, 20, 35}))
@@ -55,32 +50,32 @@ std::string CategoryText(std::int32_t n, std::string_view op, const CurrentError
         return "A system error has occurred " + o + ".";
     if (In(n, {47, 48, 49}))
         return "A DLL library error has occurred " + o + ".";
-    if (n == 52)
+    if (n == rt::kBadFileName)
         return "The file name is invalid " + o + ".";
-    if (n == 53)
+    if (n == rt::kFileNotFound)
         return "File not found " + o + ".";
-    if (n == 70)
+    if (n == rt::kPermissionDenied)
         return {};
-    if (n >= 3000 && n <= 3751)
+    if (rt::IsDatabaseError(n))
         return "The database table could not be opened or modified because the error:\r\n\r\n" +
                error.Description + "  (Err. #: " + std::to_string(n) + ")\r\n\r\noccured while " +
                o + ". " +
                "This generally means that a field in the database is missing or invalid. All "
                "database fields must match" +
                " spelling and data type exactly.";
-    if (In(n, {482, 483, 28660, 28662, 28663, 28664, 28665, 28666, 28667}))
+    if (rt::IsPrinterError(n))
         return "The error:  " + error.Description + "\r\n\r\noccurred while " + o +
                ". Please check your printer and try again.";
-    if (n >= 32002 && n <= 32007)
+    if (rt::kMapiSettingsErrors.Contains(n))
         return "An email client error has occured. The error occurred while " + o +
                ". Please check your email settings.";
-    if (n >= 32008 && n <= 32010)
+    if (rt::kMapiTooManyErrors.Contains(n))
         return "An email client error has occured. The error occurred while " + o +
                ". Please reduce the instances of the email client.";
-    if (n >= 32011 && n <= 32013)
+    if (rt::kMapiAttachmentErrors.Contains(n))
         return "An email attatchment error has occured. The error occurred while " + o +
                ". Please check email attachments.";
-    if (n >= 32014 && n <= 32025)
+    if (rt::kMapiMessageErrors.Contains(n))
         return "An email client error has occurred " + o +
                ". Please check email recipients, message, and subject.";
     return "An error has occurred " + o + ".";
@@ -89,10 +84,8 @@ std::string CategoryText(std::int32_t n, std::string_view op, const CurrentError
 } // namespace
 
 std::string ComposeErrorMessage(const CurrentError& error, std::string_view strOperation) {
-    const tamberlin::runtime::Application& app = tamberlin::runtime::App();
     return CategoryText(error.Number, strOperation, error) + "\r\n\r\n" +
-           modQFAllData::strAppTitle + " " + std::to_string(app.Major()) + "." +
-           Pad(app.Minor(), 2) + "." + Pad(app.Revision(), 4) +
+           modQFAllData::strAppTitle + " " + tamberlin::runtime::VersionText() +
            "\r\nError number: " + std::to_string(error.Number) +
            "\r\nDescription: " + error.Description + "\r\nSource: " + error.Source +
            "\r\nLast DLL err: " + std::to_string(error.LastDllError) + "\r\n";
@@ -123,23 +116,23 @@ std::int16_t HandleCriticalError(const CurrentError& error, std::string_view str
 
         const std::int32_t n = error.Number;
         const std::string& title = modQFAllData::strAppTitle;
-        if (n == 32755 || n == 32001)
+        if (n == rt::kDialogCancelled || n == rt::kMapiUserAbort)
             return Ignore;
-        if (n == 71)
+        if (n == rt::kDiskNotReady)
             return AskRetry("Disk not ready. Put a disk in the drive or close the drive door, and "
                             "retry the operation.",
                             title)
                        ? Retry
                        : Ignore;
         const std::string category = CategoryText(n, strOperation, error);
-        if (n == 70) {
+        if (n == rt::kPermissionDenied) {
             result = AskRetry("File already in use. Close the file and retry the operation.", title)
                          ? Retry
                          : Ignore;
-        } else if (n >= 3000 && n <= 3751) {
+        } else if (rt::IsDatabaseError(n)) {
             result = AskRetry(category, title + " database error") ? Retry : Ignore;
             WriteErrorLog(strOperation, error);
-        } else if (In(n, {482, 483, 28660, 28662, 28663, 28664, 28665, 28666, 28667})) {
+        } else if (rt::IsPrinterError(n)) {
             result = AskRetry(category, title) ? Retry : Abort;
             WriteErrorLog(strOperation, error);
         }

@@ -1,15 +1,14 @@
 #include "tamberlin/errors/error_log.h"
 
-#include "tamberlin/app/all_data.h"
 #include "platform/clock.h"
 #include "platform/files.h"
-#include "tamberlin/platform/path_style.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "runtime/format.h"
+#include "tamberlin/app/all_data.h"
 #include "tamberlin/sysutil/folders.h"
+#include "tamberlin/sysutil/paths.h"
 #include "tamberlin/ui/host.h"
-
-#include <cstdio>
 
 namespace modQFCriticalErrorHandler {
 
@@ -17,22 +16,20 @@ namespace platform = tamberlin::platform;
 namespace files = tamberlin::platform::files;
 
 std::string GetErrorLogPath() {
-    const char separator = platform::NativePathStyle().separator;
-    std::string path = strErrorLogFolder;
-    if (path.empty() || path.back() != separator)
-        path += separator;
-    return path + modQFAllData::strAppEXEName + "Error.log";
+    return tamberlin::sysutil::WithTrailingSeparator(strErrorLogFolder) +
+           modQFAllData::strAppEXEName + "Error.log";
 }
 
 std::string FormatErrorLogLine(std::string_view strOperation,
-                               const tamberlin::errors::CurrentError& error) {
+                               const tamberlin::runtime::CurrentError& error) {
     // One reading of the clock for both fields: two readings could straddle
     // midnight and stamp the entry a day early.
     const platform::clock::LocalTime now = platform::clock::Now();
-    char stamp[64];
-    std::snprintf(stamp, sizeof stamp, " %d %04d %02d:%02d:%02d", now.day, now.year, now.hour,
-                  now.minute, now.second);
-    std::string line = platform::system::AbbreviatedMonthName(now.month) + stamp;
+    using tamberlin::runtime::ZeroPadded;
+    std::string line = platform::system::AbbreviatedMonthName(now.month) + " " +
+                       std::to_string(now.day) + " " + ZeroPadded(now.year, 4) + " " +
+                       ZeroPadded(now.hour, 2) + ":" + ZeroPadded(now.minute, 2) + ":" +
+                       ZeroPadded(now.second, 2);
     line += ", ";
     line += strOperation;
     line += ", " + std::to_string(error.Number) + ", " + error.Description + ", " + error.Source +
@@ -41,11 +38,11 @@ std::string FormatErrorLogLine(std::string_view strOperation,
 }
 
 void WriteErrorLog(std::string_view strOperation) noexcept {
-    WriteErrorLog(strOperation, tamberlin::errors::CurrentError::FromCurrentException());
+    WriteErrorLog(strOperation, tamberlin::runtime::CurrentError::FromCurrentException());
 }
 
 void WriteErrorLog(std::string_view strOperation,
-                   const tamberlin::errors::CurrentError& error) noexcept {
+                   const tamberlin::runtime::CurrentError& error) noexcept {
     std::string pending;
     try {
         const std::string path = GetErrorLogPath();

@@ -2,37 +2,29 @@
 // dialog hands the message, the version, the date and the error log to the
 // user's mail client, addressed to Quillfern's support. The dialog stays open
 // whatever happens.
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/system.h"
+#include "runtime/format.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_form.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/mail/email_client.h"
-#include "platform/clock.h"
-#include "platform/files.h"
-#include "platform/system.h"
-#include "tamberlin/runtime/application.h"
 #include "tamberlin/sysutil/paths.h"
 #include "tamberlin/ui/host.h"
-
-#include <cstdio>
 
 namespace {
 
 constexpr const char* kSupportAddress = "support@quillfern.example";
 
-std::string Digits(int value, int width) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*d", width, value);
-    return text;
-}
-
 std::string ReportBody(const std::string& message) {
-    const tamberlin::runtime::Application& app = tamberlin::runtime::App();
+    using tamberlin::runtime::ZeroPadded;
     const tamberlin::platform::clock::LocalTime now = tamberlin::platform::clock::Now();
-    return message + "\r\n\r\nBuild code: " + Digits(app.Major(), 1) + "." +
-           Digits(app.Minor(), 2) + "." + Digits(app.Revision(), 4) +
-           "\r\n\r\nDate: " + Digits(now.day, 2) + " " +
+    return message + "\r\n\r\nBuild code: " + tamberlin::runtime::VersionText() +
+           "\r\n\r\nDate: " + ZeroPadded(now.day, 2) + " " +
            tamberlin::platform::system::AbbreviatedMonthName(now.month) + " " +
-           Digits(now.year, 4) + " " + Digits(now.hour, 2) + ":" + Digits(now.minute, 2);
+           ZeroPadded(now.year, 4) + " " + ZeroPadded(now.hour, 2) + ":" +
+           ZeroPadded(now.minute, 2);
 }
 
 } // namespace
@@ -63,7 +55,7 @@ void frmQFCriticalErrorHandler::cmdEmail_Click() {
             modQFEmailClient::lngEmailTransport, modQFEmailClient::blnEmailResolveName,
             kSupportAddress, modQFAllData::strAppTitle + " Error Report", body, count, names, paths,
             window_handle, MyMAPISession, MyMAPIMessages);
-        if (result == 1)
+        if (result == modQFEmailClient::kHandedOver)
             return;
     } catch (...) {
         // Whatever failed, the user gets the one message below.

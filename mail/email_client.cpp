@@ -18,10 +18,10 @@ void DetectEmailClient(std::int32_t& lngTransport, std::int16_t& blnResolveName)
     modQFSystemUtilities::GetUserRegString("SOFTWARE\\Clients\\Mail", "", client);
     if (client.empty())
         modQFSystemUtilities::GetMachineRegString64("SOFTWARE\\Clients\\Mail", "", client);
-    lngTransport = 0;
+    lngTransport = kMapiControl;
     blnResolveName = 0;
     if (client == "Microsoft Outlook")
-        lngTransport = 2;
+        lngTransport = kMapiCdo;
     else if (client == "Outlook Express")
         blnResolveName = -1;
 }
@@ -33,7 +33,7 @@ std::int32_t SendEmail(std::int32_t lngTransport, std::int16_t blnResolveName,
                        std::vector<std::string>& vntAttachmentPaths, std::uintptr_t lngParentHwnd,
                        MAPISession& objSession, MAPIMessages& objMessages) {
     std::string recipient(strRecipient), subject(strSubject), body(strBody);
-    if (lngTransport == -1)
+    if (lngTransport == kDetectTransport)
         DetectEmailClient(lngTransport, blnResolveName);
     if (IsBlank(recipient))
         recipient = kPlaceholderRecipient;
@@ -42,18 +42,18 @@ std::int32_t SendEmail(std::int32_t lngTransport, std::int16_t blnResolveName,
     if (IsBlank(body))
         body = " ";
     switch (lngTransport) {
-    case 0:
+    case kMapiControl:
         return SendEmailMAPIControl(objSession, objMessages, blnResolveName, recipient, subject,
                                     body, intAttachmentCount, vntAttachmentNames,
                                     vntAttachmentPaths);
-    case 1:
+    case kMapiDirect:
         return SendEmailMAPIDirect(lngParentHwnd, blnResolveName, recipient, subject, body,
                                    intAttachmentCount, vntAttachmentNames, vntAttachmentPaths);
-    case 2:
+    case kMapiCdo:
         return SendEmailMAPICDO(blnResolveName, recipient, subject, body, intAttachmentCount,
                                 vntAttachmentNames, vntAttachmentPaths);
     default:
-        return 0;
+        return kNoTransport;
     }
 }
 

@@ -1,9 +1,9 @@
 // MAPI/CDO: the message through the CDO session object, without a logon
 // dialog; the mail client shows its compose window.
-#include "tamberlin/errors/current_error.h"
 #include "mail/attachments.h"
-#include "tamberlin/mail/email_client.h"
 #include "platform/cdo.h"
+#include "tamberlin/mail/email_client.h"
+#include "tamberlin/runtime/current_error.h"
 #include "tamberlin/runtime/error.h"
 #include "tamberlin/ui/form.h"
 
@@ -44,7 +44,7 @@ std::int32_t SendEmailMAPICDO(std::int16_t blnResolveName, const std::string& st
                               const std::int16_t& intAttachmentCount,
                               std::vector<std::string>& vntAttachmentNames,
                               std::vector<std::string>& vntAttachmentPaths) {
-    std::int32_t result = 1;
+    std::int32_t result = kHandedOver;
     cdo::ObjectPtr session;
     bool logged_on = false;
     try {
@@ -71,7 +71,7 @@ std::int32_t SendEmailMAPICDO(std::int16_t blnResolveName, const std::string& st
         for (int i = 0; i < intAttachmentCount; ++i) {
             const std::string& path = attachments::Entry(vntAttachmentPaths, i);
             if (path.empty() || !attachments::IsAttachableFile(path)) {
-                result = -2;
+                result = kAttachmentProblem;
                 continue;
             }
             attachments::FillName(attachments::Entry(vntAttachmentNames, i), path);
@@ -85,8 +85,9 @@ std::int32_t SendEmailMAPICDO(std::int16_t blnResolveName, const std::string& st
         }
         message->Invoke(kSend, Call::kMethod, {cdo::Missing{}, true});
     } catch (...) {
-        const std::int32_t number = tamberlin::errors::CurrentError::FromCurrentException().Number;
-        result = number == kUserCancelled ? -3 : -1;
+        const std::int32_t number = tamberlin::runtime::CurrentError::FromCurrentException().Number;
+        result =
+            number == tamberlin::runtime::errors::kMapiUserCancel ? kSendCancelled : kSendFailed;
     }
     // A session that was opened is closed, on every path; closing it cannot
     // change the result.

@@ -1,8 +1,9 @@
 // MAPI/Control: the message through the session and messages controls of the
 // calling window.
-#include "tamberlin/errors/current_error.h"
 #include "mail/attachments.h"
 #include "tamberlin/mail/email_client.h"
+#include "tamberlin/runtime/current_error.h"
+#include "tamberlin/runtime/error.h"
 #include "tamberlin/ui/form.h"
 #include "tamberlin/ui/host.h"
 
@@ -10,28 +11,29 @@ namespace modQFEmailClient {
 namespace {
 
 namespace ui = tamberlin::ui;
+namespace rt = tamberlin::runtime::errors;
 
 // The failure's result, and the message the user is shown for it.
 std::int32_t Report(std::int32_t number) {
     const auto show = [](const char* text, const char* title) {
         ui::CurrentHost().MsgBox(text, title, ui::Buttons::kOK, ui::Icon::kCritical);
     };
-    if (number == 52) {
+    if (number == rt::kBadFileName) {
         show("Email message attachment file name unspecified.", "MAPI/Control Error");
-        return -2;
+        return kAttachmentProblem;
     }
-    if (number == 53) {
+    if (number == rt::kFileNotFound) {
         show("Email message attachment file not found at specified path.", "MAPI/Control Error");
-        return -2;
+        return kAttachmentProblem;
     }
-    if (number == 32001)
-        return -3;
-    if (number >= 32008 && number <= 32010)
+    if (number == rt::kMapiUserAbort)
+        return kSendCancelled;
+    if (rt::kMapiTooManyErrors.Contains(number))
         show("An error occured initializing email session.", "Email Client Error");
-    else if (number >= 32011 && number <= 32025)
+    else if (rt::kMapiAttachmentErrors.Contains(number) || rt::kMapiMessageErrors.Contains(number))
         show("An error occured processing email message recipients. Check recipient addresses.",
              "MAPI/Control Error");
-    return -1;
+    return kSendFailed;
 }
 
 } // namespace
@@ -42,7 +44,7 @@ std::int32_t SendEmailMAPIControl(MAPISession& objSession, MAPIMessages& objMess
                                   std::int16_t intAttachmentCount,
                                   std::vector<std::string>& vntAttachmentNames,
                                   std::vector<std::string>& vntAttachmentPaths) {
-    std::int32_t result = -1;
+    std::int32_t result = kSendFailed;
     try {
         if (objSession.SessionID() == 0) {
             objSession.DownLoadMail = false;
@@ -50,7 +52,7 @@ std::int32_t SendEmailMAPIControl(MAPISession& objSession, MAPIMessages& objMess
             objSession.SignOn();
         }
         if (objSession.SessionID() == 0)
-            return -1;
+            return kSendFailed;
         objMessages.SessionID = objSession.SessionID();
         objMessages.Compose();
         objMessages.RecipAddress(strRecipient);
@@ -77,9 +79,9 @@ std::int32_t SendEmailMAPIControl(MAPISession& objSession, MAPIMessages& objMess
         }
         objMessages.Send(true);
         objSession.SignOff();
-        return 1;
+        return kHandedOver;
     } catch (...) {
-        result = Report(tamberlin::errors::CurrentError::FromCurrentException().Number);
+        result = Report(tamberlin::runtime::CurrentError::FromCurrentException().Number);
     }
     // The session ends on every failure; an error in ending it goes to the caller.
     objSession.SignOff();

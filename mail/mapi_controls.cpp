@@ -10,7 +10,8 @@ namespace mapi = tamberlin::platform::mapi;
 
 void Check(std::uint32_t rc) {
     if (rc != mapi::kSuccess)
-        tamberlin::runtime::Raise(kMapiControlErrorBase + static_cast<std::int32_t>(rc));
+        tamberlin::runtime::Raise(tamberlin::runtime::errors::kMapiControlErrorBase +
+                                  static_cast<std::int32_t>(rc));
 }
 
 } // namespace

@@ -1,9 +1,10 @@
 // MAPI/Direct: the message through the simple MAPI functions of the system
 // mail library.
-#include "tamberlin/errors/current_error.h"
 #include "mail/attachments.h"
-#include "tamberlin/mail/email_client.h"
 #include "platform/simple_mapi.h"
+#include "tamberlin/mail/email_client.h"
+#include "tamberlin/runtime/current_error.h"
+#include "tamberlin/runtime/error.h"
 
 #include <algorithm>
 
@@ -20,10 +21,10 @@ std::int32_t SendEmailMAPIDirect(std::uintptr_t lngParentHwnd, std::int16_t blnR
     std::vector<mapi::Recipient> recipients(1);
     std::vector<mapi::File> files(static_cast<size_t>(std::max<int>(intAttachmentCount, 1)));
     mapi::Session session = 0;
-    std::int32_t result = 1;
+    std::int32_t result = kHandedOver;
     try {
         if (mail.Logon(lngParentHwnd, "", "", mapi::kLogonUi, session) != mapi::kSuccess)
-            return -1;
+            return kSendFailed;
         mapi::Message message;
         message.subject = strSubject;
         message.note_text = strBody;
@@ -42,7 +43,7 @@ std::int32_t SendEmailMAPIDirect(std::uintptr_t lngParentHwnd, std::int16_t blnR
         for (int i = 0; i < intAttachmentCount; ++i) {
             const std::string& path = attachments::Entry(vntAttachmentPaths, i);
             if (path.empty() || !attachments::IsAttachableFile(path)) {
-                result = -2;
+                result = kAttachmentProblem;
                 continue;
             }
             std::string& name = attachments::Entry(vntAttachmentNames, i);
@@ -58,15 +59,16 @@ std::int32_t SendEmailMAPIDirect(std::uintptr_t lngParentHwnd, std::int16_t blnR
         const std::uint32_t sent = mail.SendMail(session, lngParentHwnd, message, mapi::kDialog);
         // 1: the user cancelled the compose window, which is no failure here.
         if (sent != mapi::kSuccess && sent != mapi::kUserAbort)
-            result = -1;
+            result = kSendFailed;
     } catch (...) {
-        const std::int32_t number = tamberlin::errors::CurrentError::FromCurrentException().Number;
-        result = number == kUserCancelled ? -3 : -1;
+        const std::int32_t number = tamberlin::runtime::CurrentError::FromCurrentException().Number;
+        result =
+            number == tamberlin::runtime::errors::kMapiUserCancel ? kSendCancelled : kSendFailed;
     }
     // The session ends on every path that opened one; an error in ending it
     // goes to the caller.
     if (mail.Logoff(session, 0, 0) != mapi::kSuccess)
-        result = -1;
+        result = kSendFailed;
     return result;
 }
 

@@ -2,12 +2,13 @@
 // and system services.
 #include "tamberlin/sysutil/folders.h"
 
-#include "tamberlin/app/all_data.h"
 #include "platform/files.h"
-#include "tamberlin/platform/path_style.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/platform/path_style.h"
 #include "tamberlin/runtime/error.h"
+#include "tamberlin/sysutil/paths.h"
 #include "tamberlin/sysutil/registry.h"
 #include "tamberlin/ui/host.h"
 
@@ -17,25 +18,20 @@ namespace {
 namespace files = tamberlin::platform::files;
 namespace sys = tamberlin::platform::system;
 using tamberlin::platform::NativePathStyle;
+using tamberlin::sysutil::WithTrailingSeparator;
 
 char Separator() {
     return NativePathStyle().separator;
 }
 
-std::string WithSeparator(std::string folder) {
-    if (folder.empty() || folder.back() != Separator())
-        folder += Separator();
-    return folder;
-}
-
 } // namespace
 
 std::string GetWindowsPath() {
-    return WithSeparator(sys::WindowsDirectory());
+    return WithTrailingSeparator(sys::WindowsDirectory());
 }
 
 std::string GetSystemPath() {
-    return WithSeparator(sys::SystemDirectory());
+    return WithTrailingSeparator(sys::SystemDirectory());
 }
 
 std::string GetCommonFilesPath() {
@@ -98,7 +94,8 @@ bool EnsureFolder(std::string_view strFolder, bool blnCreate) {
 
 bool FindFileInFolder(std::string_view strFileName, std::string_view strFolder,
                       std::string& strFullPath) {
-    const std::string candidate = WithSeparator(std::string(strFolder)) + std::string(strFileName);
+    const std::string candidate =
+        WithTrailingSeparator(std::string(strFolder)) + std::string(strFileName);
     switch (files::FirstEntry(candidate, files::kReadOnly | files::kHidden | files::kSystem)) {
     case files::Listing::kEntry:
         strFullPath = candidate;

@@ -35,3 +35,13 @@ std::string GetFileBaseName(std::string_view strPath, const PathStyle& style) {
 }
 
 } // namespace modQFSystemUtilities
+
+namespace tamberlin::sysutil {
+
+std::string WithTrailingSeparator(std::string folder, const platform::PathStyle& style) {
+    if (folder.empty() || folder.back() != style.separator)
+        folder += style.separator;
+    return folder;
+}
+
+} // namespace tamberlin::sysutil

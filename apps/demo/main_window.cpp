@@ -1,51 +1,55 @@
 #include "apps/demo/main_window.h"
 
+#include "platform/files.h"
+#include "platform/system.h"
+#include "runtime/format.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/errors/trap.h"
 #include "tamberlin/mail/email_client.h"
-#include "platform/files.h"
-#include "platform/system.h"
-#include "tamberlin/runtime/application.h"
 #include "tamberlin/runtime/error.h"
 #include "tamberlin/sysutil/folders.h"
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace {
 
 namespace ui = tamberlin::ui;
 namespace fs = std::filesystem;
+namespace mail = modQFEmailClient;
+namespace rt = tamberlin::runtime::errors;
 using tamberlin::runtime::RuntimeError;
 
 struct Action {
     const char* command;
     const char* caption;
+    std::optional<std::int32_t> transport = {}; // an e-mail button's selector
 };
 
 // The buttons, top to bottom.
 constexpr Action kActions[] = {
-    {"1", "Open a missing file"},     {"2", "Write a read-only file"},
-    {"3", "Divide by zero"},          {"4", "Database error"},
-    {"5", "Printer error"},           {"6", "Disk not ready"},
-    {"7", "Error inside the dialog"}, {"8", "Negative error number"},
-    {"9", "E-mail: detect client"},   {"10", "E-mail: MAPI/Control"},
-    {"11", "E-mail: MAPI/Direct"},    {"12", "E-mail: MAPI/CDO"},
-    {"log", "Open the error log"},    {"q", "E&xit"},
+    {"1", "Open a missing file"},
+    {"2", "Write a read-only file"},
+    {"3", "Divide by zero"},
+    {"4", "Database error"},
+    {"5", "Printer error"},
+    {"6", "Disk not ready"},
+    {"7", "Error inside the dialog"},
+    {"8", "Negative error number"},
+    {"9", "E-mail: detect client", mail::kDetectTransport},
+    {"10", "E-mail: MAPI/Control", mail::kMapiControl},
+    {"11", "E-mail: MAPI/Direct", mail::kMapiDirect},
+    {"12", "E-mail: MAPI/CDO", mail::kMapiCdo},
+    {"log", "Open the error log"},
+    {"q", "E&xit"},
 };
 
 fs::path FsPath(const std::string& utf8) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string Version() {
-    const tamberlin::runtime::Application& app = tamberlin::runtime::App();
-    char text[48];
-    std::snprintf(text, sizeof text, "%d.%02d.%04d", app.Major(), app.Minor(), app.Revision());
-    return text;
 }
 
 // The demo's scratch files live beside the error log.
@@ -56,9 +60,9 @@ std::string DataFile(const char* name) {
 
 const char* Answered(std::int16_t response) {
     switch (response) {
-    case 4:
+    case modQFCriticalErrorHandler::Retry:
         return "retried, and the second attempt went through";
-    case 5:
+    case modQFCriticalErrorHandler::Ignore:
         return "continued after the failing statement";
     default:
         return "left the procedure";
@@ -67,11 +71,11 @@ const char* Answered(std::int16_t response) {
 
 const char* TransportName(std::int32_t transport) {
     switch (transport) {
-    case -1:
+    case mail::kDetectTransport:
         return "detected client";
-    case 0:
+    case mail::kMapiControl:
         return "MAPI/Control";
-    case 1:
+    case mail::kMapiDirect:
         return "MAPI/Direct";
     default:
         return "MAPI/CDO";
@@ -80,13 +84,13 @@ const char* TransportName(std::int32_t transport) {
 
 const char* SendResult(std::int32_t result) {
     switch (result) {
-    case 1:
+    case mail::kHandedOver:
         return "handed over to the mail client";
-    case 0:
+    case mail::kNoTransport:
         return "no transport for the selector";
-    case -2:
+    case mail::kAttachmentProblem:
         return "an attachment could not be sent";
-    case -3:
+    case mail::kSendCancelled:
         return "cancelled";
     default:
         return "failed";
@@ -146,9 +150,9 @@ void frmMain::Form_Load() {
     char font[64];
     std::snprintf(font, sizeof font, "%s, %.2f points", strFontName.c_str(), dblFontSize);
     (*this)("txtInfo").caption =
-        "Title: " + strAppTitle + "\r\nVersion: " + Version() + "\r\nExecutable: " + strAppEXEName +
-        "\r\nProgram folder: " + strAppPath + "\r\nData folder: " + strAppDataPath +
-        "\r\nInterface font: " + font +
+        "Title: " + strAppTitle + "\r\nVersion: " + tamberlin::runtime::VersionText() +
+        "\r\nExecutable: " + strAppEXEName + "\r\nProgram folder: " + strAppPath +
+        "\r\nData folder: " + strAppDataPath + "\r\nInterface font: " + font +
         "\r\nDecimal separator: " + std::string(1, static_cast<char>(intDecimalSeparator)) + " (" +
         std::to_string(intDecimalSeparator) +
         ")\r\nError log: " + modQFCriticalErrorHandler::GetErrorLogPath();
@@ -239,22 +243,23 @@ void frmMain::Raise(std::string_view control, ui::Event event) {
         Trapped("Divide by zero", "working out the average", [](bool first) {
             const int count = first ? 0 : 4;
             if (count == 0)
-                throw RuntimeError(tamberlin::runtime::errors::kDivisionByZero);
+                throw RuntimeError(rt::kDivisionByZero);
         });
     } else if (command == "4") {
         Trapped("Database error", "loading the project table", [](bool first) {
             if (first)
-                throw RuntimeError(3000, "Field 'Budget' not found in table 'Projects'");
+                throw RuntimeError(rt::kDatabaseErrors.first,
+                                   "Field 'Budget' not found in table 'Projects'");
         });
     } else if (command == "5") {
         Trapped("Printer error", "printing the report", [](bool first) {
             if (first)
-                throw RuntimeError(482, "Printer error");
+                throw RuntimeError(rt::kPrinterError);
         });
     } else if (command == "6") {
         Trapped("Disk not ready", "reading the backup disk", [](bool first) {
             if (first)
-                throw RuntimeError(tamberlin::runtime::errors::kDiskNotReady);
+                throw RuntimeError(rt::kDiskNotReady);
         });
     } else if (command == "7") {
         // While the dialog for the first error waits, an event of another
@@ -263,26 +268,29 @@ void frmMain::Raise(std::string_view control, ui::Event event) {
         ui::Post([this] {
             std::int16_t nested = 0;
             tamberlin::errors::Trap(
-                "refreshing the status bar", [] { throw RuntimeError(5); }, &nested);
+                "refreshing the status bar", [] { throw RuntimeError(rt::kInvalidProcedureCall); },
+                &nested);
             Report("  A second error while the dialog was open: the handler answered " +
                    std::to_string(nested) + " without a second dialog.");
         });
         Trapped("Error inside the dialog", "opening the project file", [](bool first) {
             if (first)
-                throw RuntimeError(53, "Project file not found");
+                throw RuntimeError(rt::kFileNotFound, "Project file not found");
         });
     } else if (command == "8") {
         Trapped("Negative error number", "starting the spell checker", [](bool first) {
             if (first)
                 throw RuntimeError(-2147467259, "Automation error");
         });
-    } else if (command == "9" || command == "10" || command == "11" || command == "12") {
-        TestEmail(std::stoi(command) - 10);
     } else if (command == "log") {
         OpenErrorLog();
     } else if (command == "q") {
         ui::Unload(*this);
         return;
+    } else {
+        for (const Action& a : kActions)
+            if (a.transport && command == a.command)
+                TestEmail(*a.transport);
     }
     if (close_requested_) {
         Report("\"Abort and close application\" was chosen: closing.");

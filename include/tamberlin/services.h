@@ -10,12 +10,12 @@
 
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/critical_error_handler.h"
-#include "tamberlin/errors/current_error.h"
 #include "tamberlin/errors/error_form.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/errors/trap.h"
 #include "tamberlin/mail/email_client.h"
 #include "tamberlin/runtime/application.h"
+#include "tamberlin/runtime/current_error.h"
 #include "tamberlin/runtime/error.h"
 #include "tamberlin/sysutil/folders.h"
 #include "tamberlin/sysutil/paths.h"

@@ -19,7 +19,7 @@
 namespace {
 
 using namespace modQFCriticalErrorHandler;
-using tamberlin::errors::CurrentError;
+using tamberlin::runtime::CurrentError;
 
 class ErrorLogPosixTest : public ::testing::Test {
 protected:

@@ -15,7 +15,7 @@
 namespace {
 
 using namespace modQFCriticalErrorHandler;
-using tamberlin::errors::CurrentError;
+using tamberlin::runtime::CurrentError;
 using tamberlin::testing::FsPath;
 namespace fs = std::filesystem;
 

@@ -1,25 +1,27 @@
 // The critical error handler on the scripted host: classification, the
 // questions asked first, the composed message, the log entries, the dialog's
 // answers and the guard against a second dialog.
+#include "platform/clock.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/errors/trap.h"
-#include "platform/clock.h"
 #include "tamberlin/runtime/application.h"
 #include "tamberlin/runtime/error.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"
 
+#include <cerrno>
+#include <filesystem>
 #include <fstream>
-#include <utility>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <utility>
 
 namespace {
 
 using namespace modQFCriticalErrorHandler;
-using tamberlin::errors::CurrentError;
+using tamberlin::runtime::CurrentError;
 using tamberlin::testing::ScriptedHost;
 namespace ui = tamberlin::ui;
 
@@ -253,6 +255,40 @@ TEST_F(HandlerTest, ReadsTheErrorBeingHandled) {
     // Outside a catch block there is no error: number 0.
     HandleCriticalError("nothing");
     EXPECT_NE(Shown().find("Error number: 0\r\n"), std::string::npos);
+}
+
+// The C++ exceptions a trap may catch, as the handler reads them.
+TEST_F(HandlerTest, MapsCppExceptionsOntoErrorNumbers) {
+    const std::error_code no_space = std::make_error_code(std::errc::no_space_on_device);
+    const struct {
+        std::exception_ptr error;
+        std::int32_t number;
+        std::string description;
+        std::int32_t last_dll_error;
+    } rows[] = {
+        {std::make_exception_ptr(std::system_error(EACCES, std::generic_category(), "opening")), 70,
+         std::system_error(EACCES, std::generic_category(), "opening").what(), EACCES},
+        {std::make_exception_ptr(std::filesystem::filesystem_error("writing", no_space)), 61,
+         std::filesystem::filesystem_error("writing", no_space).what(), ENOSPC},
+        {std::make_exception_ptr(std::bad_alloc()), 7, "Out of memory", 0},
+        {std::make_exception_ptr(std::out_of_range("index")), 9, "index", 0},
+        {std::make_exception_ptr(std::overflow_error("too big")), 6, "too big", 0},
+        {std::make_exception_ptr(std::range_error("")), 6, "Overflow", 0},
+        {std::make_exception_ptr(std::invalid_argument("bad")), 5, "bad", 0},
+        {std::make_exception_ptr(std::domain_error("domain")), 5, "domain", 0},
+        {std::make_exception_ptr(std::logic_error("logic")), 51, "logic", 0},
+        {std::make_exception_ptr(42), 51, "Internal error", 0},
+        {std::make_exception_ptr(tamberlin::runtime::RuntimeError(3001, "", "Db", 8)), 3001,
+         "Application-defined or object-defined error", 8},
+        {nullptr, 0, "", 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.number);
+        const CurrentError e = CurrentError::FromException(row.error);
+        EXPECT_EQ(e.Number, row.number);
+        EXPECT_EQ(e.Description, row.description);
+        EXPECT_EQ(e.LastDllError, row.last_dll_error);
+    }
 }
 
 TEST_F(HandlerTest, TheTrapRetriesContinuesOrLeaves) {

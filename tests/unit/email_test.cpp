@@ -1,8 +1,9 @@
 // The three transports and the dispatch against a scripted mail system: step
 // order, what reaches the mail system, the failure tables and the results.
+#include "platform/registry.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/mail/email_client.h"
-#include "platform/registry.h"
+#include "tamberlin/runtime/error.h"
 #include "tamberlin/sysutil/registry.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/scripted_mail.h"
@@ -177,7 +178,7 @@ TEST_F(EmailTest, DirectResults) {
     // A failed send still ends the session.
     EXPECT_EQ(mail_.Calls().back().function, "logoff");
     EXPECT_EQ(mail_.Calls().size(), before + 3);
-    mail_.Raise("send", kUserCancelled);
+    mail_.Raise("send", tamberlin::runtime::errors::kMapiUserCancel);
     EXPECT_EQ(send(), -3);
     mail_.Raise("send", 48);
     EXPECT_EQ(send(), -1);
@@ -234,7 +235,7 @@ TEST_F(EmailTest, CdoResults) {
     EXPECT_EQ(SendEmailMAPICDO(1, "a@b.example", "s", "b", 1, names, missing), -2);
     EXPECT_EQ(std::count(cdo.log.begin(), cdo.log.end(), "Invoke 130 method"), 0);
     cdo.fail_at = "Invoke 131";
-    cdo.error = kUserCancelled;
+    cdo.error = tamberlin::runtime::errors::kMapiUserCancel;
     EXPECT_EQ(SendEmailMAPICDO(0, "a@b.example", "s", "b", 1, names, missing), -3);
     cdo.error = static_cast<std::int32_t>(0x80004005);
     EXPECT_EQ(SendEmailMAPICDO(0, "a@b.example", "s", "b", 0, names, missing), -1);

@@ -10,7 +10,7 @@
 // its dialog is open a second error returns 5 at once.
 #pragma once
 
-#include "tamberlin/errors/current_error.h"
+#include "tamberlin/runtime/current_error.h"
 
 #include <cstdint>
 #include <functional>
@@ -33,13 +33,13 @@ std::int16_t HandleCriticalError(std::string_view strOperation,
                                  std::optional<bool> blnAllowEmail = std::nullopt,
                                  std::optional<bool> blnAllowAbort = std::nullopt) noexcept;
 // The same for an error read already.
-std::int16_t HandleCriticalError(const tamberlin::errors::CurrentError& error,
+std::int16_t HandleCriticalError(const tamberlin::runtime::CurrentError& error,
                                  std::string_view strOperation,
                                  std::optional<bool> blnAllowEmail = std::nullopt,
                                  std::optional<bool> blnAllowAbort = std::nullopt) noexcept;
 
 // The category text and the details block of the dialog's message.
-std::string ComposeErrorMessage(const tamberlin::errors::CurrentError& error,
+std::string ComposeErrorMessage(const tamberlin::runtime::CurrentError& error,
                                 std::string_view strOperation);
 
 // Shows the Application Error dialog modally and returns its response.

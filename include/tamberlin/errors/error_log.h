@@ -8,7 +8,7 @@
 // swallowed, and the entry of that call is lost.
 #pragma once
 
-#include "tamberlin/errors/current_error.h"
+#include "tamberlin/runtime/current_error.h"
 
 #include <string>
 #include <string_view>
@@ -29,10 +29,10 @@ std::string GetErrorLogPath();
 // block), or for `error`.
 void WriteErrorLog(std::string_view strOperation) noexcept;
 void WriteErrorLog(std::string_view strOperation,
-                   const tamberlin::errors::CurrentError& error) noexcept;
+                   const tamberlin::runtime::CurrentError& error) noexcept;
 
 // The entry's line, CR LF included, as UTF-8 (before the ANSI conversion).
 std::string FormatErrorLogLine(std::string_view strOperation,
-                               const tamberlin::errors::CurrentError& error);
+                               const tamberlin::runtime::CurrentError& error);
 
 } // namespace modQFCriticalErrorHandler

@@ -2,11 +2,8 @@
 // client through one of three MAPI routes.
 //
 // SendEmail fills in defaults for a blank recipient, subject or body,
-// resolves the transport selector (detecting the default mail client for -1)
-// and calls the transport: 0 MAPI/Control (the session and messages
-// controls), 1 MAPI/Direct (simple MAPI), 2 MAPI/CDO (the CDO session
-// object). Results: 1 handed over, 0 no transport for the selector, -1
-// failure, -2 an attachment problem, -3 the user cancelled. Errors a
+// resolves the transport selector (detecting the default mail client for
+// kDetectTransport) and calls the transport; it answers a SendResult. Errors a
 // transport does not trap pass through SendEmail to its caller.
 //
 // Attachments are two parallel lists (display names, paths), of which the
@@ -24,12 +21,26 @@
 
 namespace modQFEmailClient {
 
-// The transport and name resolution the error report uses.
-inline std::int32_t lngEmailTransport = 0;
-inline std::int16_t blnEmailResolveName = 0;
+// The transport selector (lngTransport).
+enum Transport : std::int32_t {
+    kDetectTransport = -1, // the default mail client's, as DetectEmailClient finds it
+    kMapiControl = 0,      // the session and messages controls
+    kMapiDirect = 1,       // the simple MAPI functions
+    kMapiCdo = 2,          // the CDO session object
+};
 
-// The run-time error of a cancelled compose window (MAPI_E_USER_CANCEL).
-inline constexpr std::int32_t kUserCancelled = static_cast<std::int32_t>(0x80040113);
+// What a send answers.
+enum SendResult : std::int32_t {
+    kHandedOver = 1,         // the mail client has the message
+    kNoTransport = 0,        // the selector names no transport: nothing was done
+    kSendFailed = -1,        // the transport failed
+    kAttachmentProblem = -2, // an attachment could not be sent
+    kSendCancelled = -3,     // the user cancelled
+};
+
+// The transport and name resolution the error report uses.
+inline std::int32_t lngEmailTransport = kMapiControl;
+inline std::int16_t blnEmailResolveName = 0;
 
 // Stands in for a blank recipient: valid in form, obviously unreal.
 inline constexpr const char* kPlaceholderRecipient = "recipient@example.com";

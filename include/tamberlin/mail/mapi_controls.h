@@ -5,7 +5,7 @@
 // built over simple MAPI (platform/simple_mapi.h) on every platform. A
 // failing call raises run-time error 32000 + the simple MAPI code: 32001
 // the user cancelled, 32003 logon failed, 32011 attachment not found, 32014
-// unknown recipient, and so on.
+// unknown recipient, and so on (the ranges are named in runtime/error.h).
 #pragma once
 
 #include <cstdint>
@@ -13,8 +13,6 @@
 #include <vector>
 
 namespace modQFEmailClient {
-
-inline constexpr std::int32_t kMapiControlErrorBase = 32000;
 
 class MAPISession {
 public:

@@ -27,3 +27,12 @@ std::string GetFileBaseName(std::string_view strPath,
                             const PathStyle& style = tamberlin::platform::NativePathStyle());
 
 } // namespace modQFSystemUtilities
+
+namespace tamberlin::sysutil {
+
+// The folder text ending with the separator: one is appended when it is
+// missing, so the empty text becomes the separator alone.
+std::string WithTrailingSeparator(std::string folder,
+                                  const platform::PathStyle& style = platform::NativePathStyle());
+
+} // namespace tamberlin::sysutil

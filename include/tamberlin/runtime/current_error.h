@@ -39,9 +39,7 @@
 #include <exception>
 #include <string>
 
-namespace tamberlin::errors {
-
-inline constexpr std::int32_t kInternalError = 51;
+namespace tamberlin::runtime {
 
 struct CurrentError {
     std::int32_t Number = 0;
@@ -53,4 +51,4 @@ struct CurrentError {
     static CurrentError FromCurrentException() { return FromException(std::current_exception()); }
 };
 
-} // namespace tamberlin::errors
+} // namespace tamberlin::runtime

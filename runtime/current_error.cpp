@@ -1,4 +1,4 @@
-#include "tamberlin/errors/current_error.h"
+#include "tamberlin/runtime/current_error.h"
 
 #include "tamberlin/runtime/application.h"
 #include "tamberlin/runtime/error.h"
@@ -7,56 +7,54 @@
 #include <stdexcept>
 #include <system_error>
 
-namespace tamberlin::errors {
+namespace tamberlin::runtime {
 namespace {
-
-namespace rt = runtime::errors;
 
 std::int32_t NumberFor(const std::error_code& code) {
     const std::error_condition c = code.default_error_condition();
     if (c.category() != std::generic_category())
-        return kInternalError;
+        return errors::kInternalError;
     switch (static_cast<std::errc>(c.value())) {
     case std::errc::no_such_file_or_directory:
-        return rt::kFileNotFound;
+        return errors::kFileNotFound;
     case std::errc::not_a_directory:
-        return rt::kPathNotFound;
+        return errors::kPathNotFound;
     case std::errc::permission_denied:
     case std::errc::operation_not_permitted:
     case std::errc::read_only_file_system:
     case std::errc::device_or_resource_busy:
     case std::errc::text_file_busy:
-        return rt::kPermissionDenied;
+        return errors::kPermissionDenied;
     case std::errc::no_space_on_device:
     case std::errc::file_too_large:
-        return rt::kDiskFull;
+        return errors::kDiskFull;
     case std::errc::file_exists:
-        return 58;
+        return errors::kFileAlreadyExists;
     case std::errc::too_many_files_open:
     case std::errc::too_many_files_open_in_system:
-        return 67;
+        return errors::kTooManyFiles;
     case std::errc::io_error:
-        return 57;
+        return errors::kDeviceIOError;
     case std::errc::no_such_device:
     case std::errc::no_such_device_or_address:
-        return 68;
+        return errors::kDeviceUnavailable;
     case std::errc::filename_too_long:
     case std::errc::invalid_argument:
-        return rt::kBadFileName;
+        return errors::kBadFileName;
     case std::errc::is_a_directory:
-        return rt::kPathFileAccessError;
+        return errors::kPathFileAccessError;
     case std::errc::not_enough_memory:
-        return rt::kOutOfMemory;
+        return errors::kOutOfMemory;
     default:
-        return kInternalError;
+        return errors::kInternalError;
     }
 }
 
 CurrentError Make(std::int32_t number, const char* what, std::int32_t last_dll_error = 0) {
     CurrentError e;
     e.Number = number;
-    e.Description = what && *what ? what : std::string(runtime::StandardDescription(number));
-    e.Source = runtime::App().Title();
+    e.Description = what && *what ? what : std::string(StandardDescription(number));
+    e.Source = App().Title();
     e.LastDllError = last_dll_error;
     return e;
 }
@@ -68,27 +66,27 @@ CurrentError CurrentError::FromException(std::exception_ptr error) {
         return {};
     try {
         std::rethrow_exception(error);
-    } catch (const runtime::RuntimeError& e) {
+    } catch (const RuntimeError& e) {
         return {e.Number(), e.Description(), e.Source(), e.LastDllError()};
     } catch (const std::system_error& e) {
         return Make(NumberFor(e.code()), e.what(), e.code().value());
     } catch (const std::bad_alloc& e) {
-        return Make(rt::kOutOfMemory, nullptr);
+        return Make(errors::kOutOfMemory, nullptr);
     } catch (const std::out_of_range& e) {
-        return Make(rt::kSubscriptOutOfRange, e.what());
+        return Make(errors::kSubscriptOutOfRange, e.what());
     } catch (const std::overflow_error& e) {
-        return Make(rt::kOverflow, e.what());
+        return Make(errors::kOverflow, e.what());
     } catch (const std::range_error& e) {
-        return Make(rt::kOverflow, e.what());
+        return Make(errors::kOverflow, e.what());
     } catch (const std::invalid_argument& e) {
-        return Make(rt::kInvalidProcedureCall, e.what());
+        return Make(errors::kInvalidProcedureCall, e.what());
     } catch (const std::domain_error& e) {
-        return Make(rt::kInvalidProcedureCall, e.what());
+        return Make(errors::kInvalidProcedureCall, e.what());
     } catch (const std::exception& e) {
-        return Make(kInternalError, e.what());
+        return Make(errors::kInternalError, e.what());
     } catch (...) {
-        return Make(kInternalError, nullptr);
+        return Make(errors::kInternalError, nullptr);
     }
 }
 
-} // namespace tamberlin::errors
+} // namespace tamberlin::runtime
