@@ -7,6 +7,7 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "tamberlin/sysutil/folders.h"
+#include "tamberlin/ui/form.h"
 #include "tamberlin/ui/host.h"
 
 #include <cstdio>
@@ -79,5 +80,25 @@ void WriteErrorLog(std::string_view strOperation,
     } catch (...) {
     }
 }
+
+namespace {
+
+// A handler that fails under a UI host is logged as the critical error it is,
+// under the handler's name; the host has unloaded its form.
+void LogHandlerError(std::string_view handler) noexcept {
+    try {
+        if (strErrorLogFolder.empty())
+            strErrorLogFolder = modQFAllData::strAppDataPath; // as HandleCriticalError does
+    } catch (...) {
+        // WriteErrorLog reports a folder it cannot use.
+    }
+    WriteErrorLog(handler);
+}
+
+// Installed before main runs, in every program that links the error log.
+[[maybe_unused]] const auto kPreviousReporter =
+    tamberlin::ui::SetHandlerErrorReporter(LogHandlerError);
+
+} // namespace
 
 } // namespace modQFCriticalErrorHandler

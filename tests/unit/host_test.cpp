@@ -1,6 +1,9 @@
 // The terminal host's protocol, which scripts and the end-to-end tests rely
-// on, driven through string streams.
+// on, driven through string streams; and a failing handler under the
+// terminal and the scripted host.
 #include "tamberlin/ui/host.h"
+#include "tests/support/failing_form.h"
+#include "tests/support/scripted_host.h"
 
 #include <gtest/gtest.h>
 #include <sstream>
@@ -8,6 +11,8 @@
 namespace {
 
 using namespace tamberlin::ui;
+using tamberlin::testing::CapturedLog;
+using tamberlin::testing::FailingForm;
 
 struct Asked {
     int answer;
@@ -47,6 +52,40 @@ TEST(TerminalHost, AsksAgainAfterAnUnknownAnswer) {
     EXPECT_EQ(run.answer, kIdCancel);
     EXPECT_EQ(run.shown, "--- Tamberlin ---\nDisk not\nready.\n[R]etry [C]ancel> "
                          "[R]etry [C]ancel> [R]etry [C]ancel> ");
+}
+
+// The form is unloaded and the error logged under the handler's name, once;
+// nothing reaches ShowModal's caller. A failing Form_Unload does not keep the
+// form loaded either.
+TEST(Hosts, AFailingHandlerUnloadsItsFormAndIsLoggedOnce) {
+    for (const bool unload_fails : {false, true}) {
+        std::vector<std::string> expected{"frmFailing.cmdFail_Click, 51, the handler failed"};
+        if (unload_fails)
+            expected.push_back("frmFailing.Form_Unload, 51, the unload failed");
+        {
+            const CapturedLog log;
+            tamberlin::testing::ScriptedHost scripted;
+            scripted.Click("cmdFail");
+            FailingForm form;
+            form.unload_fails = unload_fails;
+            EXPECT_NO_THROW(ShowModal(form));
+            EXPECT_FALSE(IsLoaded(form));
+            EXPECT_EQ(log.Entries(), expected) << "scripted";
+        }
+        const CapturedLog log;
+        std::istringstream in("fail\n");
+        std::ostringstream out;
+        const std::unique_ptr<Host> terminal = MakeTerminalHost(in, out);
+        Host* previous = &CurrentHost();
+        SetHost(terminal.get());
+        FailingForm form;
+        form.unload_fails = unload_fails;
+        EXPECT_NO_THROW(ShowModal(form));
+        SetHost(previous);
+        EXPECT_FALSE(IsLoaded(form));
+        EXPECT_EQ(log.Entries(), expected) << "terminal";
+        EXPECT_EQ(out.str(), "=== Failing Form ===\n(fail)> ");
+    }
 }
 
 } // namespace
