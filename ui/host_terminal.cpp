@@ -10,9 +10,10 @@
 // commands usable now ("(ok, abort, retry)> "). A command clicks its button,
 // toggles its check box (and prints the boxes again) or double-clicks its
 // text box; end of input closes the form without a button; anything else
-// asks again. A handler that fails unloads its form (ui::RaiseEvent). A menu form (an application's
-// main window) also lists its buttons as "  command) Caption" and is shown again after each
-// command. Callbacks posted while a form waits run before its prompt.
+// asks again. A menu form (an application's main window) also lists its
+// buttons as "  command) Caption" and is shown again after each command.
+// Callbacks posted while a form waits run before its prompt. A handler that
+// fails unloads its form (ui::RaiseEvent).
 #include "tamberlin/ui/form.h"
 #include "tamberlin/ui/host.h"
 

@@ -4,29 +4,26 @@
 // nothing reaches the host's caller.
 #pragma once
 
-#include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/ui/form.h"
 #include "tests/support/temp_folder.h"
 
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tamberlin::testing {
 
-class FailingForm final : public ui::Form {
-public:
+struct FailingForm final : ui::Form {
     FailingForm() : Form("frmFailing") {
         caption = "Failing Form";
         client_width = 2400;
         client_height = 1000;
-        ui::Control fail = ui::Control::Make("cmdFail", ui::ControlKind::kCommandButton, 120, 120,
-                                             1200, 375, 0, "Fail");
-        fail.command = "fail";
-        controls = {fail};
+        controls = {ui::Control::Make("cmdFail", ui::ControlKind::kCommandButton, 120, 120, 1200,
+                                      375, 0, "Fail")};
+        controls[0].command = "fail";
         commands = {"fail"};
     }
     void Raise(std::string_view, ui::Event) override {
@@ -36,38 +33,22 @@ public:
         if (unload_fails)
             throw std::runtime_error("the unload failed");
     }
-
     bool unload_fails = false;
 };
 
 // The error log in a folder of its own while this lives.
 class CapturedLog {
 public:
-    CapturedLog()
-        : folder_(modQFCriticalErrorHandler::strErrorLogFolder),
-          name_(modQFAllData::strAppEXEName) {
-        modQFCriticalErrorHandler::strErrorLogFolder = temp_.Text();
-        modQFAllData::strAppEXEName = "host";
-    }
-    ~CapturedLog() {
-        modQFCriticalErrorHandler::strErrorLogFolder = folder_;
-        modQFAllData::strAppEXEName = name_;
-    }
-    CapturedLog(const CapturedLog&) = delete;
-    CapturedLog& operator=(const CapturedLog&) = delete;
+    CapturedLog() { std::swap(folder_, modQFCriticalErrorHandler::strErrorLogFolder); }
+    ~CapturedLog() { std::swap(folder_, modQFCriticalErrorHandler::strErrorLogFolder); }
 
-    // The operation and the error of each line: "frmFailing.cmdFail_Click,
-    // 51, the handler failed".
+    // Each line without its time stamp, source and system error:
+    // "frmFailing.cmdFail_Click, 51, the handler failed".
     std::vector<std::string> Entries() const {
         std::ifstream in(FsPath(modQFCriticalErrorHandler::GetErrorLogPath()), std::ios::binary);
-        const std::string log{std::istreambuf_iterator<char>(in), {}};
         std::vector<std::string> entries;
-        for (size_t start = 0, end; (end = log.find("\r\n", start)) != std::string::npos;
-             start = end + 2) {
-            // Between the time stamp and the last two fields (source, system error).
-            const std::string line = log.substr(start, end - start);
-            const size_t from = line.find(", ") + 2;
-            const size_t to = line.rfind(", ", line.rfind(", ") - 1);
+        for (std::string line; std::getline(in, line);) {
+            const size_t from = line.find(", ") + 2, to = line.rfind(", ", line.rfind(", ") - 1);
             entries.push_back(line.substr(from, to - from));
         }
         return entries;
@@ -75,8 +56,7 @@ public:
 
 private:
     TempFolder temp_;
-    std::string folder_;
-    std::string name_;
+    std::string folder_ = temp_.Text();
 };
 
 } // namespace tamberlin::testing

@@ -3,6 +3,7 @@
 // decoding itself is giflib's.
 #include "ui/gif.h"
 
+#include <array>
 #include <gtest/gtest.h>
 #include <string>
 #include <tuple>
@@ -19,28 +20,20 @@ std::string Symbol() {
     return std::string(reinterpret_cast<const char*>(kErrorSymbolGif), kErrorSymbolGifSize);
 }
 
-struct Rgba {
-    int r, g, b, a;
-    bool operator==(const Rgba&) const = default;
-};
+using Rgba = std::array<int, 4>;
 
 Rgba At(const RgbaImage& image, int x, int y) {
     const std::uint8_t* p = &image.pixels[(std::size_t(y) * image.width + x) * 4];
     return {p[0], p[1], p[2], p[3]};
 }
 
-void PrintTo(const Rgba& c, std::ostream* os) {
-    *os << '(' << c.r << ',' << c.g << ',' << c.b << ',' << c.a << ')';
-}
-
 TEST(Gif, TheErrorSymbolIsOpaqueWhereDrawnAndTransparentAround) {
     const auto image = DecodeGif(Symbol());
     ASSERT_TRUE(image);
-    EXPECT_EQ(image->width, 32);
-    EXPECT_EQ(image->height, 32);
+    EXPECT_EQ(std::tuple(image->width, image->height), std::tuple(32, 32));
     ASSERT_EQ(image->pixels.size(), 32u * 32u * 4u);
-    EXPECT_EQ(At(*image, 0, 0).a, 0); // the transparent colour
-    EXPECT_EQ(At(*image, 31, 31).a, 0);
+    EXPECT_EQ(At(*image, 0, 0)[3], 0); // the transparent colour
+    EXPECT_EQ(At(*image, 31, 31)[3], 0);
     EXPECT_EQ(At(*image, 15, 8), (Rgba{220, 30, 30, 255}));
 }
 
@@ -55,8 +48,8 @@ TEST(Gif, AFrameSitsOnItsScreen) {
     const auto image = DecodeGif(gif);
     ASSERT_TRUE(image);
     EXPECT_EQ(std::tuple(image->width, image->height), std::tuple(6, 5));
-    EXPECT_EQ(At(*image, 0, 0).a, 0);
-    EXPECT_EQ(At(*image, 5, 4).a, 0);
+    EXPECT_EQ(At(*image, 0, 0)[3], 0);
+    EXPECT_EQ(At(*image, 5, 4)[3], 0);
     EXPECT_EQ(At(*image, 1, 1), (Rgba{0, 255, 0, 255}));
     EXPECT_EQ(At(*image, 4, 2), (Rgba{0, 0, 255, 255}));
 }

@@ -54,37 +54,29 @@ TEST(TerminalHost, AsksAgainAfterAnUnknownAnswer) {
                          "[R]etry [C]ancel> [R]etry [C]ancel> ");
 }
 
-// The form is unloaded and the error logged under the handler's name, once;
-// nothing reaches ShowModal's caller. A failing Form_Unload does not keep the
-// form loaded either.
+// Under the scripted and the terminal host: the form is unloaded, the error
+// is logged once under the handler's name, and nothing reaches ShowModal's
+// caller. A failing Form_Unload is logged too and leaves the form unloaded.
 TEST(Hosts, AFailingHandlerUnloadsItsFormAndIsLoggedOnce) {
     for (const bool unload_fails : {false, true}) {
-        std::vector<std::string> expected{"frmFailing.cmdFail_Click, 51, the handler failed"};
-        if (unload_fails)
-            expected.push_back("frmFailing.Form_Unload, 51, the unload failed");
-        {
+        for (const bool terminal : {false, true}) {
             const CapturedLog log;
-            tamberlin::testing::ScriptedHost scripted;
+            tamberlin::testing::ScriptedHost scripted; // the current host while it lives
             scripted.Click("cmdFail");
+            std::istringstream in("fail\n");
+            std::ostringstream out;
+            const std::unique_ptr<Host> console = MakeTerminalHost(in, out);
+            if (terminal)
+                SetHost(console.get());
             FailingForm form;
             form.unload_fails = unload_fails;
             EXPECT_NO_THROW(ShowModal(form));
             EXPECT_FALSE(IsLoaded(form));
-            EXPECT_EQ(log.Entries(), expected) << "scripted";
+            std::vector<std::string> logged{"frmFailing.cmdFail_Click, 51, the handler failed"};
+            if (unload_fails)
+                logged.push_back("frmFailing.Form_Unload, 51, the unload failed");
+            EXPECT_EQ(log.Entries(), logged) << (terminal ? "terminal" : "scripted");
         }
-        const CapturedLog log;
-        std::istringstream in("fail\n");
-        std::ostringstream out;
-        const std::unique_ptr<Host> terminal = MakeTerminalHost(in, out);
-        Host* previous = &CurrentHost();
-        SetHost(terminal.get());
-        FailingForm form;
-        form.unload_fails = unload_fails;
-        EXPECT_NO_THROW(ShowModal(form));
-        SetHost(previous);
-        EXPECT_FALSE(IsLoaded(form));
-        EXPECT_EQ(log.Entries(), expected) << "terminal";
-        EXPECT_EQ(out.str(), "=== Failing Form ===\n(fail)> ");
     }
 }
 
