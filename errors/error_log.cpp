@@ -8,6 +8,7 @@
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/sysutil/folders.h"
 #include "tamberlin/sysutil/paths.h"
+#include "tamberlin/ui/form.h"
 #include "tamberlin/ui/host.h"
 
 namespace modQFCriticalErrorHandler {
@@ -76,5 +77,25 @@ void WriteErrorLog(std::string_view strOperation,
     } catch (...) {
     }
 }
+
+namespace {
+
+// A handler that fails under a UI host is logged as the critical error it is,
+// under the handler's name; the host has unloaded its form.
+void LogHandlerError(std::string_view handler) noexcept {
+    try {
+        if (strErrorLogFolder.empty())
+            strErrorLogFolder = modQFAllData::strAppDataPath; // as HandleCriticalError does
+    } catch (...) {
+        // WriteErrorLog reports a folder it cannot use.
+    }
+    WriteErrorLog(handler);
+}
+
+// Installed before main runs, in every program that links the error log.
+[[maybe_unused]] const auto kPreviousReporter =
+    tamberlin::ui::SetHandlerErrorReporter(LogHandlerError);
+
+} // namespace
 
 } // namespace modQFCriticalErrorHandler

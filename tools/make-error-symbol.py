@@ -1,14 +1,19 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Draws the Application Error dialog's symbol, a 32 x 32 GIF: a red disc
-with a white cross on a transparent ground. Writes errors/error_symbol.gif.
+with a dark rim and a white cross on a transparent ground.
 
-The GIF is written with a clear code after every two pixels, so every code
-keeps the minimum width of 3 bits: no compression, and no encoder needed
-beyond this file.
+    tools/make-error-symbol.py [OUTPUT]    (default: errors/error_symbol.gif)
+
+Needs Pillow (Debian: python3-pil). The build does not run this: it embeds
+the committed errors/error_symbol.gif, which holds these same pixels written
+without compression (before this script used Pillow). Pillow's bytes differ,
+so rewrite the file only when the drawing changes.
 """
 import math
 import os
-import struct
+import sys
+
+from PIL import Image
 
 SIZE = 32
 # 0 transparent, 1 dark red rim, 2 red, 3 white
@@ -28,45 +33,13 @@ def pixel(x, y):
     return 2
 
 
-def lzw(pixels):
-    clear, end, width = 4, 5, 3
-    codes = []
-    for i, p in enumerate(pixels):
-        if i % 2 == 0:
-            codes.append(clear)
-        codes.append(p)
-    codes.append(end)
-    bits = nbits = 0
-    out = bytearray()
-    for code in codes:
-        bits |= code << nbits
-        nbits += width
-        while nbits >= 8:
-            out.append(bits & 0xFF)
-            bits >>= 8
-            nbits -= 8
-    if nbits:
-        out.append(bits & 0xFF)
-    return bytes(out)
-
-
 def main():
-    pixels = [pixel(x, y) for y in range(SIZE) for x in range(SIZE)]
-    data = lzw(pixels)
-    gif = bytearray(b"GIF89a")
-    gif += struct.pack("<HHBBB", SIZE, SIZE, 0x81, 0, 0)  # global table of 4 colours
-    for rgb in PALETTE:
-        gif += bytes(rgb)
-    gif += b"\x21\xF9\x04\x01\x00\x00\x00\x00"  # colour 0 is transparent
-    gif += b"\x2C" + struct.pack("<HHHHB", 0, 0, SIZE, SIZE, 0)
-    gif += b"\x02"  # minimum code size
-    for i in range(0, len(data), 255):
-        block = data[i:i + 255]
-        gif += bytes([len(block)]) + block
-    gif += b"\x00\x3B"
-    target = os.path.join(os.path.dirname(__file__), "..", "errors", "error_symbol.gif")
-    with open(target, "wb") as f:
-        f.write(gif)
+    default = os.path.join(os.path.dirname(__file__), "..", "errors", "error_symbol.gif")
+    target = sys.argv[1] if len(sys.argv) > 1 else default
+    image = Image.new("P", (SIZE, SIZE))
+    image.putpalette([c for rgb in PALETTE for c in rgb])
+    image.putdata([pixel(x, y) for y in range(SIZE) for x in range(SIZE)])
+    image.save(target, "GIF", transparency=0, optimize=False)
 
 
 if __name__ == "__main__":

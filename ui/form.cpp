@@ -3,7 +3,10 @@
 #include "tamberlin/ui/host.h"
 
 #include <algorithm>
+#include <numeric>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 namespace tamberlin::ui {
 namespace {
@@ -15,6 +18,43 @@ std::vector<Form*>& Loaded() {
 
 std::int16_t g_mouse_pointer = 0;
 std::vector<std::function<void()>> g_posted;
+// Constant-initialised, so a reporter installed by another file's static
+// initialiser is never overwritten.
+constinit HandlerErrorReporter g_reporter = nullptr;
+
+const char* EventName(Event event) {
+    switch (event) {
+    case Event::kClick:
+        return "Click";
+    case Event::kDblClick:
+        return "DblClick";
+    }
+    return "Event";
+}
+
+// Hands the error being handled to the reporter as the error of the form's
+// `handler`.
+void Report(const Form& form, std::string_view handler) noexcept {
+    if (!g_reporter)
+        return;
+    std::string name;
+    try {
+        name = form.Name() + "." + std::string(handler);
+    } catch (...) {
+        // Reported without its name rather than not at all.
+    }
+    g_reporter(name);
+}
+
+// The unload that ends a showing: a failing Form_Unload is reported, and the
+// form is gone all the same.
+void UnloadReporting(Form& form) noexcept {
+    try {
+        Unload(form);
+    } catch (...) {
+        Report(form, "Form_Unload");
+    }
+}
 
 } // namespace
 
@@ -69,6 +109,17 @@ bool Form::Usable(const Control& control, int frame_twips) const {
 
 void Form::Raise(std::string_view, Event) {}
 
+std::vector<std::size_t> TabOrder(const Form& form) {
+    std::vector<std::size_t> order(form.controls.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    // As unsigned, -1 (no tab stop) sorts after every tab index.
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return static_cast<unsigned>(form.controls[a].tab_index) <
+               static_cast<unsigned>(form.controls[b].tab_index);
+    });
+    return order;
+}
+
 const std::vector<Form*>& Forms() {
     return Loaded();
 }
@@ -88,15 +139,52 @@ void Load(Form& form) {
 void Unload(Form& form) {
     if (!IsLoaded(form))
         return;
+    // An unload is never cancelled, not even by a failing Form_Unload.
+    struct Remove {
+        Form& form;
+        ~Remove() {
+            auto& forms = Loaded();
+            forms.erase(std::remove(forms.begin(), forms.end(), &form), forms.end());
+        }
+    } remove{form};
     form.Form_Unload();
-    auto& forms = Loaded();
-    forms.erase(std::remove(forms.begin(), forms.end(), &form), forms.end());
 }
 
 void ShowModal(Form& form) {
     Load(form);
-    if (IsLoaded(form))
+    if (!IsLoaded(form))
+        return;
+    try {
         CurrentHost().ShowModal(form);
+    } catch (...) {
+        // Hosts do not throw; one installed by an application might.
+        Report(form, "Show");
+    }
+    UnloadReporting(form);
+}
+
+HandlerErrorReporter SetHandlerErrorReporter(HandlerErrorReporter reporter) noexcept {
+    return std::exchange(g_reporter, reporter);
+}
+
+bool RaiseEvent(Form& form, std::string_view control, Event event) noexcept {
+    if (!IsLoaded(form))
+        return false;
+    std::string name;
+    try {
+        // A copy: the handler may change the controls `control` points into.
+        name = control;
+        form.Raise(name, event);
+    } catch (...) {
+        try {
+            name += '_';
+            name += EventName(event);
+        } catch (...) {
+        }
+        Report(form, name);
+        UnloadReporting(form);
+    }
+    return IsLoaded(form);
 }
 
 std::int16_t MousePointer() {

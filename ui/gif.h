@@ -1,9 +1,10 @@
-// A GIF decoder for the pictures that forms carry as file bytes.
+// The pictures that forms carry as GIF file bytes, as RGBA pixels for the FLTK
+// host (the Win32 host hands the bytes to OLE).
 //
-// Reads the first image of a GIF87a/GIF89a file (global or local colour
-// table, interlacing, the transparent colour of a graphic control extension)
-// onto the file's logical screen. Input is checked throughout: a file that is
-// cut short or malformed gives no image, never a crash.
+// giflib reads the file; the first image is placed on the file's logical
+// screen, with the transparent colour of its graphic control extension fully
+// transparent, and so is everything outside it. A file giflib cannot read
+// gives no image.
 #pragma once
 
 #include <cstdint>

@@ -9,8 +9,8 @@
 // keyboard reach.
 #include "platform/system.h"
 #include "tamberlin/ui/form.h"
-#include "ui/gif.h"
 #include "tamberlin/ui/host.h"
+#include "ui/gif.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
@@ -173,18 +173,9 @@ public:
         window_->callback(OnClose, this);
         window_->position(std::max(0, (Fl::w() - width) / 2), std::max(0, (Fl::h() - height) / 2));
 
-        // Widgets in tab order (FLTK moves the focus in child order), then
-        // the controls without a tab stop.
-        std::vector<const Control*> order;
-        for (const Control& c : form.controls)
-            order.push_back(&c);
-        std::stable_sort(order.begin(), order.end(), [](const Control* a, const Control* b) {
-            const unsigned ka = static_cast<unsigned>(a->tab_index);
-            const unsigned kb = static_cast<unsigned>(b->tab_index);
-            return ka < kb; // -1 sorts last
-        });
-        for (const Control* c : order)
-            Add(*c);
+        // FLTK moves the focus in child order.
+        for (std::size_t i : TabOrder(form))
+            Add(form.controls[i]);
         window_->end();
         Sync();
     }
@@ -305,31 +296,31 @@ private:
             self->window_->hide();
     }
 
+    // A form unloaded by the event closes its window (CloseWhenUnloaded).
     void Raise(Binding& binding, Event event) {
         if (!IsLoaded(form_))
             return;
-        try {
-            if (binding.kind == ControlKind::kCheckBox)
-                form_(binding.name, binding.index).value =
-                    static_cast<Fl_Check_Button*>(binding.widget)->value() ? 1 : 0;
-            form_.Raise(binding.name, event);
-        } catch (...) {
-            // A handler's failure must not unwind through FLTK.
-        }
-        if (IsLoaded(form_))
+        if (Control* c = ControlOf(binding); c && binding.kind == ControlKind::kCheckBox)
+            c->value = static_cast<Fl_Check_Button*>(binding.widget)->value() ? 1 : 0;
+        if (RaiseEvent(form_, binding.name, event))
             Sync();
+    }
+
+    // The binding's control; null when a handler took it off the form.
+    Control* ControlOf(const Binding& binding) {
+        for (Control& c : form_.controls)
+            if (c.name == binding.name && c.index == binding.index)
+                return &c;
+        return nullptr;
     }
 
     // The widgets take the controls' current state.
     void Sync() {
         const int visible_height = form_.VisibleClientHeight();
         for (Binding& b : bindings_) {
-            const Control* c = nullptr;
-            try {
-                c = &form_(b.name, b.index);
-            } catch (...) {
+            const Control* c = ControlOf(b);
+            if (!c)
                 continue;
-            }
             if (c->visible && c->top < visible_height)
                 b.widget->show();
             else
@@ -433,12 +424,7 @@ public:
             window.Hide();
             Fl::flush();
         } catch (...) {
-            // Falls through to unloading: a form that cannot be shown is closed.
-        }
-        // Closed by the user (or never shown): the form goes as well.
-        try {
-            Unload(form);
-        } catch (...) {
+            // A form that cannot be shown ends here; ui::ShowModal unloads it.
         }
     }
 

@@ -12,7 +12,8 @@
 // text box; end of input closes the form without a button; anything else
 // asks again. A menu form (an application's main window) also lists its
 // buttons as "  command) Caption" and is shown again after each command.
-// Callbacks posted while a form waits run before its prompt.
+// Callbacks posted while a form waits run before its prompt. A handler that
+// fails unloads its form (ui::RaiseEvent).
 #include "tamberlin/ui/form.h"
 #include "tamberlin/ui/host.h"
 
@@ -85,21 +86,18 @@ public:
                 out_ << (i ? ", " : "") << usable[i]->command;
             out_ << ")> " << std::flush;
             std::string line;
-            if (!std::getline(in_, line)) {
-                Unload(form);
-                return;
-            }
+            if (!std::getline(in_, line))
+                return; // closed: ui::ShowModal unloads the form
             line = Lower(Trim(line));
             for (Control* c : usable) {
                 if (c->command != line)
                     continue;
                 if (c->kind == ControlKind::kCheckBox) {
                     c->value = c->value ? 0 : 1;
-                    form.Raise(c->name, Event::kClick);
-                    if (!form.menu)
+                    if (RaiseEvent(form, c->name, Event::kClick) && !form.menu)
                         PrintCheckBoxes(form);
                 } else {
-                    form.Raise(c->name,
+                    RaiseEvent(form, c->name,
                                c->kind == ControlKind::kTextBox ? Event::kDblClick : Event::kClick);
                 }
                 if (form.menu && IsLoaded(form))

@@ -5,8 +5,7 @@
 // is sized in pixels from the form's twips at the screen's DPI, and every
 // control is a child window created in tab order, which is the order Tab
 // visits them. ShowModal disables the thread's other windows and runs its own
-// message loop until a handler, or the user closing the window, unloads the
-// form.
+// message loop until a handler unloads the form or the user closes the window.
 #include <windows.h>
 
 #include "platform/text.h"
@@ -15,7 +14,6 @@
 #include "tamberlin/ui/host.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <memory>
 #include <ole2.h>
@@ -155,46 +153,37 @@ public:
             SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
     }
 
-    // True once the form has been unloaded, or a handler failed so badly
-    // that even unloading it did not work.
-    bool Finished() const { return abandoned_ || !IsLoaded(form_); }
+    // True once the form has been unloaded or the window closed.
+    bool Finished() const { return closed_ || !IsLoaded(form_); }
 
 private:
     int PixelsX(int twips) const { return MulDiv(twips, dpi_x_, 1440); }
     int PixelsY(int twips) const { return MulDiv(twips, dpi_y_, 1440); }
 
-    // Runs a handler; an exception unloads the form, so the window closes
-    // instead of the exception crossing the window procedure.
-    template <typename F> void Guarded(F&& handler) {
-        try {
-            handler();
-        } catch (...) {
-            try {
-                Unload(form_);
-            } catch (...) {
-                abandoned_ = true;
-            }
-        }
-        // A handler run by a message sent from another thread runs inside
-        // GetMessage, which would go on waiting: wake the loop to end it.
-        if (Finished())
-            PostMessageW(window_, WM_NULL, 0, 0);
+    // Ends the showing (ui::ShowModal then unloads the form). A message sent
+    // from another thread is handled inside GetMessage, which would go on
+    // waiting: the loop is woken to see the end.
+    void Close() {
+        closed_ = true;
+        PostMessageW(window_, WM_NULL, 0, 0);
     }
 
     void Raise(int control_index, Event event) {
         if (control_index < 0 || static_cast<size_t>(control_index) >= form_.controls.size())
             return;
-        Guarded([&] {
-            Control& c = form_.controls[static_cast<size_t>(control_index)];
-            if (c.kind == ControlKind::kCheckBox && event == Event::kClick)
-                c.value = SendMessageW(GetDlgItem(window_, kFirstControlId + control_index),
-                                       BM_GETCHECK, 0, 0) == BST_CHECKED
-                              ? 1
-                              : 0;
-            form_.Raise(std::string(c.name), event);
-            if (IsLoaded(form_))
-                ShowTextBoxes();
-        });
+        Control& c = form_.controls[static_cast<size_t>(control_index)];
+        if (c.kind == ControlKind::kCheckBox && event == Event::kClick)
+            c.value = SendMessageW(GetDlgItem(window_, kFirstControlId + control_index),
+                                   BM_GETCHECK, 0, 0) == BST_CHECKED
+                          ? 1
+                          : 0;
+        if (!RaiseEvent(form_, c.name, event))
+            return Close();
+        try {
+            ShowTextBoxes();
+        } catch (...) {
+            Close(); // a window that cannot show its form closes
+        }
     }
 
     // Text boxes show the text handlers wrote to them (a status line, say).
@@ -229,18 +218,10 @@ private:
         SetWindowPos(window_, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
+    // Creation order is the order Tab visits the controls in.
     void CreateControls() {
-        // Creation order is tab order; controls without a tab stop go last.
-        std::vector<int> order;
-        for (size_t i = 0; i < form_.controls.size(); ++i)
-            order.push_back(static_cast<int>(i));
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-            const int ta = form_.controls[static_cast<size_t>(a)].tab_index;
-            const int tb = form_.controls[static_cast<size_t>(b)].tab_index;
-            return (ta < 0 ? INT_MAX : ta) < (tb < 0 ? INT_MAX : tb);
-        });
-        for (int i : order)
-            CreateControl(i);
+        for (size_t i : TabOrder(form_))
+            CreateControl(static_cast<int>(i));
     }
 
     void CreateControl(int index) {
@@ -341,7 +322,7 @@ private:
                 self->Layout();
                 self->CreateControls();
             } catch (...) {
-                self->Guarded([self] { Unload(self->form_); });
+                self->Close();
             }
             return FALSE; // Show() sets the focus once the window is visible
         }
@@ -358,7 +339,7 @@ private:
             return TRUE;
         }
         case WM_CLOSE:
-            self->Guarded([self] { Unload(self->form_); });
+            self->Close();
             return TRUE;
         case WM_PAINT:
             self->Paint();
@@ -405,7 +386,7 @@ private:
     std::vector<PicturePtr> pictures_; // by control, null but for images
     int dpi_x_ = 96;
     int dpi_y_ = 96;
-    bool abandoned_ = false;
+    bool closed_ = false;
 };
 
 class Win32Host final : public Host {
@@ -440,12 +421,7 @@ public:
         try {
             Run(form);
         } catch (...) {
-        }
-        // Whatever ended the loop (including a failure to show the window),
-        // the form is unloaded when ShowModal returns.
-        try {
-            Unload(form);
-        } catch (...) {
+            // A form that cannot be shown ends here; ui::ShowModal unloads it.
         }
     }
 

@@ -1,8 +1,9 @@
 // The FLTK host on a real X server (Xvfb), for what the demo's end-to-end test
 // (tests/e2e/demo_fltk.sh) cannot see from outside: the Application Error
 // dialog's size, symbol, hidden and disabled controls and the answers the demo
-// does not give, and message boxes' symbols and buttons. The windows are
-// operated through FLTK from timeouts while the host's modal loop runs.
+// does not give, message boxes' symbols and buttons, and a failing handler.
+// The windows are operated through FLTK from timeouts while the host's modal
+// loop runs.
 
 // GoogleTest before FLTK, whose X11 headers define None as a macro.
 // clang-format off
@@ -13,6 +14,7 @@
 #include "tamberlin/errors/error_form.h"
 #include "tamberlin/ui/form.h"
 #include "tamberlin/ui/host.h"
+#include "tests/support/failing_form.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
@@ -159,6 +161,18 @@ TEST_F(FltkHost, MessageBoxesShowTheirSymbolAndAnswerTheButtonPressed) {
     EXPECT_EQ(ask(kRetryCancel, kCritical, 4, Press("Cancel")), ui::kIdCancel);
     EXPECT_EQ(ask(kRetryCancel, kInformation, 4, kCloseBox), ui::kIdCancel);
     EXPECT_EQ(ask(kOK, kNone, 2, Press("OK")), ui::kIdOk);
+}
+
+// The handler's error closes the window, unloads the form and is logged once;
+// it never unwinds through FLTK.
+TEST_F(FltkHost, AFailingHandlerUnloadsItsFormAndIsLoggedOnce) {
+    const tamberlin::testing::CapturedLog log;
+    tamberlin::testing::FailingForm form;
+    WhenShown(Press("Fail"));
+    EXPECT_NO_THROW(ui::ShowModal(form));
+    EXPECT_FALSE(ui::IsLoaded(form));
+    EXPECT_EQ(log.Entries(),
+              std::vector<std::string>{"frmFailing.cmdFail_Click, 51, the handler failed"});
 }
 
 } // namespace

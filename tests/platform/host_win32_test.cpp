@@ -1,16 +1,17 @@
 // The Win32 host under Wine, for what the demo's end-to-end test
 // (demo_win32_test.cpp) does not see: the Application Error dialog's size,
 // frame, hidden and disabled controls and the answers the demo does not give,
-// and message boxes' symbols and buttons. A second thread drives the windows
-// while the test's thread runs the modal loop.
+// message boxes' symbols and buttons, and a failing handler. A second thread
+// drives the windows while the test's thread runs the modal loop.
 #include <windows.h>
 
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_form.h"
-#include "tests/support/win32_driver.h"
 #include "tamberlin/ui/form.h"
 #include "tamberlin/ui/host.h"
+#include "tests/support/failing_form.h"
+#include "tests/support/win32_driver.h"
 
 #include <gtest/gtest.h>
 #include <tuple>
@@ -139,6 +140,17 @@ TEST_F(Win32HostTest, DisabledControlsShowAndTheCloseBoxUnloads) {
     };
     EXPECT_FALSE(
         Drive(form.caption, check_and_close, [&] { return ShowModal(form), IsLoaded(form); }));
+}
+
+// The handler's error closes the window, unloads the form and is logged once;
+// it never crosses the window procedure.
+TEST_F(Win32HostTest, AFailingHandlerUnloadsItsFormAndIsLoggedOnce) {
+    const CapturedLog log;
+    FailingForm form;
+    const auto press = [](HWND window) { Click(ButtonOf(window, "Fail")); };
+    EXPECT_FALSE(Drive(form.caption, press, [&] { return ShowModal(form), IsLoaded(form); }));
+    EXPECT_EQ(log.Entries(),
+              std::vector<std::string>{"frmFailing.cmdFail_Click, 51, the handler failed"});
 }
 
 } // namespace

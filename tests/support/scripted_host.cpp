@@ -1,5 +1,7 @@
 #include "tests/support/scripted_host.h"
 
+#include <algorithm>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace tamberlin::testing {
@@ -45,13 +47,19 @@ void ScriptedHost::ShowModal(ui::Form& form) {
         const FormAction action = actions_.front();
         actions_.pop_front();
         if (action.control.empty())
+            break; // the window closed: ui::ShowModal unloads the form
+        const auto found =
+            std::find_if(form.controls.begin(), form.controls.end(),
+                         [&](const ui::Control& c) { return c.name == action.control; });
+        if (found == form.controls.end()) {
+            ADD_FAILURE() << "the script clicks " << action.control << ", not on " << form.Name();
             break;
-        ui::Control& control = form(action.control);
+        }
+        ui::Control& control = *found;
         if (control.kind == ui::ControlKind::kCheckBox)
             control.value = control.value ? 0 : 1;
-        form.Raise(control.name, action.event);
+        ui::RaiseEvent(form, control.name, action.event);
     }
-    ui::Unload(form);
 }
 
 } // namespace tamberlin::testing

@@ -1,6 +1,9 @@
 // The terminal host's protocol, which scripts and the end-to-end tests rely
-// on, driven through string streams.
+// on, driven through string streams; and a failing handler under the
+// terminal and the scripted host.
 #include "tamberlin/ui/host.h"
+#include "tests/support/failing_form.h"
+#include "tests/support/scripted_host.h"
 
 #include <gtest/gtest.h>
 #include <sstream>
@@ -8,6 +11,8 @@
 namespace {
 
 using namespace tamberlin::ui;
+using tamberlin::testing::CapturedLog;
+using tamberlin::testing::FailingForm;
 
 struct Asked {
     int answer;
@@ -47,6 +52,32 @@ TEST(TerminalHost, AsksAgainAfterAnUnknownAnswer) {
     EXPECT_EQ(run.answer, kIdCancel);
     EXPECT_EQ(run.shown, "--- Tamberlin ---\nDisk not\nready.\n[R]etry [C]ancel> "
                          "[R]etry [C]ancel> [R]etry [C]ancel> ");
+}
+
+// Under the scripted and the terminal host: the form is unloaded, the error
+// is logged once under the handler's name, and nothing reaches ShowModal's
+// caller. A failing Form_Unload is logged too and leaves the form unloaded.
+TEST(Hosts, AFailingHandlerUnloadsItsFormAndIsLoggedOnce) {
+    for (const bool unload_fails : {false, true}) {
+        for (const bool terminal : {false, true}) {
+            const CapturedLog log;
+            tamberlin::testing::ScriptedHost scripted; // the current host while it lives
+            scripted.Click("cmdFail");
+            std::istringstream in("fail\n");
+            std::ostringstream out;
+            const std::unique_ptr<Host> console = MakeTerminalHost(in, out);
+            if (terminal)
+                SetHost(console.get());
+            FailingForm form;
+            form.unload_fails = unload_fails;
+            EXPECT_NO_THROW(ShowModal(form));
+            EXPECT_FALSE(IsLoaded(form));
+            std::vector<std::string> logged{"frmFailing.cmdFail_Click, 51, the handler failed"};
+            if (unload_fails)
+                logged.push_back("frmFailing.Form_Unload, 51, the unload failed");
+            EXPECT_EQ(log.Entries(), logged) << (terminal ? "terminal" : "scripted");
+        }
+    }
 }
 
 } // namespace

@@ -2,15 +2,21 @@
 //
 // A form holds its design-time layout (controls with kinds, positions and
 // sizes in twips, tab order, captions, initial states) and its event handlers.
-// Hosts draw the controls, turn the user's actions into events (Raise) and
-// keep the check boxes' values; the form's handlers decide what the events
+// Hosts draw the controls, turn the user's actions into events (RaiseEvent)
+// and keep the check boxes' values; the form's handlers decide what the events
 // mean. Twips are 1/1440 inch: 15 to a pixel at 96 dots per inch.
 //
 // The application's loaded forms are kept in load order (the run-time's Forms
 // collection): Load adds a form and runs its Form_Load, Unload runs its
 // Form_Unload and removes it. A modal Show returns once the form is unloaded.
+//
+// A handler that throws while a host shows its form does not reach the host:
+// RaiseEvent unloads the form and hands the error to the installed reporter
+// (the error log, once the error handling is linked in), and nothing else
+// sees it. ShowModal's final unload treats a failing Form_Unload the same way.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -81,7 +87,8 @@ public:
     // visible client area.
     bool Usable(const Control& control, int frame_twips = kNominalFrameTwips) const;
 
-    // An event from the host. A check box's value has already been toggled.
+    // Runs the handler of a control's event. A check box's value has already
+    // been toggled. Hosts go through RaiseEvent, never straight here.
     virtual void Raise(std::string_view control, Event event);
     virtual void Form_Load() {}
     virtual void Form_Unload() {}
@@ -106,19 +113,42 @@ private:
     std::string name_;
 };
 
+// The controls in the order Tab visits them, as indexes into `controls`: the
+// tab stops by tab index, then the controls without one; ties keep the form's
+// order. Graphical hosts create their widgets in this order.
+std::vector<std::size_t> TabOrder(const Form& form);
+
 // The loaded forms, in load order.
 const std::vector<Form*>& Forms();
 // Adds the form to the loaded forms and runs its Form_Load; nothing when it
 // is loaded already.
 void Load(Form& form);
 // Runs the form's Form_Unload and removes it; nothing when it is not loaded.
+// The form is removed even when Form_Unload throws (the error goes on).
 void Unload(Form& form);
 bool IsLoaded(const Form& form);
 
-// Loads the form when needed and shows it modally through the current host;
-// returns when the form has been unloaded (by a handler or by the user
-// closing its window).
+// Loads the form when needed (Form_Load's errors reach the caller) and shows
+// it modally through the current host. Whatever ends the showing (a handler
+// unloading the form, the user closing its window, the end of a terminal's
+// input, a window that cannot be shown), the form is unloaded when ShowModal
+// returns.
 void ShowModal(Form& form);
+
+// Receives the error of a handler that failed under a host, while that error
+// is being handled (std::current_exception() is the error), with the
+// handler's name: "frmMain.cmdRaise_Click", "frmMain.Form_Unload". It must
+// not throw; its type says so.
+using HandlerErrorReporter = void (*)(std::string_view handler) noexcept;
+// Installs the reporter; null drops handler errors. Returns the one before.
+// The error log installs its writer before main runs (errors/error_log.cpp).
+HandlerErrorReporter SetHandlerErrorReporter(HandlerErrorReporter reporter) noexcept;
+
+// Raises `event` of `control` on `form`: the one way a host runs a handler.
+// An event for a form that is not loaded is dropped. A handler that throws
+// unloads its form, and its error goes to the reporter and no further.
+// Answers whether the form is still loaded.
+bool RaiseEvent(Form& form, std::string_view control, Event event) noexcept;
 
 // The screen's mouse pointer: 0 the default arrow, 11 the hourglass.
 std::int16_t MousePointer();

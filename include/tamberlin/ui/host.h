@@ -5,9 +5,13 @@
 // shows forms (ui/form.h) modally, reflects the screen's mouse pointer and
 // processes waiting events on request. The program has one current host: the
 // one the platform and the environment call for (MakeDefaultHost); tests
-// install a scripted one. Hosts never throw: a box that cannot be shown
-// answers as if it had been cancelled, a form that cannot be shown is
-// unloaded at once.
+// install a scripted one.
+//
+// Hosts never throw. A box that cannot be shown answers as if it had been
+// cancelled; a form that cannot be shown ends its showing at once, and
+// ui::ShowModal unloads it. Every event a host raises goes through
+// ui::RaiseEvent, so a handler's error unloads its form and goes to the error
+// log (ui/form.h), never into the host's event loop or out of it.
 #pragma once
 
 #include <iosfwd>
@@ -34,8 +38,9 @@ public:
     // Shows `text` in a modal box titled `title`; returns the answer.
     virtual int MsgBox(std::string_view text, std::string_view title, Buttons buttons,
                        Icon icon) = 0;
-    // Shows a loaded form modally: raises its events until a handler unloads
-    // it, and unloads it when the user closes its window.
+    // Shows a loaded form modally, raising its events (ui::RaiseEvent) until
+    // the form is unloaded or the user closes its window; called by
+    // ui::ShowModal, which unloads whatever is left loaded.
     virtual void ShowModal(Form& form) = 0;
     // Processes the events that are waiting, once.
     virtual void DoEvents() {}
