@@ -1,10 +1,50 @@
 // An application built against the installed Tamberlin services: it starts
-// the way a Tamberlin program does and traps one failing statement.
+// the way a Tamberlin program does and traps one failing statement. With
+// --own-host it shows the services' boxes and forms through a host of its
+// own, as an application with its own event loop does; a library built with
+// TAMBERLIN_GUI=none then needs no toolkit at all.
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <string_view>
 #include <tamberlin/services.h>
 
-int main() {
+namespace ui = tamberlin::ui;
+
+namespace {
+
+// The application's own host. A real one opens dialogs in the application's
+// toolkit; this one prints what it is asked to show, and its user closes
+// every form at once.
+class PrintingHost final : public ui::Host {
+public:
+    int MsgBox(std::string_view text, std::string_view title, ui::Buttons buttons,
+               ui::Icon) override {
+        std::printf("[box] %.*s: %.*s\n", static_cast<int>(title.size()), title.data(),
+                    static_cast<int>(text.size()), text.data());
+        return buttons == ui::Buttons::kOK ? ui::kIdOk : ui::kIdCancel;
+    }
+    void ShowModal(ui::Form& form) override {
+        std::printf("[form] %s\n", form.caption.c_str());
+        for (const ui::Control& control : form.controls) {
+            if (control.kind != ui::ControlKind::kTextBox || !control.visible)
+                continue;
+            std::string text = control.caption;
+            std::erase(text, '\r');
+            std::printf("%s\n", text.c_str());
+        }
+        // The user closed the window: returning ends the showing, and
+        // ui::ShowModal unloads the form.
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    PrintingHost own_host;
+    if (argc > 1 && std::string_view(argv[1]) == "--own-host")
+        ui::SetHost(&own_host); // before anything shows a box
+
     tamberlin::runtime::App().SetTitle("Consumer");
     modQFAllData::InitAppData();
     // The vendor folder an installer would have made; the error log goes
@@ -20,5 +60,6 @@ int main() {
         "opening the settings file", [] { throw tamberlin::runtime::RuntimeError(53); }, &response);
     std::printf("response: %d (%s)\n", response, continued ? "continued" : "left");
     std::printf("error log: %s\n", modQFCriticalErrorHandler::GetErrorLogPath().c_str());
+    ui::SetHost(nullptr);
     return continued ? 0 : 1;
 }

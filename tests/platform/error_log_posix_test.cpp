@@ -3,6 +3,7 @@
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_log.h"
 #include "platform/clock.h"
+#include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"
 
@@ -21,18 +22,13 @@ namespace {
 using namespace modQFCriticalErrorHandler;
 using tamberlin::runtime::CurrentError;
 
-class ErrorLogPosixTest : public ::testing::Test {
+class ErrorLogPosixTest : public tamberlin::testing::AppStateTest {
 protected:
     void SetUp() override {
         modQFAllData::strAppEXEName = "tamberlin";
         strErrorLogFolder = temp_.Text();
-        blnLogErrorShown = false;
     }
-    void TearDown() override {
-        tamberlin::platform::clock::PinForTesting(nullptr);
-        strErrorLogFolder.clear();
-        unsetenv("LC_ALL");
-    }
+    void TearDown() override { unsetenv("LC_ALL"); }
     std::string Log() const {
         std::ifstream in(GetErrorLogPath(), std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};

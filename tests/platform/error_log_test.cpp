@@ -5,6 +5,7 @@
 #include "tamberlin/platform/path_style.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"
 
@@ -21,18 +22,13 @@ namespace fs = std::filesystem;
 
 const char kSep = tamberlin::platform::NativePathStyle().separator;
 
-class ErrorLogTest : public ::testing::Test {
+class ErrorLogTest : public tamberlin::testing::AppStateTest {
 protected:
     void SetUp() override {
         modQFAllData::strAppEXEName = "tamberlin";
         strErrorLogFolder = temp_.Text();
-        blnLogErrorShown = false;
         const tamberlin::platform::clock::LocalTime morning{2026, 12, 7, 9, 5, 3};
         tamberlin::platform::clock::PinForTesting(&morning);
-    }
-    void TearDown() override {
-        tamberlin::platform::clock::PinForTesting(nullptr);
-        strErrorLogFolder.clear();
     }
     std::string Log() const {
         std::ifstream in(FsPath(GetErrorLogPath()), std::ios::binary);

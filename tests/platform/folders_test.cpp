@@ -5,6 +5,7 @@
 #include "tamberlin/runtime/error.h"
 #include "tamberlin/sysutil/folders.h"
 #include "tamberlin/sysutil/paths.h"
+#include "tests/support/app_state.h"
 #include "tests/support/search_path.h"
 #include "tests/support/temp_folder.h"
 
@@ -108,12 +109,7 @@ TEST(FindFileInFolder, AnInvalidNameRaisesBadFileName) {
 }
 
 // FindFile reads the program folder from the application-wide data.
-class FindFileTest : public ::testing::Test {
-protected:
-    void SetUp() override { saved_ = modQFAllData::strAppPath; }
-    void TearDown() override { modQFAllData::strAppPath = saved_; }
-    std::string saved_;
-};
+class FindFileTest : public tamberlin::testing::AppStateTest {};
 
 TEST_F(FindFileTest, SearchesTheGivenFolderThenTheSearchPathInOrder) {
     TempFolder first, a, b;

@@ -14,6 +14,7 @@
 #include "tamberlin/errors/error_form.h"
 #include "tamberlin/ui/form.h"
 #include "tamberlin/ui/host.h"
+#include "tests/support/app_state.h"
 #include "tests/support/failing_form.h"
 
 #include <FL/Fl.H>
@@ -79,16 +80,14 @@ Act Press(const char* label) {
 
 const Act kCloseBox = [](Fl_Window& w) { w.do_callback(); };
 
-class FltkHost : public ::testing::Test {
+class FltkHost : public tamberlin::testing::AppStateTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(host_) << "no X display; run under xvfb-run";
         ui::SetHost(host_.get());
     }
-    void TearDown() override { ui::SetHost(previous_); }
 
     std::unique_ptr<ui::Host> host_ = ui::MakeGraphicalHost();
-    ui::Host* previous_ = &ui::CurrentHost();
 };
 
 // FLTK would end the process on a display it cannot open.

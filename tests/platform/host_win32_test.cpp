@@ -8,6 +8,7 @@
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_form.h"
+#include "tests/support/app_state.h"
 #include "tamberlin/ui/form.h"
 #include "tamberlin/ui/host.h"
 #include "tests/support/failing_form.h"
@@ -22,13 +23,11 @@ using namespace tamberlin::ui;
 using namespace tamberlin::testing;
 
 // The Win32 host as the current host.
-class Win32HostTest : public ::testing::Test {
+class Win32HostTest : public AppStateTest {
 protected:
     Win32HostTest() { SetHost(host_.get()); }
-    ~Win32HostTest() override { SetHost(previous_); }
 
     std::unique_ptr<Host> host_ = MakeGraphicalHost();
-    Host* previous_ = &CurrentHost();
 };
 
 HWND FocusOf(HWND window) {

@@ -9,6 +9,7 @@
 #include "tamberlin/errors/error_form.h"
 #include "tamberlin/mail/email_client.h"
 #include "tamberlin/sysutil/registry.h"
+#include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/scripted_mail.h"
 
@@ -34,7 +35,7 @@ std::string RecordPath() {
     return recorder.substr(0, recorder.rfind('\\') + 1) + "record";
 }
 
-class MailWineTest : public ::testing::Test {
+class MailWineTest : public tamberlin::testing::AppStateTest {
 protected:
     void SetUp() override {
         modQFAllData::strAppTitle = "Tamberlin";

@@ -3,6 +3,7 @@
 #include "tamberlin/app/all_data.h"
 #include "platform/system.h"
 #include "tamberlin/sysutil/system_info.h"
+#include "tests/support/app_state.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"
 
@@ -21,7 +22,7 @@ constexpr const char* kTahoma = "/usr/share/wine/fonts/tahoma.ttf"; // package f
 
 // A fontconfig world with only the fonts and settings a case names; a copy of
 // Tahoma stands in for Segoe UI.
-class FontsTest : public ::testing::Test {
+class FontsTest : public tamberlin::testing::AppStateTest {
 protected:
     void Use(bool tahoma, bool segoe, bool antialias, const char* rgba) {
         const fs::path fonts = temp_.path() / "fonts";
@@ -90,7 +91,7 @@ TEST_F(FontsTest, SubpixelWithoutSmoothingIsNotClearType) {
     EXPECT_EQ(modQFAllData::dblFontSize, 9.0);
 }
 
-class LocaleTest : public ::testing::Test {
+class LocaleTest : public tamberlin::testing::AppStateTest {
 protected:
     void SetUp() override {
         if (const char* all = std::getenv("LC_ALL"))

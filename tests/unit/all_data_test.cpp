@@ -5,6 +5,7 @@
 #include "tamberlin/sysutil/folders.h"
 #include "tamberlin/sysutil/paths.h"
 #include "tamberlin/sysutil/registry.h"
+#include "tests/support/app_state.h"
 #include "tests/support/test_env.h"
 
 #include <gtest/gtest.h>
@@ -18,24 +19,14 @@ namespace reg = tamberlin::platform::registry;
 constexpr const char* kShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-// Each case plays the program with its own registry and restores the
-// application object afterwards.
-class InitAppDataTest : public ::testing::Test {
+// Each case plays the program with its own registry.
+class InitAppDataTest : public tamberlin::testing::AppStateTest {
 protected:
-    void SetUp() override {
-        saved_name_ = App().EXEName();
-        saved_path_ = App().Path();
-    }
-    void TearDown() override {
-        App().SetEXEName(saved_name_);
-        App().SetPath(saved_path_);
-    }
     static std::string Sep() {
         return std::string(1, tamberlin::platform::NativePathStyle().separator);
     }
 
     tamberlin::testing::RegistrySandbox sandbox_;
-    std::string saved_name_, saved_path_;
 };
 
 TEST_F(InitAppDataTest, ProgramFolderIsTheExecutablesWhenItsNameMatchesInAnyCase) {
@@ -44,7 +35,7 @@ TEST_F(InitAppDataTest, ProgramFolderIsTheExecutablesWhenItsNameMatchesInAnyCase
     const std::string base = GetFileBaseName(GetFileName(exe));
     const std::string elsewhere = Sep() + "elsewhere";
     App().SetPath(elsewhere);
-    std::string shouted = saved_name_;
+    std::string shouted = App().EXEName();
     for (char& c : shouted)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     App().SetEXEName(shouted);

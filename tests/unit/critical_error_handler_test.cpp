@@ -8,6 +8,7 @@
 #include "tamberlin/errors/trap.h"
 #include "tamberlin/runtime/application.h"
 #include "tamberlin/runtime/error.h"
+#include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"
 
@@ -25,20 +26,15 @@ using tamberlin::runtime::CurrentError;
 using tamberlin::testing::ScriptedHost;
 namespace ui = tamberlin::ui;
 
-class HandlerTest : public ::testing::Test {
+class HandlerTest : public tamberlin::testing::AppStateTest {
 protected:
     void SetUp() override {
         modQFAllData::strAppTitle = "Tamberlin";
         modQFAllData::strAppEXEName = "tamberlin";
         strErrorLogFolder = log_folder_.Text();
-        blnLogErrorShown = false;
         const tamberlin::platform::clock::LocalTime noon{2026, 12, 7, 12, 0, 0};
         tamberlin::platform::clock::PinForTesting(&noon);
         tamberlin::runtime::App().SetVersion(19, 0, 19);
-    }
-    void TearDown() override {
-        tamberlin::platform::clock::PinForTesting(nullptr);
-        strErrorLogFolder.clear();
     }
 
     static CurrentError Error(std::int32_t number, std::string description = "Something failed") {
@@ -186,7 +182,6 @@ TEST_F(HandlerTest, TheDialogsAnswers) {
     host_.Click("cmdOK");
     EXPECT_EQ(HandleCriticalError(Error(5), "x", true, true), Ignore);
     int hooked = 0;
-    const auto saved = AbortHook;
     AbortHook = [&] {
         ++hooked;
         return std::string("ignored");
@@ -195,7 +190,6 @@ TEST_F(HandlerTest, TheDialogsAnswers) {
     host_.Click("cmdOK");
     EXPECT_EQ(HandleCriticalError(Error(5), "x", true, true), Ignore);
     EXPECT_EQ(hooked, 1);
-    AbortHook = saved;
     host_.Act({}); // the close box: no button, no response
     EXPECT_EQ(HandleCriticalError(Error(5), "x", true, true), Ignore);
 }
@@ -208,7 +202,6 @@ TEST_F(HandlerTest, SwitchesShowOrHideTheDialogsParts) {
     EXPECT_EQ(plain.outer_height, 2775);
     blnDefaultAllowAbort = true;
     HandleCriticalError(Error(5), "x", true);
-    blnDefaultAllowAbort = false;
     const tamberlin::testing::ShownForm full = host_.Forms().back();
     EXPECT_TRUE(full("chkAbortAndClose").visible && full("chkAbortAndClose").enabled);
     EXPECT_TRUE(full("cmdEmail").visible && full("cmdEmail").enabled);
@@ -312,7 +305,6 @@ TEST_F(HandlerTest, TheTrapRetriesContinuesOrLeaves) {
     blnDefaultAllowAbort = true;
     EXPECT_FALSE(
         tamberlin::errors::Trap("printing", [] { throw tamberlin::runtime::RuntimeError(482); }));
-    blnDefaultAllowAbort = false;
     EXPECT_TRUE(tamberlin::errors::Trap(
         "nothing fails", [] {}, &response));
     EXPECT_EQ(response, 0);

@@ -5,6 +5,7 @@
 #include "tamberlin/mail/email_client.h"
 #include "tamberlin/runtime/error.h"
 #include "tamberlin/sysutil/registry.h"
+#include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/scripted_mail.h"
 #include "tests/support/temp_folder.h"
@@ -22,7 +23,7 @@ using Strings = std::vector<std::string>;
 namespace mapi = tamberlin::platform::mapi;
 namespace ui = tamberlin::ui;
 
-class EmailTest : public ::testing::Test {
+class EmailTest : public tamberlin::testing::AppStateTest {
 protected:
     void SetUp() override {
         modQFAllData::strAppTitle = "Tamberlin";

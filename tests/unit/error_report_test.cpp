@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/system.h"
 #include "tamberlin/runtime/application.h"
+#include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/scripted_mail.h"
 #include "tests/support/temp_folder.h"
@@ -19,7 +20,7 @@ namespace {
 namespace mapi = tamberlin::platform::mapi;
 namespace ui = tamberlin::ui;
 
-class ErrorReportTest : public ::testing::Test {
+class ErrorReportTest : public tamberlin::testing::AppStateTest {
 protected:
     void SetUp() override {
         modQFAllData::strAppTitle = "Tamberlin";
@@ -31,11 +32,7 @@ protected:
         ui::Load(form_);
         form_.txtErrorMsg().caption = "File not found opening.\r\n\r\nTamberlin 19.00.0019\r\n";
     }
-    void TearDown() override {
-        ui::Unload(form_);
-        tamberlin::platform::clock::PinForTesting(nullptr);
-        modQFCriticalErrorHandler::strErrorLogFolder.clear();
-    }
+    void TearDown() override { ui::Unload(form_); }
     const mapi::Message& Sent(size_t n = 0) const {
         size_t seen = 0;
         for (const auto& call : mail_.Calls())

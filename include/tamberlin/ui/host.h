@@ -61,7 +61,8 @@ void SetHost(Host* host);
 // console or a pipe).
 std::unique_ptr<Host> MakeTerminalHost(std::istream& in, std::ostream& out);
 // The platform's graphical host (Win32 on Windows, FLTK elsewhere); null
-// when there is no display to show windows on.
+// when there is no display to show windows on, or in a library built
+// without one (TAMBERLIN_GUI=none).
 std::unique_ptr<Host> MakeGraphicalHost();
 // The graphical host when there is a display, the terminal otherwise;
 // TAMBERLIN_UI=gui or TAMBERLIN_UI=terminal forces one.
