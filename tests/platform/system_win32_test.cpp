@@ -46,8 +46,10 @@ TEST_F(SmoothingTest, ClearTypeNeedsSmoothingAndTheClearTypeKind) {
     EXPECT_FALSE(IsClearTypeOn());
 }
 
-TEST(Win32System, ThePrefixIs64BitSoTheMachineRootHasTwoViews) {
-    EXPECT_TRUE(tamberlin::platform::registry::HasSeparate64BitView());
+// The test prefix is 64-bit: a 32-bit process sees two machine trees, a
+// 64-bit one only its own.
+TEST(Win32System, OnlyA32BitProcessSeesASeparate64BitMachineRoot) {
+    EXPECT_EQ(tamberlin::platform::registry::HasSeparate64BitView(), sizeof(void*) == 4);
 }
 
 TEST(Win32System, SystemFolders) {

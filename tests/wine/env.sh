@@ -7,3 +7,16 @@ WINEARCH=win64
 WINEDEBUG=${WINEDEBUG:--all}
 WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX WINEARCH WINEDEBUG WINEDLLOVERRIDES
+
+# Wine's launcher. `wine` starts every program through Wine's 32-bit loader,
+# which a machine that cannot run 32-bit programs refuses ("Exec format
+# error"); there only 64-bit Windows programs run, through wine64 directly.
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    WINE=wine
+    TAMBERLIN_WINE32=1
+else
+    WINE=/usr/lib/wine/wine64
+    WINELOADER=$WINE
+    TAMBERLIN_WINE32=0
+    export WINELOADER
+fi
