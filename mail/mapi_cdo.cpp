@@ -13,21 +13,7 @@ namespace {
 namespace cdo = tamberlin::platform::cdo;
 using cdo::Call;
 
-enum DispatchId : std::int32_t {
-    kLogon = 119,
-    kOutbox = 16,
-    kMessages = 22,
-    kSubject = 38,
-    kText = 39,
-    kRecipientsOf = 28,
-    kAttachmentsOf = 5,
-    kSend = 131,
-    kAdd = 100,
-    kName = 23,
-    kType = 17,
-    kResolve = 130,
-    kSource = 37,
-};
+using namespace cdo::dispid;
 
 // The object a call returned; a call that returned none is a failure.
 cdo::ObjectPtr ObjectOf(const cdo::Value& value) {

@@ -39,6 +39,23 @@ inline constexpr std::string_view kRecipientsIid = "{D725D1C0-7657-101B-ACC1-00A
 inline constexpr std::string_view kRecipientIid = "{3FA7DEAD-6438-101B-ACC1-00AA00423326}";
 inline constexpr std::string_view kAttachmentIid = "{3FA7DEAE-6438-101B-ACC1-00AA00423326}";
 
+// The dispatch ids of the members the e-mail transport uses.
+namespace dispid {
+inline constexpr std::int32_t kLogon = 119;       // Session.Logon
+inline constexpr std::int32_t kOutbox = 16;       // Session.Outbox
+inline constexpr std::int32_t kMessages = 22;     // Folder.Messages
+inline constexpr std::int32_t kSubject = 38;      // Message.Subject
+inline constexpr std::int32_t kText = 39;         // Message.Text
+inline constexpr std::int32_t kRecipientsOf = 28; // Message.Recipients
+inline constexpr std::int32_t kAttachmentsOf = 5; // Message.Attachments
+inline constexpr std::int32_t kSend = 131;        // Message.Send
+inline constexpr std::int32_t kAdd = 100;         // Recipients.Add
+inline constexpr std::int32_t kName = 23;         // Recipient.Name, Attachment.Name
+inline constexpr std::int32_t kType = 17;         // Recipient.Type, Attachment.Type
+inline constexpr std::int32_t kResolve = 130;     // Recipient.Resolve
+inline constexpr std::int32_t kSource = 37;       // Attachment.Source
+} // namespace dispid
+
 inline constexpr std::int32_t kUserCancel = static_cast<std::int32_t>(0x80040113);
 inline constexpr std::int32_t kNoInterface = static_cast<std::int32_t>(0x80004002);
 inline constexpr std::int32_t kMemberNotFound = static_cast<std::int32_t>(0x80020003);

@@ -2,6 +2,7 @@
 // objects with the members and dispatch ids of the mail system's object
 // model, built over simple MAPI (simple_mapi.h).
 #include "platform/cdo.h"
+#include "platform/seams.h"
 #include "platform/simple_mapi.h"
 #include "tamberlin/runtime/error.h"
 
@@ -15,8 +16,6 @@ constexpr std::string_view kIDispatch = "{00020400-0000-0000-C000-000000000046}"
 constexpr std::int32_t kLogonFailed = static_cast<std::int32_t>(0x80040111); // MAPI_E_LOGON_FAILED
 constexpr std::int32_t kNotFound = static_cast<std::int32_t>(0x8004010F);    // MAPI_E_NOT_FOUND
 constexpr std::int32_t kAmbiguous = static_cast<std::int32_t>(0x80040700); // MAPI_E_AMBIGUOUS_RECIP
-
-std::function<ObjectPtr()> g_factory;
 
 // A simple MAPI result as the HRESULT the object model raises.
 void Check(std::uint32_t rc) {
@@ -78,14 +77,14 @@ class Recipient final : public ModelObject {
 public:
     explicit Recipient(std::shared_ptr<SessionState> session)
         : ModelObject(kRecipientIid), session_(std::move(session)) {}
-    Value Invoke(std::int32_t dispid, Call call, std::vector<Value> args) override {
-        if (dispid == 23 && call == Call::kPut)
+    Value Invoke(std::int32_t id, Call call, std::vector<Value> args) override {
+        if (id == dispid::kName && call == Call::kPut)
             record.name = Text(args, 0);
-        else if (dispid == 17 && call == Call::kPut)
+        else if (id == dispid::kType && call == Call::kPut)
             record.recip_class = static_cast<std::uint32_t>(
                 std::holds_alternative<std::int32_t>(args.at(0)) ? std::get<std::int32_t>(args[0])
                                                                  : 0);
-        else if (dispid == 130 && call == Call::kMethod)
+        else if (id == dispid::kResolve && call == Call::kMethod)
             Resolve();
         else
             NoMember();
@@ -107,28 +106,28 @@ private:
 class Attachment final : public ModelObject {
 public:
     Attachment() : ModelObject(kAttachmentIid) { record.position = -1; }
-    Value Invoke(std::int32_t dispid, Call call, std::vector<Value> args) override {
+    Value Invoke(std::int32_t id, Call call, std::vector<Value> args) override {
         if (call != Call::kPut)
             NoMember();
-        if (dispid == 23)
+        if (id == dispid::kName)
             record.file_name = Text(args, 0);
-        else if (dispid == 37)
+        else if (id == dispid::kSource)
             record.path_name = Text(args, 0);
-        else if (dispid != 17) // the type: file data is the only kind there is
+        else if (id != dispid::kType) // the type: file data is the only kind there is
             NoMember();
         return {};
     }
     mapi::File record;
 };
 
-// A collection whose Add makes a new member: the recipients (dispatch id
-// 100) or the attachments (by name only).
+// A collection whose Add makes a new member: the recipients (by dispatch
+// id) or the attachments (by name only).
 template <typename Member> class Collection final : public ModelObject {
 public:
     Collection(std::string_view iid, std::shared_ptr<SessionState> session, bool add_by_id)
         : ModelObject(iid), session_(std::move(session)), add_by_id_(add_by_id) {}
-    Value Invoke(std::int32_t dispid, Call call, std::vector<Value>) override {
-        if (!add_by_id_ || dispid != 100 || call != Call::kMethod)
+    Value Invoke(std::int32_t id, Call call, std::vector<Value>) override {
+        if (!add_by_id_ || id != dispid::kAdd || call != Call::kMethod)
             NoMember();
         return Add();
     }
@@ -159,16 +158,16 @@ public:
         : ModelObject(kMessageIid), session_(session),
           recipients_(std::make_shared<Collection<Recipient>>(kRecipientsIid, session, true)),
           attachments_(std::make_shared<Collection<Attachment>>("", session, false)) {}
-    Value Invoke(std::int32_t dispid, Call call, std::vector<Value> args) override {
-        if (dispid == 38 && call == Call::kPut)
+    Value Invoke(std::int32_t id, Call call, std::vector<Value> args) override {
+        if (id == dispid::kSubject && call == Call::kPut)
             subject_ = Text(args, 0);
-        else if (dispid == 39 && call == Call::kPut)
+        else if (id == dispid::kText && call == Call::kPut)
             text_ = Text(args, 0);
-        else if (dispid == 28 && call == Call::kGet)
+        else if (id == dispid::kRecipientsOf && call == Call::kGet)
             return ObjectPtr(recipients_);
-        else if (dispid == 5 && call == Call::kGet)
+        else if (id == dispid::kAttachmentsOf && call == Call::kGet)
             return ObjectPtr(attachments_);
-        else if (dispid == 131 && call == Call::kMethod)
+        else if (id == dispid::kSend && call == Call::kMethod)
             Send(Flag(args, 1, true));
         else
             NoMember();
@@ -212,8 +211,8 @@ class Folder final : public ModelObject {
 public:
     explicit Folder(std::shared_ptr<SessionState> session)
         : ModelObject(kFolderIid), session_(std::move(session)) {}
-    Value Invoke(std::int32_t dispid, Call call, std::vector<Value>) override {
-        if (dispid != 22 || call != Call::kGet)
+    Value Invoke(std::int32_t id, Call call, std::vector<Value>) override {
+        if (id != dispid::kMessages || call != Call::kGet)
             NoMember();
         return ObjectPtr(std::make_shared<Messages>(session_));
     }
@@ -230,8 +229,8 @@ public:
         if (state_->logged_on)
             mapi::CurrentProvider().Logoff(state_->session, 0, 0);
     }
-    Value Invoke(std::int32_t dispid, Call call, std::vector<Value> args) override {
-        if (dispid == 119 && call == Call::kMethod) {
+    Value Invoke(std::int32_t id, Call call, std::vector<Value> args) override {
+        if (id == dispid::kLogon && call == Call::kMethod) {
             const std::uint32_t flags = (Flag(args, 2, true) ? mapi::kLogonUi : 0) |
                                         (Flag(args, 3, false) ? mapi::kNewSession : 0);
             Check(mapi::CurrentProvider().Logon(0, Text(args, 0), Text(args, 1), flags,
@@ -239,7 +238,7 @@ public:
             state_->logged_on = true;
             return {};
         }
-        if (dispid == 16 && call == Call::kGet)
+        if (id == dispid::kOutbox && call == Call::kGet)
             return ObjectPtr(std::make_shared<Folder>(state_));
         NoMember();
     }
@@ -259,12 +258,8 @@ private:
 
 } // namespace
 
-ObjectPtr CreateSession() {
-    return g_factory ? g_factory() : ObjectPtr(std::make_shared<SessionObject>());
-}
-
-void InstallSessionFactory(std::function<ObjectPtr()> factory) {
-    g_factory = std::move(factory);
+ObjectPtr CreateSystemSession() {
+    return std::make_shared<SessionObject>();
 }
 
 } // namespace tamberlin::platform::cdo

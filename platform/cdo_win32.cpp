@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/cdo.h"
+#include "platform/seams.h"
 #include "platform/text_win32.h"
 #include "tamberlin/runtime/error.h"
 
@@ -10,8 +11,6 @@
 
 namespace tamberlin::platform::cdo {
 namespace {
-
-std::function<ObjectPtr()> g_factory;
 
 // A failed call as a run-time error: the exception's code when the object
 // raised one, the HRESULT otherwise. Frees the exception's texts.
@@ -142,7 +141,9 @@ private:
     IDispatch* dispatch_;
 };
 
-ObjectPtr CreateComSession() {
+} // namespace
+
+ObjectPtr CreateSystemSession() {
     // COM for this thread, as the user-interface thread of an application
     // has it; a thread that already has it keeps its own.
     static const HRESULT initialised = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -155,16 +156,6 @@ ObjectPtr CreateComSession() {
                                 reinterpret_cast<void**>(&dispatch))))
         runtime::Raise(kCannotCreateObject, "ActiveX component can't create object");
     return std::make_shared<ComObject>(dispatch);
-}
-
-} // namespace
-
-ObjectPtr CreateSession() {
-    return g_factory ? g_factory() : CreateComSession();
-}
-
-void InstallSessionFactory(std::function<ObjectPtr()> factory) {
-    g_factory = std::move(factory);
 }
 
 } // namespace tamberlin::platform::cdo

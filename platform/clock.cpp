@@ -1,12 +1,11 @@
 // The pinned time shared by both clocks.
 #include "platform/clock.h"
 
+#include "platform/seams.h"
+
 #include <optional>
 
 namespace tamberlin::platform::clock {
-
-LocalTime SystemNow();
-
 namespace {
 std::optional<LocalTime> g_pinned;
 } // namespace

@@ -1,4 +1,5 @@
 #include "platform/clock.h"
+#include "platform/seams.h"
 
 #include <ctime>
 

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/clock.h"
+#include "platform/seams.h"
 
 namespace tamberlin::platform::clock {
 

@@ -2,10 +2,9 @@
 // plain address is.
 #include "platform/simple_mapi.h"
 
+#include "platform/seams.h"
+
 namespace tamberlin::platform::mapi {
-
-Provider& SystemProvider();
-
 namespace {
 Provider* g_installed = nullptr;
 

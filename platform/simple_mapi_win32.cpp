@@ -4,6 +4,7 @@
 // the ANSI code page on the way in and back on the way out.
 #include <windows.h>
 
+#include "platform/seams.h"
 #include "platform/simple_mapi.h"
 #include "platform/text.h"
 #include "tamberlin/runtime/error.h"

@@ -6,6 +6,7 @@
 // "-compose" field string in which a quote or a comma would start a new
 // field. Recipients are therefore accepted only as plain addresses, and
 // attachment paths only without quotes and commas.
+#include "platform/seams.h"
 #include "platform/simple_mapi.h"
 
 #include <cerrno>

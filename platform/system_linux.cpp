@@ -1,5 +1,4 @@
 // System queries on Linux.
-#include "tamberlin/platform/path_style.h"
 #include "platform/system.h"
 
 #include <algorithm>
@@ -16,13 +15,7 @@
 
 extern char** environ;
 
-namespace tamberlin::platform {
-
-const PathStyle& NativePathStyle() {
-    return kPosixPaths;
-}
-
-namespace system {
+namespace tamberlin::platform::system {
 namespace {
 
 // A pattern after the same substitutions an application's font request
@@ -201,5 +194,4 @@ unsigned FontSmoothingType() {
     return subpixel ? 2 : 1;
 }
 
-} // namespace system
-} // namespace tamberlin::platform
+} // namespace tamberlin::platform::system

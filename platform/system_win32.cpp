@@ -2,7 +2,6 @@
 // OLE standard font.
 #include <windows.h>
 
-#include "tamberlin/platform/path_style.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "platform/text_win32.h"
@@ -11,13 +10,7 @@
 #include <shellapi.h>
 #include <vector>
 
-namespace tamberlin::platform {
-
-const PathStyle& NativePathStyle() {
-    return kWindowsPaths;
-}
-
-namespace system {
+namespace tamberlin::platform::system {
 namespace {
 
 // GetWindowsDirectoryA and GetSystemDirectoryA return the count copied, or
@@ -205,5 +198,4 @@ unsigned FontSmoothingType() {
     return SystemParametersInfoA(SPI_GETFONTSMOOTHINGTYPE, 0, &type, 0) ? type : 0;
 }
 
-} // namespace system
-} // namespace tamberlin::platform
+} // namespace tamberlin::platform::system

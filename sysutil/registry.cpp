@@ -13,20 +13,19 @@ namespace reg = tamberlin::platform::registry;
 namespace {
 
 // Open, read, close; the empty text when the key cannot be opened.
-void ReadString(RegKey root, std::uint32_t sam, std::string_view key_path,
+void ReadString(reg::Key root, std::uint32_t sam, std::string_view key_path,
                 std::string_view value_name, std::string& value) {
-    RegKey key = 0;
-    if (reg::OpenKey(root, key_path, sam, key) != reg::kSuccess) {
+    reg::RegKey key;
+    if (key.Open(root, key_path, sam) != reg::kSuccess) {
         value.clear();
         return;
     }
-    QueryRegString(key, value_name, value);
-    reg::CloseKey(key);
+    QueryRegString(key.Handle(), value_name, value);
 }
 
 } // namespace
 
-std::int32_t QueryRegString(RegKey lngKey, std::string_view strValueName, std::string& strValue) {
+std::int32_t QueryRegString(reg::Key lngKey, std::string_view strValueName, std::string& strValue) {
     strValue.clear();
     std::uint32_t type = reg::kSz;
     std::uint32_t size = 0;
@@ -52,7 +51,8 @@ std::int32_t QueryRegString(RegKey lngKey, std::string_view strValueName, std::s
     return static_cast<std::int32_t>(rc);
 }
 
-std::int32_t SetRegString(RegKey lngKey, std::string_view strValueName, std::string_view strValue) {
+std::int32_t SetRegString(reg::Key lngKey, std::string_view strValueName,
+                          std::string_view strValue) {
     std::string data = tamberlin::platform::AnsiFromUtf8(strValue);
     data += '\0';
     return static_cast<std::int32_t>(reg::SetValue(lngKey, strValueName, reg::kSz, data.data(),
@@ -66,12 +66,10 @@ void GetUserRegString(std::string_view strKeyPath, std::string_view strValueName
 
 bool GetMachineRegString(std::string_view strKeyPath, std::string_view strValueName,
                          std::string& strValue) {
-    RegKey key = 0;
-    if (reg::OpenKey(reg::kLocalMachine, strKeyPath, reg::kQueryValue, key) != reg::kSuccess)
+    reg::RegKey key;
+    if (key.Open(reg::kLocalMachine, strKeyPath, reg::kQueryValue) != reg::kSuccess)
         return false;
-    const bool read = QueryRegString(key, strValueName, strValue) == reg::kSuccess;
-    reg::CloseKey(key);
-    return read;
+    return QueryRegString(key.Handle(), strValueName, strValue) == reg::kSuccess;
 }
 
 void GetMachineRegString64(std::string_view strKeyPath, std::string_view strValueName,
@@ -82,22 +80,18 @@ void GetMachineRegString64(std::string_view strKeyPath, std::string_view strValu
 
 void SaveUserRegString(std::string_view strKeyPath, std::string_view strValueName,
                        std::string_view strValue, bool blnCreateKey) {
-    RegKey key = 0;
-    long rc = reg::OpenKey(reg::kCurrentUser, strKeyPath, reg::kSetValue, key);
+    reg::RegKey key;
+    long rc = key.Open(reg::kCurrentUser, strKeyPath, reg::kSetValue);
     if (rc == reg::kFileNotFound && blnCreateKey)
-        rc = reg::CreateKey(reg::kCurrentUser, strKeyPath, reg::kOptionNonVolatile, reg::kAllAccess,
-                            key);
-    if (rc != reg::kSuccess)
-        return;
-    SetRegString(key, strValueName, strValue);
-    reg::CloseKey(key);
+        rc = key.Create(reg::kCurrentUser, strKeyPath, reg::kAllAccess);
+    if (rc == reg::kSuccess)
+        SetRegString(key.Handle(), strValueName, strValue);
 }
 
 void CreateUserRegKey(std::string_view strKeyPath) {
-    RegKey key = 0;
-    if (reg::CreateKey(reg::kCurrentUser, strKeyPath, reg::kOptionNonVolatile, reg::kAllAccess,
-                       key) == reg::kSuccess)
-        reg::CloseKey(key);
+    // Created or opened, the key is closed again; a failure is not reported.
+    reg::RegKey key;
+    static_cast<void>(key.Create(reg::kCurrentUser, strKeyPath, reg::kAllAccess));
 }
 
 std::string TrimAtNull(std::string_view strText) {

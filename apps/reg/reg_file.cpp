@@ -1,7 +1,7 @@
 #include "apps/reg/reg_file.h"
 
-#include "platform/registry.h"
 #include "platform/text.h"
+#include "tamberlin/platform/reg_key.h"
 
 #include <cstdio>
 
@@ -99,12 +99,9 @@ std::string FormatValueLine(std::string_view name, std::uint32_t type, std::stri
     line += '=';
     if (type == reg::kSz && IsPlainText(data))
         return line + Quote(platform::Utf8FromAnsi(data.substr(0, data.size() - 1)));
-    if (type == reg::kDword && data.size() == 4) {
-        std::uint32_t value = 0;
-        for (int i = 3; i >= 0; --i)
-            value = (value << 8) | static_cast<unsigned char>(data[static_cast<size_t>(i)]);
+    if (const auto n = reg::DwordFromBytes(data); n && type == reg::kDword) {
         char text[16];
-        std::snprintf(text, sizeof text, "dword:%08x", value);
+        std::snprintf(text, sizeof text, "dword:%08x", *n);
         return line + text;
     }
     if (type == reg::kBinary) {
@@ -154,8 +151,7 @@ std::optional<ValueLine> ParseValueLine(std::string_view line) {
             return std::nullopt;
         const auto n = static_cast<std::uint32_t>(std::stoul(digits, nullptr, 16));
         value.type = reg::kDword;
-        for (int i = 0; i < 4; ++i)
-            value.data += static_cast<char>((n >> (8 * i)) & 0xFF);
+        value.data = reg::DwordBytes(n);
         return value;
     }
     if (line.substr(0, 4) == "hex:") {

@@ -3,6 +3,7 @@
 #include "apps/reg/reg_file.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "tamberlin/platform/reg_key.h"
 
 #include <algorithm>
 #include <charconv>
@@ -81,20 +82,18 @@ KeyName RequireKey(std::string_view text) {
     return *key;
 }
 
-// An open key, closed on every path.
-class OpenKey {
-public:
-    OpenKey(const KeyName& name, std::uint32_t sam) {
-        Check(reg::OpenKey(name.root, name.path, sam, key_));
-    }
-    ~OpenKey() { reg::CloseKey(key_); }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
-    reg::Key get() const { return key_; }
+// The key, opened or created; a failure ends the command.
+reg::RegKey Open(const KeyName& name, std::uint32_t sam) {
+    reg::RegKey key;
+    Check(key.Open(name.root, name.path, sam));
+    return key;
+}
 
-private:
-    reg::Key key_ = 0;
-};
+reg::RegKey Create(const KeyName& name) {
+    reg::RegKey key;
+    Check(key.Create(name.root, name.path, reg::kAllAccess));
+    return key;
+}
 
 struct Options {
     std::vector<std::string> operands;
@@ -166,12 +165,9 @@ std::string TypeName(std::uint32_t type) {
 std::string ShowData(std::uint32_t type, std::string_view data) {
     if (type == reg::kSz || type == reg::kExpandSz)
         return platform::Utf8FromAnsi(data.substr(0, data.find('\0')));
-    if (type == reg::kDword && data.size() == 4) {
-        std::uint32_t n = 0;
-        for (int i = 3; i >= 0; --i)
-            n = (n << 8) | static_cast<unsigned char>(data[static_cast<size_t>(i)]);
+    if (const auto n = reg::DwordFromBytes(data); n && type == reg::kDword) {
         char text[16];
-        const auto end = std::to_chars(text, text + sizeof text, n, 16).ptr;
+        const auto end = std::to_chars(text, text + sizeof text, *n, 16).ptr;
         return "0x" + std::string(text, end);
     }
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -201,22 +197,21 @@ int Query(const Options& o, std::ostream& out) {
     if (o.operands.size() != 1)
         Fail("Invalid syntax: query KEY [/v NAME | /ve].");
     const KeyName name = RequireKey(o.operands[0]);
-    OpenKey key(name, reg::kRead);
+    const reg::RegKey key = Open(name, reg::kRead);
     out << "\n" << name.Full() << "\n";
     if (o.value) {
-        std::uint32_t type = 0, size = 0;
-        Check(reg::QueryValue(key.get(), *o.value, &type, nullptr, &size));
-        std::string data(size, '\0');
-        Check(reg::QueryValue(key.get(), *o.value, &type, data.data(), &size));
+        std::uint32_t type = 0;
+        std::string data;
+        Check(key.ReadValue(*o.value, type, data));
         PrintValue(out, *o.value, type, data);
         return 0;
     }
     std::string value_name, data;
     std::uint32_t type = 0;
-    for (std::uint32_t i = 0; reg::EnumValue(key.get(), i, value_name, type, data) == reg::kSuccess;
-         ++i)
+    for (std::uint32_t i = 0;
+         reg::EnumValue(key.Handle(), i, value_name, type, data) == reg::kSuccess; ++i)
         PrintValue(out, value_name, type, data);
-    for (const std::string& sub : SubKeys(key.get()))
+    for (const std::string& sub : SubKeys(key.Handle()))
         out << "\n" << name.Full() << '\\' << sub;
     out << "\n";
     return 0;
@@ -242,10 +237,7 @@ std::string EncodeData(const Options& o, std::uint32_t& type) {
             std::from_chars(digits.data(), digits.data() + digits.size(), n, base);
         if (ec != std::errc() || end != digits.data() + digits.size())
             Fail("Invalid syntax: " + o.data + " is not a REG_DWORD number.");
-        std::string bytes;
-        for (int i = 0; i < 4; ++i)
-            bytes += static_cast<char>((n >> (8 * i)) & 0xFF);
-        return bytes;
+        return reg::DwordBytes(n);
     }
     Fail("Invalid syntax: type " + o.type + " is not supported.");
 }
@@ -256,25 +248,18 @@ int Add(const Options& o, std::istream& in, std::ostream& out) {
     const KeyName name = RequireKey(o.operands[0]);
     std::uint32_t type = 0;
     const std::string data = o.value ? EncodeData(o, type) : std::string();
-    reg::Key key = 0;
-    Check(reg::CreateKey(name.root, name.path, reg::kOptionNonVolatile, reg::kAllAccess, key));
-    long rc = reg::kSuccess;
+    const reg::RegKey key = Create(name);
     if (o.value) {
         std::uint32_t size = 0;
         const bool exists =
-            reg::QueryValue(key, *o.value, nullptr, nullptr, &size) == reg::kSuccess;
+            reg::QueryValue(key.Handle(), *o.value, nullptr, nullptr, &size) == reg::kSuccess;
         if (exists && !o.force &&
             !Confirm(in, out,
                      "Value " + (o.value->empty() ? std::string("(Default)") : *o.value) +
-                         " exists, overwrite")) {
-            reg::CloseKey(key);
+                         " exists, overwrite"))
             Fail("The operation was cancelled.");
-        }
-        rc = reg::SetValue(key, *o.value, type, data.data(),
-                           static_cast<std::uint32_t>(data.size()));
+        Check(key.WriteValue(*o.value, type, data));
     }
-    reg::CloseKey(key);
-    Check(rc);
     out << "The operation completed successfully.\n";
     return 0;
 }
@@ -284,16 +269,16 @@ int Delete(const Options& o, std::istream& in, std::ostream& out) {
         Fail("Invalid syntax: delete KEY [/v NAME | /ve] [/f].");
     const KeyName name = RequireKey(o.operands[0]);
     if (o.value) {
-        OpenKey key(name, reg::kQueryValue | reg::kSetValue);
+        const reg::RegKey key = Open(name, reg::kQueryValue | reg::kSetValue);
         std::uint32_t size = 0;
-        Check(reg::QueryValue(key.get(), *o.value, nullptr, nullptr, &size));
+        Check(reg::QueryValue(key.Handle(), *o.value, nullptr, nullptr, &size));
         if (!o.force && !Confirm(in, out, "Delete the registry value " + *o.value))
             Fail("The operation was cancelled.");
-        Check(reg::DeleteValue(key.get(), *o.value));
+        Check(reg::DeleteValue(key.Handle(), *o.value));
     } else {
         if (name.path.empty())
             Fail("Invalid key name: a root cannot be deleted.");
-        { OpenKey exists(name, reg::kQueryValue); }
+        Open(name, reg::kQueryValue); // a missing key ends the command here
         if (!o.force && !Confirm(in, out, "Permanently delete the registry key " + name.Full()))
             Fail("The operation was cancelled.");
         Check(reg::DeleteTree(name.root, name.path));
@@ -303,15 +288,15 @@ int Delete(const Options& o, std::istream& in, std::ostream& out) {
 }
 
 void ExportKey(const KeyName& name, std::string& text) {
-    OpenKey key(name, reg::kRead);
+    const reg::RegKey key = Open(name, reg::kRead);
     text += "[" + name.Full() + "]\r\n";
     std::string value_name, data;
     std::uint32_t type = 0;
-    for (std::uint32_t i = 0; reg::EnumValue(key.get(), i, value_name, type, data) == reg::kSuccess;
-         ++i)
+    for (std::uint32_t i = 0;
+         reg::EnumValue(key.Handle(), i, value_name, type, data) == reg::kSuccess; ++i)
         text += FormatValueLine(value_name, type, data) + "\r\n";
     text += "\r\n";
-    for (const std::string& sub : SubKeys(key.get())) {
+    for (const std::string& sub : SubKeys(key.Handle())) {
         KeyName child = name;
         child.path = name.path.empty() ? sub : name.path + '\\' + sub;
         ExportKey(child, text);
@@ -410,19 +395,14 @@ int Import(const Options& o, std::ostream& out) {
                 Check(rc);
             continue;
         }
-        reg::Key key = 0;
-        Check(reg::CreateKey(step.key.root, step.key.path, reg::kOptionNonVolatile, reg::kAllAccess,
-                             key));
-        long rc = reg::kSuccess;
+        const reg::RegKey key = Create(step.key);
         if (step.value && step.value->remove) {
-            rc = reg::DeleteValue(key, step.value->name);
-            rc = rc == reg::kFileNotFound ? reg::kSuccess : rc;
+            const long rc = reg::DeleteValue(key.Handle(), step.value->name);
+            if (rc != reg::kFileNotFound)
+                Check(rc);
         } else if (step.value) {
-            rc = reg::SetValue(key, step.value->name, step.value->type, step.value->data.data(),
-                               static_cast<std::uint32_t>(step.value->data.size()));
+            Check(key.WriteValue(step.value->name, step.value->type, step.value->data));
         }
-        reg::CloseKey(key);
-        Check(rc);
     }
     out << "The operation completed successfully.\n";
     return 0;

@@ -2,7 +2,7 @@
 // registry for the Windows build): what needs a conversation or a file.
 // tests/e2e/reg_tool.cmake runs the program itself.
 #include "apps/reg/reg_tool.h"
-#include "platform/registry.h"
+#include "tamberlin/platform/reg_key.h"
 #include "tamberlin/sysutil/registry.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"
@@ -71,10 +71,11 @@ TEST_F(RegToolTest, ExportAndImportRoundTrip) {
     Run({"add", Key("Tree"), "/v", "Text", "/d", "C:\\path \"quoted\" Grüße"});
     Run({"add", Key("Tree\\Sub"), "/v", "Count", "/t", "REG_DWORD", "/d", "7"});
     Run({"add", Key("Tree\\Sub"), "/ve", "/d", ""});
-    reg::Key key = 0;
-    ASSERT_EQ(reg::OpenKey(reg::kCurrentUser, sandbox_.Base() + "\\Tree", reg::kAllAccess, key), 0);
-    ASSERT_EQ(reg::SetValue(key, "Raw", reg::kBinary, "\0\x01\xff", 3), 0);
-    reg::CloseKey(key);
+    {
+        reg::RegKey key;
+        ASSERT_EQ(key.Open(reg::kCurrentUser, sandbox_.Base() + "\\Tree", reg::kSetValue), 0);
+        ASSERT_EQ(key.WriteValue("Raw", reg::kBinary, std::string("\0\x01\xff", 3)), 0);
+    }
 
     ASSERT_EQ(Run({"export", Key("Tree"), file}).status, 0);
     EXPECT_EQ(Run({"export", Key("Tree"), file}, "n\n").status, 1); // exists: asks
@@ -84,14 +85,13 @@ TEST_F(RegToolTest, ExportAndImportRoundTrip) {
     EXPECT_EQ(Read("Tree", "Text"), "C:\\path \"quoted\" Grüße");
     const Result sub = Run({"query", Key("Tree\\Sub")});
     EXPECT_NE(sub.out.find("Count    REG_DWORD    0x7"), std::string::npos) << sub.out;
-    ASSERT_EQ(reg::OpenKey(reg::kCurrentUser, sandbox_.Base() + "\\Tree", reg::kQueryValue, key),
-              0);
-    char raw[8];
-    std::uint32_t size = sizeof raw, type = 0;
-    EXPECT_EQ(reg::QueryValue(key, "Raw", &type, raw, &size), 0);
+    reg::RegKey key;
+    ASSERT_EQ(key.Open(reg::kCurrentUser, sandbox_.Base() + "\\Tree", reg::kQueryValue), 0);
+    std::uint32_t type = 0;
+    std::string raw;
+    EXPECT_EQ(key.ReadValue("Raw", type, raw), 0);
     EXPECT_EQ(type, reg::kBinary);
-    EXPECT_EQ(std::string(raw, size), std::string("\0\x01\xff", 3));
-    reg::CloseKey(key);
+    EXPECT_EQ(raw, std::string("\0\x01\xff", 3));
 }
 
 TEST_F(RegToolTest, ABadFileChangesNothing) {

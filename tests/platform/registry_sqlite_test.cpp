@@ -65,11 +65,11 @@ TEST_F(SqliteStoreTest, XdgVariablesChooseTheFolders) {
 }
 
 TEST_F(SqliteStoreTest, TheMachineStoreIsCreatedByItsFirstWriteAndSeeded) {
-    reg::Key key = 0;
-    ASSERT_EQ(
-        reg::CreateKey(reg::kLocalMachine, "SOFTWARE\\Clients\\Mail", 0, reg::kAllAccess, key), 0);
-    EXPECT_EQ(SetRegString(key, "", "Recorder"), 0);
-    reg::CloseKey(key);
+    {
+        reg::RegKey key;
+        ASSERT_EQ(key.Create(reg::kLocalMachine, "SOFTWARE\\Clients\\Mail", reg::kAllAccess), 0);
+        EXPECT_EQ(SetRegString(key.Handle(), "", "Recorder"), 0);
+    }
     EXPECT_EQ(Mode(MachineDb()), 0644u);
     std::string value;
     GetMachineRegString64("Software\\Clients\\Mail", "", value);
@@ -95,8 +95,8 @@ TEST_F(SqliteStoreTest, ACorruptStoreFailsReadsAndIsLeftAsItWas) {
     std::string value = "stale";
     GetUserRegString("Software", "x", value);
     EXPECT_EQ(value, "");
-    reg::Key key = 0;
-    EXPECT_EQ(reg::OpenKey(reg::kCurrentUser, "Software", reg::kQueryValue, key), reg::kBadDb);
+    reg::RegKey key;
+    EXPECT_EQ(key.Open(reg::kCurrentUser, "Software", reg::kQueryValue), reg::kBadDb);
     SaveUserRegString("Software\\X", "v", "lost?", true);
     CreateUserRegKey("Software\\Y");
     EXPECT_EQ(GetAppDataPath(), "");
@@ -111,8 +111,8 @@ TEST_F(SqliteStoreTest, ACorruptStoreFailsReadsAndIsLeftAsItWas) {
 TEST_F(SqliteStoreTest, AStoreThatCannotBeReadFailsReads) {
     // A folder where the database should be: nothing can be read from it.
     fs::create_directories(UserDb());
-    reg::Key key = 0;
-    EXPECT_EQ(reg::OpenKey(reg::kCurrentUser, "Software", reg::kQueryValue, key), reg::kIoFailed);
+    reg::RegKey key;
+    EXPECT_EQ(key.Open(reg::kCurrentUser, "Software", reg::kQueryValue), reg::kIoFailed);
     std::string value = "stale";
     GetUserRegString("Software", "x", value);
     EXPECT_EQ(value, "");
@@ -123,9 +123,8 @@ TEST_F(SqliteStoreTest, AConfigFolderThatCannotBeMadeIsRefusedAccess) {
     std::ofstream(file) << "a file, not a folder";
     setenv("XDG_CONFIG_HOME", (file + "/config").c_str(), 1);
     reg::CloseStores();
-    reg::Key key = 0;
-    EXPECT_EQ(reg::CreateKey(reg::kCurrentUser, "Software\\X", 0, reg::kAllAccess, key),
-              reg::kAccessDenied);
+    reg::RegKey key;
+    EXPECT_EQ(key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess), reg::kAccessDenied);
     EXPECT_EQ(GetAppDataPath(), "");
     fs::remove(file);
 }

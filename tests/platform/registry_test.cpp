@@ -2,6 +2,7 @@
 // on Linux, Wine's registry for the Windows build. Both must give the same
 // result codes and texts.
 #include "platform/registry.h"
+#include "tamberlin/platform/reg_key.h"
 #include "tamberlin/sysutil/registry.h"
 #include "tests/support/test_env.h"
 
@@ -20,28 +21,18 @@ protected:
     // themselves never write the machine root).
     void SetMachine(const std::string& below, const std::string& name, const std::string& value,
                     std::uint32_t view = 0) {
-        reg::Key key = 0;
-        ASSERT_EQ(reg::CreateKey(reg::kLocalMachine, Path(below), 0, reg::kAllAccess | view, key),
-                  0);
-        EXPECT_EQ(SetRegString(key, name, value), 0);
-        reg::CloseKey(key);
+        reg::RegKey key;
+        ASSERT_EQ(key.Create(reg::kLocalMachine, Path(below), reg::kAllAccess | view), 0);
+        EXPECT_EQ(SetRegString(key.Handle(), name, value), 0);
     }
 
-    // Opens a user key; closed when the test ends.
-    reg::Key Open(const std::string& below, std::uint32_t sam) {
-        reg::Key key = 0;
-        EXPECT_EQ(reg::OpenKey(reg::kCurrentUser, Path(below), sam, key), 0);
-        opened_.push_back(key);
+    reg::RegKey Open(const std::string& below, std::uint32_t sam) {
+        reg::RegKey key;
+        EXPECT_EQ(key.Open(reg::kCurrentUser, Path(below), sam), 0);
         return key;
     }
 
-    void TearDown() override {
-        for (reg::Key key : opened_)
-            reg::CloseKey(key);
-    }
-
     tamberlin::testing::RegistrySandbox sandbox_;
-    std::vector<reg::Key> opened_;
 };
 
 TEST_F(RegistryTest, UserValuesRoundTrip) {
@@ -70,15 +61,15 @@ TEST_F(RegistryTest, UserValuesRoundTrip) {
 TEST_F(RegistryTest, TextIsWrittenWithItsTerminatorAndReadUpToTheFirstNul) {
     SaveUserRegString(Path("App"), "Plain", "abc", true);
     SaveUserRegString(Path("App"), "Nul", std::string("ab\0cd", 5), true);
-    const reg::Key key = Open("App", reg::kQueryValue);
+    const reg::RegKey key = Open("App", reg::kQueryValue);
     std::uint32_t type = 0, size = 0;
-    ASSERT_EQ(reg::QueryValue(key, "Plain", &type, nullptr, &size), 0);
+    ASSERT_EQ(reg::QueryValue(key.Handle(), "Plain", &type, nullptr, &size), 0);
     EXPECT_EQ(type, reg::kSz);
     EXPECT_EQ(size, 4u);
-    ASSERT_EQ(reg::QueryValue(key, "Nul", &type, nullptr, &size), 0);
+    ASSERT_EQ(reg::QueryValue(key.Handle(), "Nul", &type, nullptr, &size), 0);
     EXPECT_EQ(size, 6u);
     std::string value;
-    EXPECT_EQ(QueryRegString(key, "Nul", value), 0);
+    EXPECT_EQ(QueryRegString(key.Handle(), "Nul", value), 0);
     EXPECT_EQ(value, "ab");
     EXPECT_EQ(TrimAtNull(std::string("x\0y", 3)), "x");
     EXPECT_EQ(TrimAtNull("xy"), "xy");
@@ -93,15 +84,15 @@ TEST_F(RegistryTest, MissingKeysAndValuesReadAsEmpty) {
     GetUserRegString(Path("App"), "Other", value);
     EXPECT_EQ(value, "");
     value = "stale";
-    EXPECT_EQ(QueryRegString(Open("App", reg::kQueryValue), "Other", value), reg::kFileNotFound);
+    EXPECT_EQ(QueryRegString(Open("App", reg::kQueryValue).Handle(), "Other", value),
+              reg::kFileNotFound);
     EXPECT_EQ(value, "");
 }
 
 TEST_F(RegistryTest, WritingToAMissingKeyCreatesItOnlyWhenAsked) {
     SaveUserRegString(Path("New\\Deep\\Key"), "Name", "x", false);
-    reg::Key key = 0;
-    EXPECT_EQ(reg::OpenKey(reg::kCurrentUser, Path("New"), reg::kQueryValue, key),
-              reg::kFileNotFound);
+    reg::RegKey key;
+    EXPECT_EQ(key.Open(reg::kCurrentUser, Path("New"), reg::kQueryValue), reg::kFileNotFound);
     SaveUserRegString(Path("New\\Deep\\Key"), "Name", "x", true);
     std::string value;
     GetUserRegString(Path("new\\deep\\key"), "name", value);
@@ -142,9 +133,11 @@ TEST_F(RegistryTest, The64BitViewOfTheMachineRoot) {
 TEST_F(RegistryTest, HandlesKeepTheirAccessRights) {
     SaveUserRegString(Path("App"), "Name", "x", true);
     std::string value = "stale";
-    EXPECT_EQ(QueryRegString(Open("App", reg::kSetValue), "Name", value), reg::kAccessDenied);
+    EXPECT_EQ(QueryRegString(Open("App", reg::kSetValue).Handle(), "Name", value),
+              reg::kAccessDenied);
     EXPECT_EQ(value, "");
-    EXPECT_EQ(SetRegString(Open("App", reg::kQueryValue), "Name", "y"), reg::kAccessDenied);
+    EXPECT_EQ(SetRegString(Open("App", reg::kQueryValue).Handle(), "Name", "y"),
+              reg::kAccessDenied);
     EXPECT_EQ(QueryRegString(0x7654, "Name", value), reg::kInvalidHandle);
     EXPECT_EQ(reg::CloseKey(0x7654), reg::kInvalidHandle);
     EXPECT_EQ(reg::CloseKey(reg::kCurrentUser), 0);
@@ -152,29 +145,65 @@ TEST_F(RegistryTest, HandlesKeepTheirAccessRights) {
 
 TEST_F(RegistryTest, KeyPathsFollowTheRegistrysRules) {
     CreateUserRegKey(Path("A\\B"));
-    reg::Key key = 0;
-    EXPECT_EQ(reg::OpenKey(reg::kCurrentUser, "\\" + Path("A"), reg::kQueryValue, key),
-              reg::kBadPathname);
-    EXPECT_EQ(reg::CreateKey(reg::kCurrentUser, "\\" + Path("C"), 0, reg::kAllAccess, key),
-              reg::kBadPathname);
+    reg::RegKey key;
+    EXPECT_EQ(key.Open(reg::kCurrentUser, "\\" + Path("A"), reg::kQueryValue), reg::kBadPathname);
+    EXPECT_EQ(key.Create(reg::kCurrentUser, "\\" + Path("C"), reg::kAllAccess), reg::kBadPathname);
     // Empty levels (a trailing "\" or two in a row) are skipped.
     Open("A\\\\B\\", reg::kQueryValue);
     // "/" is an ordinary character of a key name.
     CreateUserRegKey(Path("x/y"));
-    EXPECT_EQ(reg::OpenKey(reg::kCurrentUser, Path("x"), reg::kQueryValue, key),
-              reg::kFileNotFound);
+    EXPECT_EQ(key.Open(reg::kCurrentUser, Path("x"), reg::kQueryValue), reg::kFileNotFound);
     // The empty path opens the root itself.
-    EXPECT_EQ(reg::OpenKey(reg::kCurrentUser, "", reg::kQueryValue, key), 0);
-    EXPECT_EQ(key, reg::kCurrentUser);
+    EXPECT_EQ(key.Open(reg::kCurrentUser, "", reg::kQueryValue), 0);
+    EXPECT_EQ(key.Handle(), reg::kCurrentUser);
     // Sub-keys of an open key.
-    const reg::Key a = Open("A", reg::kRead);
-    EXPECT_EQ(reg::OpenKey(a, "b", reg::kQueryValue, key), 0);
-    reg::CloseKey(key);
+    const reg::RegKey a = Open("A", reg::kRead);
+    EXPECT_EQ(key.Open(a.Handle(), "b", reg::kQueryValue), 0);
+}
+
+TEST_F(RegistryTest, KeysCloseThemselvesAndKeepTheirKeyWhenACallFails) {
+    CreateUserRegKey(Path("Own"));
+    reg::RegKey key;
+    EXPECT_FALSE(key.Valid());
+    ASSERT_EQ(key.Open(reg::kCurrentUser, Path("Own"), reg::kAllAccess), 0);
+    const reg::Key own = key.Handle();
+    EXPECT_EQ(key.Open(reg::kCurrentUser, Path("Missing"), reg::kAllAccess), reg::kFileNotFound);
+    EXPECT_EQ(key.Handle(), own);
+    reg::RegKey moved = std::move(key);
+    EXPECT_FALSE(key.Valid());
+    EXPECT_EQ(moved.Handle(), own);
+    // A sub-key opened through the key's own object replaces it, and only
+    // then is the parent closed.
+    ASSERT_EQ(moved.Create(moved.Handle(), "Child", reg::kAllAccess), 0);
+    EXPECT_EQ(reg::CloseKey(own), reg::kInvalidHandle);
+    reg::Key child = 0;
+    {
+        const reg::RegKey scoped = Open("Own\\child", reg::kQueryValue);
+        child = scoped.Handle();
+    }
+    EXPECT_EQ(reg::CloseKey(child), reg::kInvalidHandle);
+
+    // DWORDs are stored little-endian on both targets.
+    ASSERT_EQ(moved.WriteDword("n", 0x8000000a), 0);
+    std::uint32_t type = 0, n = 0;
+    std::string bytes;
+    ASSERT_EQ(moved.ReadValue("n", type, bytes), 0);
+    EXPECT_EQ(type, reg::kDword);
+    EXPECT_EQ(bytes, std::string("\x0a\0\0\x80", 4));
+    EXPECT_EQ(moved.ReadDword("N", n), 0);
+    EXPECT_EQ(n, 0x8000000au);
+    ASSERT_EQ(SetRegString(moved.Handle(), "four", "abc"), 0);
+    ASSERT_EQ(SetRegString(moved.Handle(), "long", "abcdefgh"), 0);
+    EXPECT_EQ(moved.ReadDword("four", n), reg::kCantRead);
+    EXPECT_EQ(moved.ReadDword("long", n), reg::kCantRead);
+    EXPECT_EQ(moved.ReadDword("missing", n), reg::kFileNotFound);
+    EXPECT_EQ(n, 0x8000000au);
 }
 
 TEST_F(RegistryTest, QueryValueReportsSizesAndStoredBytes) {
     CreateUserRegKey(sandbox_.Base());
-    const reg::Key key = Open("", reg::kAllAccess);
+    const reg::RegKey opened = Open("", reg::kAllAccess);
+    const reg::Key key = opened.Handle();
     const std::string bytes("ab\0cd", 6);
     ASSERT_EQ(reg::SetValue(key, "raw", reg::kSz, bytes.data(), 6), 0);
     char small[3];
@@ -196,7 +225,8 @@ TEST_F(RegistryTest, EnumeratingAndDeletingTrees) {
     CreateUserRegKey(Path("Tree\\Beta"));
     CreateUserRegKey(Path("Tree\\alpha\\Leaf"));
     SaveUserRegString(Path("Tree"), "v", "1", false);
-    const reg::Key tree = Open("Tree", reg::kAllAccess);
+    const reg::RegKey opened = Open("Tree", reg::kAllAccess);
+    const reg::Key tree = opened.Handle();
     std::vector<std::string> names;
     std::string name;
     for (std::uint32_t i = 0; reg::EnumKey(tree, i, name) == 0; ++i)
@@ -212,8 +242,8 @@ TEST_F(RegistryTest, EnumeratingAndDeletingTrees) {
     EXPECT_EQ(reg::DeleteValue(tree, "v"), reg::kFileNotFound);
 
     ASSERT_EQ(reg::DeleteTree(reg::kCurrentUser, Path("tree\\ALPHA")), 0);
-    reg::Key key = 0;
-    EXPECT_EQ(reg::OpenKey(reg::kCurrentUser, Path("Tree\\alpha\\Leaf"), reg::kQueryValue, key),
+    reg::RegKey key;
+    EXPECT_EQ(key.Open(reg::kCurrentUser, Path("Tree\\alpha\\Leaf"), reg::kQueryValue),
               reg::kFileNotFound);
     EXPECT_EQ(reg::DeleteTree(reg::kCurrentUser, Path("Tree\\alpha")), reg::kFileNotFound);
     // A handle whose key is gone answers "key deleted".

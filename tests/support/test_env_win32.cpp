@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include "platform/registry.h"
+#include "tamberlin/platform/reg_key.h"
 #include "tests/support/test_env.h"
 
 #include <atomic>
@@ -7,12 +9,13 @@
 namespace tamberlin::testing {
 namespace {
 
-void DeleteBelow(HKEY root, REGSAM view, const std::string& parent, const std::string& name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, parent.c_str(), 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
-        RegDeleteTreeA(key, name.c_str());
-        RegCloseKey(key);
-    }
+namespace reg = platform::registry;
+
+void DeleteBelow(reg::Key root, std::uint32_t view, const std::string& parent,
+                 const std::string& name) {
+    reg::RegKey key;
+    if (key.Open(root, parent, reg::kAllAccess | view) == reg::kSuccess)
+        reg::DeleteTree(key.Handle(), name);
 }
 
 } // namespace
@@ -32,9 +35,9 @@ RegistrySandbox::RegistrySandbox() {
 RegistrySandbox::~RegistrySandbox() {
     const std::string parent = "Software\\TamberlinTests";
     const std::string name = base_.substr(parent.size() + 1);
-    DeleteBelow(HKEY_CURRENT_USER, 0, parent, name);
-    DeleteBelow(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, parent, name);
-    DeleteBelow(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, parent, name);
+    DeleteBelow(reg::kCurrentUser, 0, parent, name);
+    DeleteBelow(reg::kLocalMachine, reg::kWow64_32Key, parent, name);
+    DeleteBelow(reg::kLocalMachine, reg::kWow64_64Key, parent, name);
 }
 
 std::string RegistrySandbox::ConfigHome() const {

@@ -1,6 +1,6 @@
+#include "platform/registry.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/platform/path_style.h"
-#include "platform/registry.h"
 #include "tamberlin/runtime/application.h"
 #include "tamberlin/sysutil/folders.h"
 #include "tamberlin/sysutil/paths.h"
@@ -72,13 +72,12 @@ TEST_F(InitAppDataTest, DataFolderIsBelowTheRegisteredAppData) {
 TEST_F(InitAppDataTest, WithoutAppDataTheDataFolderIsRelative) {
     std::string saved;
     modQFSystemUtilities::GetUserRegString(kShellFolders, "AppData", saved);
-    reg::Key key = 0;
-    ASSERT_EQ(reg::OpenKey(reg::kCurrentUser, kShellFolders, reg::kSetValue, key), 0);
-    ASSERT_EQ(reg::DeleteValue(key, "AppData"), 0);
+    reg::RegKey key;
+    ASSERT_EQ(key.Open(reg::kCurrentUser, kShellFolders, reg::kSetValue), 0);
+    ASSERT_EQ(reg::DeleteValue(key.Handle(), "AppData"), 0);
     InitAppData();
     EXPECT_EQ(strAppDataPath, "Quillfern" + Sep() + "Tamberlin" + Sep());
-    modQFSystemUtilities::SetRegString(key, "AppData", saved);
-    reg::CloseKey(key);
+    modQFSystemUtilities::SetRegString(key.Handle(), "AppData", saved);
 }
 
 TEST_F(InitAppDataTest, TheTitleIsTheOneSetBeforehand) {

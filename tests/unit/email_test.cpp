@@ -277,14 +277,12 @@ TEST_F(EmailTest, DetectionReadsTheDefaultMailClient) {
     tamberlin::testing::RegistrySandbox sandbox;
     namespace reg = tamberlin::platform::registry;
     const auto set = [](reg::Key root, std::uint32_t view, const char* client) {
-        reg::Key key = 0;
-        ASSERT_EQ(reg::CreateKey(root, "SOFTWARE\\Clients\\Mail", 0, reg::kAllAccess | view, key),
-                  0);
+        reg::RegKey key;
+        ASSERT_EQ(key.Create(root, "SOFTWARE\\Clients\\Mail", reg::kAllAccess | view), 0);
         if (client)
-            modQFSystemUtilities::SetRegString(key, "", client);
+            modQFSystemUtilities::SetRegString(key.Handle(), "", client);
         else
-            reg::DeleteValue(key, "");
-        reg::CloseKey(key);
+            reg::DeleteValue(key.Handle(), "");
     };
     const auto detect = [] {
         std::int32_t transport = -1;

@@ -43,6 +43,7 @@ inline constexpr long kBadPathname = 161;     // ERROR_BAD_PATHNAME
 inline constexpr long kMoreData = 234;        // ERROR_MORE_DATA
 inline constexpr long kNoMoreItems = 259;     // ERROR_NO_MORE_ITEMS
 inline constexpr long kBadDb = 1009;          // ERROR_BADDB
+inline constexpr long kCantRead = 1012;       // ERROR_CANTREAD
 inline constexpr long kIoFailed = 1016;       // ERROR_REGISTRY_IO_FAILED
 inline constexpr long kKeyDeleted = 1018;     // ERROR_KEY_DELETED
 

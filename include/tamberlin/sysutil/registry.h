@@ -5,9 +5,11 @@
 // give the empty text when the key or value is missing or unreadable (only
 // GetMachineRegString also says whether it read), writes report nothing, and
 // QueryRegString and SetRegString return the registry's Win32 result code.
-// Key paths use "\" between levels on every platform.
+// Key paths use "\" between levels on every platform. The key handle those
+// two take is a RegKey's (tamberlin/platform/reg_key.h).
 #pragma once
 
+#include "tamberlin/platform/reg_key.h"
 #include "tamberlin/platform/registry_types.h"
 
 #include <cstdint>
@@ -15,8 +17,6 @@
 #include <string_view>
 
 namespace modQFSystemUtilities {
-
-using RegKey = tamberlin::platform::registry::Key;
 
 void GetUserRegString(std::string_view strKeyPath, std::string_view strValueName,
                       std::string& strValue);
@@ -33,8 +33,10 @@ void SaveUserRegString(std::string_view strKeyPath, std::string_view strValueNam
                        std::string_view strValue, bool blnCreateKey);
 void CreateUserRegKey(std::string_view strKeyPath);
 
-std::int32_t QueryRegString(RegKey lngKey, std::string_view strValueName, std::string& strValue);
-std::int32_t SetRegString(RegKey lngKey, std::string_view strValueName, std::string_view strValue);
+std::int32_t QueryRegString(tamberlin::platform::registry::Key lngKey,
+                            std::string_view strValueName, std::string& strValue);
+std::int32_t SetRegString(tamberlin::platform::registry::Key lngKey, std::string_view strValueName,
+                          std::string_view strValue);
 
 // The text before the first NUL; the whole text when it has none.
 std::string TrimAtNull(std::string_view strText);

@@ -1,0 +1,127 @@
+// One root's SQLite database: its file, its tables and what a new one is
+// seeded with, its prepared statements and its write transactions. The
+// registry functions (registry_sqlite.cpp) keep the key handles and speak to
+// a store through this.
+//
+// Keys live in one table keyed by the whole case-folded path, so opening a key
+// is one point query whatever its depth; values live in a second table keyed
+// by (folded key path, folded value name). Names keep the case they were
+// created with.
+#pragma once
+
+#include "tamberlin/platform/registry_types.h"
+
+#include <cstdint>
+#include <sqlite3.h>
+#include <string>
+#include <string_view>
+
+namespace tamberlin::platform::registry::sqlite {
+
+// The form names are compared in: the registry ignores case.
+std::string Fold(std::string_view name);
+// A key's path with one more level.
+std::string Join(std::string_view parent, std::string_view level);
+// An SQLite result as the Win32 code the registry functions return.
+long FromSqlite(int rc);
+
+// A prepared statement that is reset when the scope that used it ends.
+class Query {
+public:
+    explicit Query(sqlite3_stmt* stmt) : stmt_(stmt) {}
+    ~Query() {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+    }
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
+    // Bound texts are copied: callers pass temporaries.
+    Query& Bind(int i, std::string_view text) {
+        sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Query& BindBlob(int i, const char* data, std::uint32_t size) {
+        // A zero-length blob must still be a blob, not NULL.
+        sqlite3_bind_blob(stmt_, i, size ? data : "", static_cast<int>(size), SQLITE_STATIC);
+        return *this;
+    }
+    Query& Bind(int i, std::int64_t n) {
+        sqlite3_bind_int64(stmt_, i, n);
+        return *this;
+    }
+    int Step() { return sqlite3_step(stmt_); }
+    std::string Text(int column) {
+        const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, column));
+        return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(stmt_, column)))
+                 : std::string();
+    }
+    std::int64_t Int(int column) { return sqlite3_column_int64(stmt_, column); }
+
+private:
+    sqlite3_stmt* stmt_;
+};
+
+// The statements a store keeps prepared (their texts and parameters:
+// registry_store_sqlite.cpp).
+enum Statement {
+    kKeyExists,        // ?1 folded path
+    kKeyInsert,        // ?1 folded path, ?2 the parent's, ?3 the level as written
+    kValueGet,         // ?1 folded key path, ?2 folded value name -> type, data
+    kValuePut,         // ?1, ?2 as kValueGet, ?3 the name as written, ?4 type, ?5 data
+    kValueDelete,      // ?1, ?2 as kValueGet
+    kSubKeyAt,         // ?1 folded path, ?2 index -> name
+    kValueAt,          // ?1 folded path, ?2 index -> name, type, data
+    kTreeDeleteKeys,   // a key and everything below it
+    kTreeDeleteValues, // the values of that tree
+    kStatementCount
+};
+
+class Store {
+public:
+    Store(Key root, std::string path) : root_(root), path_(std::move(path)) {}
+    ~Store() { Close(); }
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    // Connects when not yet connected. `for_write` may create the database
+    // (the user store is created on any use). Returns kSuccess, or
+    // kFileNotFound for a machine store that does not exist yet (an empty
+    // tree to a reader), or the reason the store cannot be used.
+    long Connect(bool for_write);
+    void Close();
+
+    Query Use(Statement s) { return Query(statements_[s]); }
+
+    // Runs `body` inside BEGIN IMMEDIATE, so that concurrent writers queue on
+    // the busy timeout instead of failing; commits when it returns kSuccess.
+    template <typename Body> long Write(Body&& body) {
+        int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            return FromSqlite(rc);
+        long result = body();
+        if (result == kSuccess) {
+            rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+            result = FromSqlite(rc);
+        }
+        if (result != kSuccess)
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        return result;
+    }
+
+    // Whether a key exists; the root always does.
+    long KeyExists(const std::string& folded, bool& exists);
+    // Rows the last statement changed.
+    long Changes() const { return sqlite3_changes(db_); }
+
+private:
+    long CreateFile();
+    int Prepare();
+
+    Key root_;
+    std::string path_;
+    sqlite3* db_ = nullptr;
+    sqlite3_stmt* statements_[kStatementCount] = {};
+};
+
+} // namespace tamberlin::platform::registry::sqlite
