@@ -2,6 +2,7 @@
 // in temporary XDG folders whose default mailto handler is a recording mail
 // client (tests/e2e/mail/thunderbird), and the demo driven through the
 // terminal as a user would.
+#include "mail/outbox.h"
 #include "platform/simple_mapi.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/scripted_mail.h"
@@ -306,9 +307,9 @@ TEST_F(MailXdgTest, WithoutXdgEmailThereIsNoMailSystem) {
               mapi::kLoginFailure);
 }
 
-// Runs the demo with `input` on stdin (the terminal host); returns what it printed.
-std::string RunDemo(const fs::path& folder, const std::string& input,
-                    std::vector<std::string> args) {
+// Runs `args` (the program first) with `input` on stdin; returns what it
+// printed, with a note when it failed.
+std::string Run(const fs::path& folder, const std::string& input, std::vector<std::string> args) {
     std::ofstream(folder / "input") << input;
     const std::string output = (folder / "output").string();
     posix_spawn_file_actions_t actions;
@@ -316,22 +317,113 @@ std::string RunDemo(const fs::path& folder, const std::string& input,
     posix_spawn_file_actions_addopen(&actions, 0, (folder / "input").c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-    args.insert(args.begin(), TAMBERLIN_DEMO);
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
-    if (posix_spawn(&pid, TAMBERLIN_DEMO, &actions, nullptr, argv.data(), environ) != 0)
-        return "(the demo did not start)";
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return "(the program did not start)";
     int status = 0;
     waitpid(pid, &status, 0);
-    std::ifstream out(output);
-    std::string shown((std::istreambuf_iterator<char>(out)), {});
+    std::string shown = Content(output);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        shown += "(the demo failed)";
+        shown += "(the program failed)";
     return shown;
+}
+
+std::string RunDemo(const fs::path& folder, const std::string& input,
+                    std::vector<std::string> args) {
+    args.insert(args.begin(), TAMBERLIN_DEMO);
+    return Run(folder, input, std::move(args));
+}
+
+// A message file as Python's e-mail package reads it: subject, recipient,
+// text body, then file name and hex content of each attachment.
+std::vector<std::string> ParsedByPython(const fs::path& folder, const std::string& file) {
+    return Split(Run(folder, "", {"/usr/bin/python3", TAMBERLIN_READ_MESSAGE, file}), '\0');
+}
+
+std::string Hex(const std::string& bytes) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes)
+        out += {kHex[c >> 4], kHex[c & 15]};
+    return out;
+}
+
+TEST_F(MailXdgTest, OutboxMessagesParseWithAnIndependentReader) {
+    namespace outbox = modQFEmailClient::outbox;
+    std::string binary;
+    for (int i = 0; i < 256; ++i)
+        binary += static_cast<char>(i);
+    const std::string long_line(300, 'y');
+    outbox::Message m;
+    m.from_name = "Tämberlin, \"the\" app";
+    m.to = "support@quillfern.example";
+    m.date = {2026, 12, 7, 9, 5, 3};
+    m.attachments = {{"tamberlinError.log", "entry\r\n"},
+                     {"it's, odd ü =?x?= " + kHostile, binary}};
+    const std::vector<std::pair<std::string, std::string>> texts = {
+        {"Tamberlin Error Report", "short"},
+        {"-" + kHostile, "-first line, " + kHostile + "\r\ntrailing blanks  \r\n\ttab\r\n" +
+                             long_line + "\r\n=3D =?UTF-8?B?eA==?= ü" + long_line + "\r\nend\r\n"},
+        {"=?UTF-8?B?eA==?= " + long_line + " Grüße", "\r\n\r\n.\r\nFrom me\r\n-- \r\n"},
+    };
+    for (const auto& [subject, body] : texts) {
+        SCOPED_TRACE(subject);
+        m.subject = subject;
+        m.body = body;
+        const std::string file = (temp_.path() / "message.eml").string();
+        std::ofstream(file, std::ios::binary) << outbox::MimeText(m);
+        const std::vector<std::string> parsed = ParsedByPython(temp_.path(), file);
+        ASSERT_EQ(parsed.size(), 7u) << parsed.back();
+        EXPECT_EQ(parsed[0], subject);
+        EXPECT_EQ(parsed[1], "support@quillfern.example");
+        // Python hands the text over with its line breaks as LF.
+        std::string lf = body;
+        for (size_t at; (at = lf.find("\r\n")) != std::string::npos;)
+            lf.erase(at, 1);
+        EXPECT_EQ(parsed[2], lf);
+        EXPECT_EQ(parsed[3], m.attachments[0].name);
+        EXPECT_EQ(parsed[4], Hex(m.attachments[0].bytes));
+        EXPECT_EQ(parsed[5], m.attachments[1].name);
+        EXPECT_EQ(parsed[6], Hex(binary));
+    }
+}
+
+TEST_F(MailXdgTest, WithoutAMailClientTheReportGoesToTheOutbox) {
+    // No mailto handler at all, and no browser to fall back on.
+    fs::remove_all(temp_.path() / "data" / "applications");
+    fs::remove(temp_.path() / "config" / "mimeapps.list");
+    setenv("BROWSER", "/bin/false", 1);
+    const std::string shown =
+        RunDemo(temp_.path(), "email\nok\n",
+                {"raise", "--number", "5", "--op", "-" + kHostile, "--allow-email"});
+    unsetenv("BROWSER");
+    const std::string message = "Cannot prepare the error notification email. Please copy the "
+                                "information and send to Quillfern by separate email. The report "
+                                "has been saved as \"";
+    const size_t at = shown.find(message);
+    ASSERT_NE(at, std::string::npos) << shown;
+    const size_t start = at + message.size();
+    const std::string file = shown.substr(start, shown.find("\".", start) - start);
+    const fs::path data = temp_.path() / "data/Quillfern/Tamberlin";
+    EXPECT_EQ(fs::path(file).parent_path(), data / "Outbox");
+
+    const std::vector<std::string> parsed = ParsedByPython(temp_.path(), file);
+    ASSERT_EQ(parsed.size(), 5u) << parsed.back();
+    EXPECT_EQ(parsed[0], "Tamberlin Error Report");
+    EXPECT_EQ(parsed[1], "support@quillfern.example");
+    EXPECT_NE(parsed[2].find("A process error has occurred -" + kHostile + "."), std::string::npos)
+        << parsed[2];
+    EXPECT_NE(parsed[2].find("\n\nBuild code: "), std::string::npos);
+    EXPECT_NE(parsed[2].find("\n\nDate: "), std::string::npos);
+    EXPECT_EQ(parsed[3], "tamberlin-demoError.log");
+    EXPECT_EQ(parsed[4], Hex(Content((data / "tamberlin-demoError.log").string())));
+    EXPECT_TRUE(Calls().empty());
 }
 
 TEST_F(MailXdgTest, TheDialogsButtonSendsTheWholeReport) {
