@@ -8,6 +8,7 @@
 // URI, percent-encoded here. Recipients must be plain addresses; an
 // attachment whose real path holds anything but letters, digits and "/._+-"
 // travels as a private copy with a plain name.
+#include "platform/files.h"
 #include "platform/mailto.h"
 #include "platform/simple_mapi.h"
 #include "tamberlin/ui/form.h"
@@ -16,7 +17,6 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
-#include <fcntl.h>
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
@@ -29,6 +29,8 @@ extern char** environ;
 
 namespace tamberlin::platform::mapi {
 namespace {
+
+namespace files = tamberlin::platform::files;
 
 constexpr const char* kProgram = "xdg-email";
 
@@ -105,41 +107,17 @@ std::string PrivateFolder() {
 
 // Copies the file to a new private file (mode 0600); its path, or empty.
 std::string PrivateCopy(const std::string& source) {
+    std::string bytes;
+    if (!files::ReadWholeFile(source, bytes))
+        return {};
     const std::string folder = PrivateFolder();
     if (folder.empty())
         return {};
     const std::string copy = folder + "/" + PlainName(source);
-    const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return {};
-    const int out = open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    bool ok = out >= 0;
-    char buffer[65536];
-    while (ok) {
-        const ssize_t got = read(in, buffer, sizeof buffer);
-        if (got == 0)
-            break;
-        if (got < 0) {
-            ok = errno == EINTR;
-            continue;
-        }
-        for (ssize_t done = 0; ok && done < got;) {
-            const ssize_t put = write(out, buffer + done, static_cast<size_t>(got - done));
-            if (put > 0)
-                done += put;
-            else
-                ok = put < 0 && errno == EINTR;
-        }
-    }
-    close(in);
-    if (out >= 0 && close(out) != 0)
-        ok = false;
-    if (!ok) {
-        unlink(copy.c_str());
-        rmdir(folder.c_str());
-        return {};
-    }
-    return copy;
+    if (files::CreateNewFile(copy, bytes))
+        return copy;
+    rmdir(folder.c_str());
+    return {};
 }
 
 // The path to attach for `path`: its real path, or a private copy when that
@@ -159,7 +137,7 @@ std::uint32_t Attachable(const std::string& path, std::string& attach) {
 // How long the message may take to reach the mail client before it counts as
 // handed over. Several routes run the client in the foreground, so xdg-email
 // lasts as long as the compose window; a failure shows within this time.
-constexpr auto kHandOffBound = std::chrono::seconds(4);
+constexpr auto kHandOffBound = std::chrono::seconds(5);
 
 // Runs xdg-email with the URI, pumping the host's events while it runs, so
 // the window that asked keeps painting and answering. Its exit status; 0
