@@ -1,7 +1,10 @@
 // The error report: the "&Email Quillfern" button of the Application Error
 // dialog hands the message, the version, the date and the error log to the
 // user's mail client, addressed to Quillfern's support. The dialog stays open
-// whatever happens.
+// whatever happens. A report that could not be handed over is kept in the
+// Outbox folder beside the error log, as a message file the user can send
+// from any mail program.
+#include "mail/outbox.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -10,6 +13,7 @@
 #include "tamberlin/errors/error_form.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/mail/email_client.h"
+#include "tamberlin/platform/path_style.h"
 #include "tamberlin/sysutil/paths.h"
 #include "tamberlin/ui/host.h"
 
@@ -27,13 +31,49 @@ std::string ReportBody(const std::string& message) {
            ZeroPadded(now.minute, 2);
 }
 
+// Keeps the report in the Outbox folder beside the error log; the file's
+// path, or empty.
+std::string SaveToOutbox(const std::string& body, const std::string& log_path,
+                         const std::string& log_name) noexcept {
+    namespace files = tamberlin::platform::files;
+    try {
+        const std::string log = modQFCriticalErrorHandler::GetErrorLogPath();
+        const std::string folder =
+            log.substr(0, log.rfind(tamberlin::platform::NativePathStyle().separator) + 1);
+        files::CreateFolder(folder.substr(0, folder.size() - 1)); // the log may not exist yet
+        modQFEmailClient::outbox::Message message;
+        message.from_name = modQFAllData::strAppTitle;
+        message.to = kSupportAddress;
+        message.subject = modQFAllData::strAppTitle + " Error Report";
+        message.body = body;
+        message.date = tamberlin::platform::clock::Now();
+        modQFEmailClient::outbox::Attachment attachment{log_name, {}};
+        if (!log_path.empty() && files::ReadWholeFile(log_path, attachment.bytes))
+            message.attachments.push_back(std::move(attachment));
+        return modQFEmailClient::outbox::Save(folder + "Outbox", message);
+    } catch (...) {
+        return {};
+    }
+}
+
+// Set while a report is being handed over: the dialog keeps processing its
+// events meanwhile, and a second click must not start a second report.
+bool g_sending = false;
+
 } // namespace
 
 void frmQFCriticalErrorHandler::cmdEmail_Click() {
     namespace files = tamberlin::platform::files;
+    if (g_sending)
+        return;
+    g_sending = true;
+    struct Done {
+        ~Done() { g_sending = false; }
+    } done;
+    std::string body;
+    std::vector<std::string> names(1), paths(1);
     try {
-        const std::string body = ReportBody(txtErrorMsg().caption);
-        std::vector<std::string> names(1), paths(1);
+        body = ReportBody(txtErrorMsg().caption);
         std::int16_t count = 0;
         paths[0] = modQFCriticalErrorHandler::GetErrorLogPath();
         // Without a log on disk the report goes without attachment.
@@ -60,8 +100,14 @@ void frmQFCriticalErrorHandler::cmdEmail_Click() {
     } catch (...) {
         // Whatever failed, the user gets the one message below.
     }
-    tamberlin::ui::CurrentHost().MsgBox(
-        "Cannot prepare the error notification email. Please copy the information and send to "
-        "Quillfern by separate email.",
-        modQFAllData::strAppTitle, tamberlin::ui::Buttons::kOK, tamberlin::ui::Icon::kCritical);
+    std::string text = "Cannot prepare the error notification email. Please copy the information "
+                       "and send to Quillfern by separate email.";
+    if (!body.empty()) {
+        const std::string saved = SaveToOutbox(body, paths[0], names[0]);
+        if (!saved.empty())
+            text += " The report has been saved as \"" + saved + "\".";
+    }
+    tamberlin::ui::CurrentHost().MsgBox(text, modQFAllData::strAppTitle,
+                                        tamberlin::ui::Buttons::kOK,
+                                        tamberlin::ui::Icon::kCritical);
 }

@@ -5,7 +5,9 @@
 // come back as results for the caller to turn into its own.
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace tamberlin::platform::files {
 
@@ -47,5 +49,20 @@ int ReadOnlyAttribute(std::string_view path);
 // time without their lines mixing. False when it could not be opened,
 // written whole or closed.
 bool AppendToFile(std::string_view path, std::string_view bytes);
+
+// Creates the file, which must not exist yet, with `bytes` as its content,
+// readable by this user only where the system has such permissions. False
+// when it exists or could not be written whole (nothing is left behind then).
+bool CreateNewFile(std::string_view path, std::string_view bytes);
+
+// The file's whole content into `bytes`; false when it cannot be read.
+bool ReadWholeFile(std::string_view path, std::string& bytes);
+
+// The names of the files (not folders) in `folder` whose names match
+// `pattern` ("*" and "?" as wildcards), in no particular order.
+std::vector<std::string> FileNames(std::string_view folder, std::string_view pattern);
+
+// Deletes the file; false when it could not.
+bool RemoveFile(std::string_view path);
 
 } // namespace tamberlin::platform::files

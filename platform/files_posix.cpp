@@ -91,4 +91,74 @@ bool AppendToFile(std::string_view path, std::string_view bytes) {
     return written == static_cast<ssize_t>(bytes.size()) && closed;
 }
 
+bool CreateNewFile(std::string_view path, std::string_view bytes) {
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return false;
+    const std::string name(path);
+    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = true;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
+        if (put > 0)
+            done += static_cast<size_t>(put);
+        else
+            ok = put < 0 && errno == EINTR;
+    }
+    if (close(fd) != 0)
+        ok = false;
+    if (!ok)
+        unlink(name.c_str());
+    return ok;
+}
+
+bool ReadWholeFile(std::string_view path, std::string& bytes) {
+    bytes.clear();
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return false;
+    const int fd = open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char buffer[65536];
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got > 0)
+            bytes.append(buffer, static_cast<size_t>(got));
+        else if (got == 0 || errno != EINTR) {
+            ok = got == 0;
+            break;
+        }
+    }
+    close(fd);
+    return ok;
+}
+
+std::vector<std::string> FileNames(std::string_view folder, std::string_view pattern) {
+    std::vector<std::string> names;
+    if (folder.find('\0') != std::string_view::npos)
+        return names;
+    std::string base(folder);
+    if (!base.empty() && base.back() != '/')
+        base += '/';
+    DIR* dir = opendir(base.empty() ? "." : base.c_str());
+    if (!dir)
+        return names;
+    const std::string wanted(pattern);
+    while (const dirent* entry = readdir(dir)) {
+        struct stat st;
+        if (fnmatch(wanted.c_str(), entry->d_name, 0) == 0 &&
+            lstat((base + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            names.push_back(entry->d_name);
+    }
+    closedir(dir);
+    return names;
+}
+
+bool RemoveFile(std::string_view path) {
+    return !path.empty() && path.find('\0') == std::string_view::npos &&
+           unlink(std::string(path).c_str()) == 0;
+}
+
 } // namespace tamberlin::platform::files

@@ -4,6 +4,8 @@
 #include "platform/files.h"
 #include "platform/text_win32.h"
 
+#include <algorithm>
+
 namespace tamberlin::platform::files {
 namespace {
 
@@ -89,6 +91,78 @@ bool AppendToFile(std::string_view path, std::string_view bytes) {
         WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     const BOOL closed = CloseHandle(file);
     return ok && closed && written == bytes.size();
+}
+
+bool CreateNewFile(std::string_view path, std::string_view bytes) {
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return false;
+    const std::wstring wide = win32::WideFromUtf8(path);
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = true;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+        DWORD written = 0;
+        ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written > 0;
+        done += written;
+    }
+    if (!CloseHandle(file))
+        ok = false;
+    if (!ok)
+        DeleteFileW(wide.c_str());
+    return ok;
+}
+
+bool ReadWholeFile(std::string_view path, std::string& bytes) {
+    bytes.clear();
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return false;
+    HANDLE file = CreateFileW(win32::WideFromUtf8(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    char buffer[65536];
+    bool ok = true;
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+            ok = false;
+            break;
+        }
+        if (got == 0)
+            break;
+        bytes.append(buffer, got);
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+std::vector<std::string> FileNames(std::string_view folder, std::string_view pattern) {
+    std::vector<std::string> names;
+    if (folder.find('\0') != std::string_view::npos || pattern.find('\0') != std::string_view::npos)
+        return names;
+    std::wstring wide = win32::WideFromUtf8(folder);
+    if (!wide.empty() && wide.back() != L'\\' && wide.back() != L'/')
+        wide += L'\\';
+    wide += win32::WideFromUtf8(pattern);
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(wide.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(win32::Utf8FromWide(data.cFileName));
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+}
+
+bool RemoveFile(std::string_view path) {
+    return !path.empty() && path.find('\0') == std::string_view::npos &&
+           DeleteFileW(win32::WideFromUtf8(path).c_str()) != 0;
 }
 
 } // namespace tamberlin::platform::files

@@ -8,9 +8,11 @@
 // On Windows the provider is MAPI32.DLL, loaded and bound by name at the
 // first call; a library or function that cannot be bound raises a run-time
 // error (48 or 453), as a failed DLL call does. On Linux the provider hands
-// the message to the user's mail client through xdg-email, which it runs
-// without a shell and waits for; recipients must be plain addresses and
-// attachment paths must be safe to pass on, or the call is refused.
+// the message to the user's mail client through xdg-email as one mailto: URI,
+// run without a shell; recipients must be plain addresses, and an attachment
+// whose path is not safe to pass on goes as a private copy. It waits for
+// xdg-email a few seconds at most, processing the host's events meanwhile:
+// still running then, the message counts as handed over.
 #pragma once
 
 #include <cstdint>

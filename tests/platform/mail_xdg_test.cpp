@@ -2,19 +2,26 @@
 // in temporary XDG folders whose default mailto handler is a recording mail
 // client (tests/e2e/mail/thunderbird), and the demo driven through the
 // terminal as a user would.
+#include "mail/outbox.h"
 #include "platform/simple_mapi.h"
+#include "tests/support/scripted_host.h"
 #include "tests/support/scripted_mail.h"
 #include "tests/support/search_path.h"
 #include "tests/support/temp_folder.h"
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <spawn.h>
+#include <sstream>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -23,33 +30,72 @@ namespace {
 namespace mapi = tamberlin::platform::mapi;
 namespace fs = std::filesystem;
 
-// The fields of the recorder's "-compose" string, decoded:
-// to='a@b,',subject=...,body=...,attachment='/path'. Line breaks arrive as CR
-// LF (xdg-email's encoding) and are compared as LF; the list of addresses
-// ends with a comma.
-std::map<std::string, std::string> ComposeFields(const std::string& compose) {
-    std::map<std::string, std::string> fields;
-    size_t i = 0;
-    while (i < compose.size()) {
-        const size_t eq = compose.find('=', i);
-        const std::string key = compose.substr(i, eq - i);
-        std::string value;
-        if (compose[eq + 1] == '\'') {
-            const size_t close = compose.find('\'', eq + 2);
-            value = compose.substr(eq + 2, close - eq - 2);
-            i = close + 2;
-        } else {
-            const size_t comma = std::min(compose.find(',', eq + 1), compose.size());
-            value = tamberlin::testing::PercentDecoded(compose.substr(eq + 1, comma - eq - 1));
-            i = comma + 1;
-        }
-        value.erase(std::remove(value.begin(), value.end(), '\r'), value.end());
-        if (key == "to" && !value.empty() && value.back() == ',')
-            value.pop_back();
-        fields[key] = value;
-    }
-    return fields;
+// What the recording client received, decoded: from the Thunderbird route's
+// "-compose" field string (to='a@b,',subject=...,body=...,attachment='/p,/q')
+// or from the mailto: URI the generic route hands over.
+struct Received {
+    std::string to, subject, body;
+    std::vector<std::string> attachments;
+};
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::stringstream in(text);
+    for (std::string part; std::getline(in, part, separator);)
+        parts.push_back(part);
+    return parts;
 }
+
+Received Decoded(const std::vector<std::string>& args) {
+    using tamberlin::testing::PercentDecoded;
+    Received r;
+    const auto take = [&r](const std::string& key, const std::string& value) {
+        if (key == "to")
+            r.to = value;
+        else if (key == "subject")
+            r.subject = value;
+        else if (key == "body")
+            r.body = value;
+        else if (key == "attach" || key == "attachment")
+            r.attachments.push_back(value);
+    };
+    if (args.size() == 2 && args[0] == "-compose") {
+        const std::string& compose = args[1];
+        size_t i = 0;
+        while (i < compose.size()) {
+            const size_t eq = compose.find('=', i);
+            const std::string key = compose.substr(i, eq - i);
+            if (compose[eq + 1] == '\'') {
+                const size_t close = compose.find('\'', eq + 2);
+                for (const std::string& v : Split(compose.substr(eq + 2, close - eq - 2), ','))
+                    take(key, v);
+                i = close + 2;
+            } else {
+                const size_t comma = std::min(compose.find(',', eq + 1), compose.size());
+                take(key, PercentDecoded(compose.substr(eq + 1, comma - eq - 1)));
+                i = comma + 1;
+            }
+        }
+    } else if (args.size() == 1 && args[0].rfind("mailto:", 0) == 0) {
+        const size_t query = std::min(args[0].find('?'), args[0].size());
+        take("to", PercentDecoded(args[0].substr(7, query - 7)));
+        if (query < args[0].size())
+            for (const std::string& pair : Split(args[0].substr(query + 1), '&')) {
+                const size_t eq = pair.find('=');
+                take(pair.substr(0, eq), PercentDecoded(pair.substr(eq + 1)));
+            }
+    } else {
+        r.to = "(not a call of a mail client: " + std::to_string(args.size()) + " arguments)";
+    }
+    return r;
+}
+
+std::string Content(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+enum class Route { kThunderbird, kGeneric };
 
 class MailXdgTest : public ::testing::Test {
 protected:
@@ -57,31 +103,69 @@ protected:
         const fs::path apps = temp_.path() / "data" / "applications";
         fs::create_directories(apps);
         fs::create_directories(temp_.path() / "config");
-        std::ofstream(apps / "testmail.desktop")
-            << "[Desktop Entry]\nType=Application\nName=Test mail\nExec=" << TAMBERLIN_RECORDER
-            << " %u\nMimeType=x-scheme-handler/mailto;\n";
-        std::ofstream(temp_.path() / "config" / "mimeapps.list")
-            << "[Default Applications]\nx-scheme-handler/mailto=testmail.desktop\n";
+        fs::create_directories(temp_.path() / "run");
+        // The same recorder under a name without "thunderbird" takes the
+        // generic route.
+        const fs::path generic = temp_.path() / "bin" / "mailclient";
+        fs::create_directories(generic.parent_path());
+        fs::copy_file(TAMBERLIN_RECORDER, generic);
+        for (const auto& [name, exec] :
+             {std::pair<std::string, std::string>{"testmail", TAMBERLIN_RECORDER},
+              {"generic", generic.string()}})
+            std::ofstream(apps / (name + ".desktop"))
+                << "[Desktop Entry]\nType=Application\nName=Test mail\nExec=" << exec
+                << " %u\nMimeType=x-scheme-handler/mailto;\n";
         // This process's world (the executable holds only these tests): the
         // folders of this case, no desktop, xdg-email's generic route.
         record_ = (temp_.path() / "record").string();
         setenv("XDG_DATA_HOME", (temp_.path() / "data").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (temp_.path() / "config").c_str(), 1);
         setenv("XDG_CONFIG_DIRS", (temp_.path() / "etc").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", (temp_.path() / "run").c_str(), 1);
         setenv("TAMBERLIN_MAIL_RECORD", record_.c_str(), 1);
         setenv("TAMBERLIN_UI", "terminal", 1);
         setenv("LC_ALL", "C.UTF-8", 1);
-        for (const char* desktop : {"XDG_CURRENT_DESKTOP", "DISPLAY", "WAYLAND_DISPLAY", "MAILER",
-                                    "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"})
+        for (const char* desktop :
+             {"XDG_CURRENT_DESKTOP", "DISPLAY", "WAYLAND_DISPLAY", "MAILER", "KDE_FULL_SESSION",
+              "GNOME_DESKTOP_SESSION_ID", "TAMBERLIN_MAIL_STAY"})
             unsetenv(desktop);
+        UseRoute(Route::kThunderbird);
     }
-    // The recorder's arguments, one call after the other.
-    std::vector<std::string> Recorded() const {
+    // The default mailto handler: the recorder named like Thunderbird gets a
+    // "-compose" field string; under another name it gets the URI, which
+    // xdg-open hands over only when there is a display (none is needed).
+    void UseRoute(Route route) const {
+        std::ofstream(temp_.path() / "config" / "mimeapps.list")
+            << "[Default Applications]\nx-scheme-handler/mailto="
+            << (route == Route::kThunderbird ? "testmail" : "generic") << ".desktop\n";
+        if (route == Route::kGeneric)
+            setenv("DISPLAY", ":99", 1);
+        else
+            unsetenv("DISPLAY");
+    }
+    // The recorder's calls, each decoded, once there are `expected` of them
+    // (a slow xdg-email may still be on its way when the send has answered)
+    // or 20 s have passed.
+    std::vector<Received> Calls(size_t expected = 0) const {
+        std::vector<Received> calls = RecordedCalls();
+        for (int tries = 0; tries < 200 && calls.size() < expected; ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            calls = RecordedCalls();
+        }
+        return calls;
+    }
+    std::vector<Received> RecordedCalls() const {
         std::ifstream in(record_, std::ios::binary);
+        std::vector<Received> calls;
         std::vector<std::string> args;
-        for (std::string arg; std::getline(in, arg, '\0');)
+        for (std::string arg; std::getline(in, arg, '\0');) {
             args.push_back(arg);
-        return args;
+            if (args[0] != "-compose" || args.size() == 2) {
+                calls.push_back(Decoded(args));
+                args.clear();
+            }
+        }
+        return calls;
     }
     std::uint32_t Send(const mapi::Message& message) {
         mapi::Provider& mail = mapi::CurrentProvider();
@@ -92,7 +176,8 @@ protected:
         return rc;
     }
     static mapi::Message Message(const std::string& to, const std::string& subject,
-                                 const std::string& body) {
+                                 const std::string& body,
+                                 const std::vector<std::string>& files = {}) {
         mapi::Message m;
         m.subject = subject;
         m.note_text = body;
@@ -100,6 +185,11 @@ protected:
         r.recip_class = mapi::kTo;
         r.name = to;
         m.recipients.push_back(r);
+        for (const std::string& path : files) {
+            mapi::File file;
+            file.path_name = path;
+            m.files.push_back(file);
+        }
         return m;
     }
 
@@ -107,40 +197,104 @@ protected:
     std::string record_;
 };
 
-TEST_F(MailXdgTest, TextsReachTheMailClientLiterally) {
-    const std::string subject = "Re: \"quoted\", it's -x; $(id) `id` Grüße";
-    const std::string body = "-first line, 'quoted'\r\nsecond; $(rm -rf ~) ümlaut\r\n";
-    const std::string odd = temp_.MakeFile("-odd; $(id) name ü.log", "log");
-    mapi::Message m = Message("support@quillfern.example", subject, body);
-    mapi::File file;
-    file.path_name = odd;
-    m.files.push_back(file);
-    ASSERT_EQ(Send(m), mapi::kSuccess);
-    const std::vector<std::string> args = Recorded();
-    ASSERT_EQ(args.size(), 2u);
-    EXPECT_EQ(args[0], "-compose");
-    const auto fields = ComposeFields(args[1]);
-    EXPECT_EQ(fields.at("to"), "support@quillfern.example");
-    EXPECT_EQ(fields.at("subject"), subject);
-    // (A final line break is lost on the way: xdg-email drops it.)
-    EXPECT_EQ(fields.at("body"), "-first line, 'quoted'\nsecond; $(rm -rf ~) ümlaut");
-    EXPECT_EQ(fields.at("attachment"), odd);
-    EXPECT_EQ(fields.count("bcc"), 0u);
+// Texts that xdg-email's shell code would interpret, split or cut short.
+const std::string kHostile = "\\c \\n \\t \\x27 \\\\ % %41 & ? # = \"q\" 'q' , -x $(id) `id` "
+                             "C:\\temp\\new.txt Grüße 日本";
+
+TEST_F(MailXdgTest, EveryByteReachesTheMailClientOnBothRoutes) {
+    const std::string subject = "-" + kHostile;
+    const std::string body = "-first line, " + kHostile + "\r\n\\c after\r\n" +
+                             std::string(20000, 'x') + "\r\nBuild code: 1.00.0000\r\n";
+    // Attachments: a plain path goes as it is; a path the routes would mangle
+    // (in its folder, its name, or behind a link) goes as a private copy.
+    const std::string plain = temp_.MakeFile("plain/tamberlinError.log", "plain log\r\n");
+    const std::vector<std::string> odd = {
+        temp_.MakeFile("it's, odd/tamberlinError.log", "log 1\r\n"),
+        temp_.MakeFile("-odd; $(id) \\x27 ü.log", "log 2\r\n"),
+        temp_.MakeFile("q'u\"ote/target.log", "log 3\r\n"),
+    };
+    const fs::path link = temp_.path() / "plain" / "link.log";
+    fs::create_symlink(odd[2], link);
+    std::vector<std::string> files = {plain, odd[0], odd[1], link.string()};
+    std::vector<std::string> contents = {"plain log\r\n", "log 1\r\n", "log 2\r\n", "log 3\r\n"};
+
+    for (Route route : {Route::kThunderbird, Route::kGeneric}) {
+        SCOPED_TRACE(route == Route::kThunderbird ? "Thunderbird route" : "generic route");
+        fs::remove(record_);
+        UseRoute(route);
+        ASSERT_EQ(Send(Message("support@quillfern.example", subject, body, files)), mapi::kSuccess);
+        const std::vector<Received> calls = Calls(1);
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].to, "support@quillfern.example");
+        EXPECT_EQ(calls[0].subject, subject);
+        EXPECT_EQ(calls[0].body, body);
+        ASSERT_EQ(calls[0].attachments.size(), files.size());
+        EXPECT_EQ(calls[0].attachments[0], plain);
+        for (size_t i = 0; i < files.size(); ++i) {
+            const std::string& got = calls[0].attachments[i];
+            EXPECT_EQ(Content(got), contents[i]) << got;
+            EXPECT_EQ(got.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                            "0123456789/._+-"),
+                      std::string::npos)
+                << got;
+            if (i == 0)
+                continue;
+            EXPECT_EQ(got.rfind((temp_.path() / "run").string() + "/", 0), 0u) << got;
+            EXPECT_EQ(fs::status(got).permissions(),
+                      fs::perms::owner_read | fs::perms::owner_write);
+            EXPECT_EQ(fs::status(fs::path(got).parent_path()).permissions(), fs::perms::owner_all);
+        }
+    }
 }
 
-TEST_F(MailXdgTest, UnsafeRecipientsAndAttachmentsAreRefused) {
+TEST_F(MailXdgTest, UnsafeRecipientsAreRefusedAndMissingFilesReported) {
     for (const char* to : {"x@example.com',attachment='/etc/passwd", "\"Name\" <a@b.example>",
                            "a@b.example,c@d.example", "-a@b.example", "not an address"}) {
         EXPECT_EQ(Send(Message(to, "s", "b")), mapi::kUnknownRecipient) << to;
     }
-    mapi::Message m = Message("a@b.example", "s", "b");
-    mapi::File file;
-    file.path_name = temp_.MakeFile("it's, odd.log");
-    m.files.push_back(file);
-    EXPECT_EQ(Send(m), mapi::kAttachmentOpenFailure);
-    m.files[0].path_name = temp_.Text() + "missing.log";
-    EXPECT_EQ(Send(m), mapi::kAttachmentNotFound);
-    EXPECT_TRUE(Recorded().empty()); // nothing reached the client
+    EXPECT_EQ(Send(Message("a@b.example", "s", "b", {temp_.Text() + "missing.log"})),
+              mapi::kAttachmentNotFound);
+    EXPECT_EQ(Send(Message("a@b.example", "s", "b", {temp_.Text()})), mapi::kAttachmentNotFound);
+    EXPECT_TRUE(Calls().empty()); // nothing reached the client
+}
+
+// Whether a child of this process has ended and not been reaped (looked at,
+// not reaped).
+bool AZombieIsLeft() {
+    siginfo_t info{};
+    return waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
+}
+
+TEST_F(MailXdgTest, AClientThatStaysOpenDoesNotHoldTheDialog) {
+    tamberlin::testing::ScriptedHost host; // counts the event processing
+    const std::string stay = (temp_.path() / "client.pid").string();
+    setenv("TAMBERLIN_MAIL_STAY", stay.c_str(), 1);
+    for (Route route : {Route::kThunderbird, Route::kGeneric}) {
+        SCOPED_TRACE(route == Route::kThunderbird ? "Thunderbird route" : "generic route");
+        UseRoute(route);
+        fs::remove(stay);
+        const int events = host.DoEventsCalls();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(Send(Message("a@b.example", "s", "b")), mapi::kSuccess);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(took, std::chrono::seconds(7)); // the bound is 5 s
+        EXPECT_GT(host.DoEventsCalls(), events + 10);
+        // The user closes the compose window: xdg-email ends, and nothing
+        // stays behind as a zombie.
+        pid_t client = 0;
+        for (int tries = 0; tries < 200 && !(std::ifstream(stay) >> client); ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ASSERT_NE(client, 0);
+        kill(client, SIGTERM);
+        bool zombie = true;
+        for (int tries = 0; tries < 100 && (zombie || kill(client, 0) == 0); ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            zombie = AZombieIsLeft();
+        }
+        EXPECT_FALSE(zombie);
+    }
+    unsetenv("TAMBERLIN_MAIL_STAY");
+    EXPECT_EQ(Calls(2).size(), 2u);
 }
 
 TEST_F(MailXdgTest, WithoutXdgEmailThereIsNoMailSystem) {
@@ -150,9 +304,9 @@ TEST_F(MailXdgTest, WithoutXdgEmailThereIsNoMailSystem) {
               mapi::kLoginFailure);
 }
 
-// Runs the demo with `input` on stdin (the terminal host); returns what it printed.
-std::string RunDemo(const fs::path& folder, const std::string& input,
-                    std::vector<std::string> args) {
+// Runs `args` (the program first) with `input` on stdin; returns what it
+// printed, with a note when it failed.
+std::string Run(const fs::path& folder, const std::string& input, std::vector<std::string> args) {
     std::ofstream(folder / "input") << input;
     const std::string output = (folder / "output").string();
     posix_spawn_file_actions_t actions;
@@ -160,46 +314,139 @@ std::string RunDemo(const fs::path& folder, const std::string& input,
     posix_spawn_file_actions_addopen(&actions, 0, (folder / "input").c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-    args.insert(args.begin(), TAMBERLIN_DEMO);
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
-    if (posix_spawn(&pid, TAMBERLIN_DEMO, &actions, nullptr, argv.data(), environ) != 0)
-        return "(the demo did not start)";
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return "(the program did not start)";
     int status = 0;
     waitpid(pid, &status, 0);
-    std::ifstream out(output);
-    std::string shown((std::istreambuf_iterator<char>(out)), {});
+    std::string shown = Content(output);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        shown += "(the demo failed)";
+        shown += "(the program failed)";
     return shown;
 }
 
-TEST_F(MailXdgTest, TheDialogsButtonSendsTheReport) {
+std::string RunDemo(const fs::path& folder, const std::string& input,
+                    std::vector<std::string> args) {
+    args.insert(args.begin(), TAMBERLIN_DEMO);
+    return Run(folder, input, std::move(args));
+}
+
+// A message file as Python's e-mail package reads it: subject, recipient,
+// text body, then file name and hex content of each attachment.
+std::vector<std::string> ParsedByPython(const fs::path& folder, const std::string& file) {
+    return Split(Run(folder, "", {"/usr/bin/python3", TAMBERLIN_READ_MESSAGE, file}), '\0');
+}
+
+std::string Hex(const std::string& bytes) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes)
+        out += {kHex[c >> 4], kHex[c & 15]};
+    return out;
+}
+
+TEST_F(MailXdgTest, OutboxMessagesParseWithAnIndependentReader) {
+    namespace outbox = modQFEmailClient::outbox;
+    std::string binary;
+    for (int i = 0; i < 256; ++i)
+        binary += static_cast<char>(i);
+    const std::string long_line(300, 'y');
+    outbox::Message m;
+    m.from_name = "Tämberlin, \"the\" app";
+    m.to = "support@quillfern.example";
+    m.date = {2026, 12, 7, 9, 5, 3};
+    m.attachments = {{"tamberlinError.log", "entry\r\n"},
+                     {"it's, odd ü =?x?= " + kHostile, binary}};
+    const std::vector<std::pair<std::string, std::string>> texts = {
+        {"Tamberlin Error Report", "short"},
+        {"-" + kHostile, "-first line, " + kHostile + "\r\ntrailing blanks  \r\n\ttab\r\n" +
+                             long_line + "\r\n=3D =?UTF-8?B?eA==?= ü" + long_line + "\r\nend\r\n"},
+        {"=?UTF-8?B?eA==?= " + long_line + " Grüße", "\r\n\r\n.\r\nFrom me\r\n-- \r\n"},
+    };
+    for (const auto& [subject, body] : texts) {
+        SCOPED_TRACE(subject);
+        m.subject = subject;
+        m.body = body;
+        const std::string file = (temp_.path() / "message.eml").string();
+        std::ofstream(file, std::ios::binary) << outbox::MimeText(m);
+        const std::vector<std::string> parsed = ParsedByPython(temp_.path(), file);
+        ASSERT_EQ(parsed.size(), 7u) << parsed.back();
+        EXPECT_EQ(parsed[0], subject);
+        EXPECT_EQ(parsed[1], "support@quillfern.example");
+        // Python hands the text over with its line breaks as LF.
+        std::string lf = body;
+        for (size_t at; (at = lf.find("\r\n")) != std::string::npos;)
+            lf.erase(at, 1);
+        EXPECT_EQ(parsed[2], lf);
+        EXPECT_EQ(parsed[3], m.attachments[0].name);
+        EXPECT_EQ(parsed[4], Hex(m.attachments[0].bytes));
+        EXPECT_EQ(parsed[5], m.attachments[1].name);
+        EXPECT_EQ(parsed[6], Hex(binary));
+    }
+}
+
+TEST_F(MailXdgTest, WithoutAMailClientTheReportGoesToTheOutbox) {
+    // No mailto handler at all, and no browser to fall back on.
+    fs::remove_all(temp_.path() / "data" / "applications");
+    fs::remove(temp_.path() / "config" / "mimeapps.list");
+    setenv("BROWSER", "/bin/false", 1);
     const std::string shown =
         RunDemo(temp_.path(), "email\nok\n",
-                {"raise", "--number", "5", "--op", "testing the report", "--allow-email"});
+                {"raise", "--number", "5", "--op", "-" + kHostile, "--allow-email"});
+    unsetenv("BROWSER");
+    const std::string message = "Cannot prepare the error notification email. Please copy the "
+                                "information and send to Quillfern by separate email. The report "
+                                "has been saved as \"";
+    const size_t at = shown.find(message);
+    ASSERT_NE(at, std::string::npos) << shown;
+    const size_t start = at + message.size();
+    const std::string file = shown.substr(start, shown.find("\".", start) - start);
+    const fs::path data = temp_.path() / "data/Quillfern/Tamberlin";
+    EXPECT_EQ(fs::path(file).parent_path(), data / "Outbox");
+
+    const std::vector<std::string> parsed = ParsedByPython(temp_.path(), file);
+    ASSERT_EQ(parsed.size(), 5u) << parsed.back();
+    EXPECT_EQ(parsed[0], "Tamberlin Error Report");
+    EXPECT_EQ(parsed[1], "support@quillfern.example");
+    EXPECT_NE(parsed[2].find("A process error has occurred -" + kHostile + "."), std::string::npos)
+        << parsed[2];
+    EXPECT_NE(parsed[2].find("\n\nBuild code: "), std::string::npos);
+    EXPECT_NE(parsed[2].find("\n\nDate: "), std::string::npos);
+    EXPECT_EQ(parsed[3], "tamberlin-demoError.log");
+    EXPECT_EQ(parsed[4], Hex(Content((data / "tamberlin-demoError.log").string())));
+    EXPECT_TRUE(Calls().empty());
+}
+
+TEST_F(MailXdgTest, TheDialogsButtonSendsTheWholeReport) {
+    const std::string op = "-" + kHostile;
+    const std::string description = "Path C:\\temp\\new.txt not found \\c tail";
+    const std::string shown = RunDemo(temp_.path(), "email\nok\n",
+                                      {"raise", "--number", "5", "--op", op, "--description",
+                                       description, "--source", "Src, 'q'", "--allow-email"});
     EXPECT_NE(shown.find("response: 5\n"), std::string::npos) << shown;
     EXPECT_EQ(shown.find("Cannot prepare"), std::string::npos) << shown;
 
-    const std::vector<std::string> recorded = Recorded();
-    ASSERT_EQ(recorded.size(), 2u);
-    const auto fields = ComposeFields(recorded[1]);
-    EXPECT_EQ(fields.at("to"), "support@quillfern.example");
-    EXPECT_EQ(fields.at("subject"), "Tamberlin Error Report");
-    EXPECT_NE(fields.at("body").find("A process error has occurred testing the report."),
-              std::string::npos);
-    EXPECT_NE(fields.at("body").find("\n\nBuild code: "), std::string::npos);
-    EXPECT_NE(fields.at("body").find("\n\nDate: "), std::string::npos);
+    const std::vector<Received> calls = Calls(1);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].to, "support@quillfern.example");
+    EXPECT_EQ(calls[0].subject, "Tamberlin Error Report");
+    const std::string& body = calls[0].body;
+    EXPECT_NE(body.find("A process error has occurred " + op + "."), std::string::npos) << body;
+    EXPECT_NE(body.find(description), std::string::npos) << body;
+    EXPECT_NE(body.find("Src, 'q'"), std::string::npos) << body;
+    EXPECT_NE(body.find("\r\n\r\nBuild code: "), std::string::npos) << body;
+    EXPECT_NE(body.find("\r\n\r\nDate: "), std::string::npos) << body;
     const std::string log =
         (temp_.path() / "data/Quillfern/Tamberlin/tamberlin-demoError.log").string();
-    EXPECT_EQ(fields.at("attachment"), log);
-    std::ifstream entries(log);
-    const std::string content((std::istreambuf_iterator<char>(entries)), {});
-    EXPECT_NE(content.find(", testing the report, 5, "), std::string::npos);
+    ASSERT_EQ(calls[0].attachments.size(), 1u);
+    EXPECT_EQ(calls[0].attachments[0], log);
+    EXPECT_NE(Content(log).find(", " + op + ", 5, "), std::string::npos);
 }
 
 TEST_F(MailXdgTest, TheMainWindowsTestEmailsGoThroughEachRoute) {
@@ -212,12 +459,11 @@ TEST_F(MailXdgTest, TheMainWindowsTestEmailsGoThroughEachRoute) {
     EXPECT_NE(shown.find("Test e-mail (MAPI/Direct): result 1"), std::string::npos) << shown;
     EXPECT_NE(shown.find("Test e-mail (MAPI/CDO): result 1"), std::string::npos) << shown;
     EXPECT_NE(shown.find("Test e-mail (detected client): result 1"), std::string::npos) << shown;
-    std::vector<std::string> recorded = Recorded();
-    ASSERT_EQ(recorded.size(), 8u); // four calls of "-compose" and its fields
-    for (size_t i = 1; i < recorded.size(); i += 2) {
-        const auto fields = ComposeFields(recorded[i]);
-        EXPECT_EQ(fields.at("to"), "support@quillfern.example");
-        EXPECT_EQ(fields.at("subject"), "Tamberlin test e-mail");
+    const std::vector<Received> calls = Calls(4);
+    ASSERT_EQ(calls.size(), 4u);
+    for (const Received& call : calls) {
+        EXPECT_EQ(call.to, "support@quillfern.example");
+        EXPECT_EQ(call.subject, "Tamberlin test e-mail");
     }
 }
 

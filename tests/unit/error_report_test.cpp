@@ -1,24 +1,31 @@
 // The error report from the Application Error dialog, against a scripted
 // mail system.
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/system.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_form.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/mail/email_client.h"
-#include "platform/clock.h"
-#include "platform/system.h"
+#include "tamberlin/platform/path_style.h"
 #include "tamberlin/runtime/application.h"
 #include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/scripted_mail.h"
 #include "tests/support/temp_folder.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
 
 namespace mapi = tamberlin::platform::mapi;
 namespace ui = tamberlin::ui;
+
+std::string Separator() {
+    return std::string(1, tamberlin::platform::NativePathStyle().separator);
+}
 
 class ErrorReportTest : public tamberlin::testing::AppStateTest {
 protected:
@@ -83,22 +90,51 @@ TEST_F(ErrorReportTest, VersionPartsKeepTheirDigits) {
     EXPECT_NE(Sent(1).note_text->find("Build code: 2.123.45678\r\n"), std::string::npos);
 }
 
-TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnce) {
-    const char* kMessage = "Cannot prepare the error notification email. Please copy the "
-                           "information and send to Quillfern by separate email.";
+TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnceAndTheReportKept) {
+    const std::string kMessage = "Cannot prepare the error notification email. Please copy the "
+                                 "information and send to Quillfern by separate email.";
+    const std::string outbox = temp_.Text() + "Outbox" + Separator();
+    const std::string log = temp_.MakeFile("tamberlinError.log", "an entry\r\n");
     mail_.Answer("logon", mapi::kLoginFailure);
     form_.cmdEmail_Click();
     ASSERT_EQ(host_.Boxes().size(), 1u);
-    EXPECT_EQ(host_.Boxes()[0].text, kMessage);
+    const std::string first = outbox + "report-20261207-090503-01.eml";
+    EXPECT_EQ(host_.Boxes()[0].text, kMessage + " The report has been saved as \"" + first + "\".");
     EXPECT_EQ(host_.Boxes()[0].title, "Tamberlin");
     EXPECT_EQ(host_.Boxes()[0].icon, ui::Icon::kCritical);
     // An error the transport does not trap (its sign-off failing) ends the
-    // same way.
+    // same way, in a file of its own.
     mail_.Raise("logoff", 48);
     form_.cmdEmail_Click();
-    EXPECT_EQ(host_.Boxes().size(), 2u);
-    EXPECT_EQ(host_.Boxes().back().text, kMessage);
+    ASSERT_EQ(host_.Boxes().size(), 2u);
+    EXPECT_EQ(host_.Boxes().back().text, kMessage + " The report has been saved as \"" + outbox +
+                                             "report-20261207-090503-02.eml\".");
     EXPECT_TRUE(ui::IsLoaded(form_));
+    // The message file (read by a real mail parser in the mail tests).
+    std::string saved;
+    ASSERT_TRUE(tamberlin::platform::files::ReadWholeFile(first, saved));
+    EXPECT_NE(saved.find("\r\nSubject: Tamberlin Error Report\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("\r\nBuild code: 19.00.0019\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("filename=\"tamberlinError.log\"\r\n\r\nYW4gZW50cnkNCg==\r\n"),
+              std::string::npos)
+        << saved;
+}
+
+TEST_F(ErrorReportTest, TheOutboxKeepsTheNewestTwenty) {
+    const std::string outbox = temp_.Text() + "Outbox" + Separator();
+    for (int day = 1; day <= 25; ++day)
+        temp_.MakeFile("Outbox/report-202611" + std::string(day < 10 ? "0" : "") +
+                       std::to_string(day) + "-120000-01.eml");
+    temp_.MakeFile("Outbox/notes.txt"); // not ours: left alone
+    mail_.Answer("send", mapi::kFailure);
+    form_.cmdEmail_Click();
+    namespace files = tamberlin::platform::files;
+    std::vector<std::string> kept = files::FileNames(outbox, "*");
+    std::sort(kept.begin(), kept.end());
+    ASSERT_EQ(kept.size(), 21u);
+    EXPECT_EQ(kept[0], "notes.txt");
+    EXPECT_EQ(kept[1], "report-20261107-120000-01.eml"); // the six oldest went
+    EXPECT_EQ(kept[20], "report-20261207-090503-01.eml");
 }
 
 TEST_F(ErrorReportTest, FromTheDialogOfAHandledError) {
