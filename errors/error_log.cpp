@@ -1,11 +1,12 @@
 #include "tamberlin/errors/error_log.h"
 
-#include "tamberlin/app/all_data.h"
+#include "errors/error_log_at.h"
 #include "platform/clock.h"
 #include "platform/files.h"
-#include "tamberlin/platform/path_style.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/platform/path_style.h"
 #include "tamberlin/sysutil/folders.h"
 #include "tamberlin/ui/host.h"
 
@@ -28,7 +29,12 @@ std::string FormatErrorLogLine(std::string_view strOperation,
                                const tamberlin::errors::CurrentError& error) {
     // One reading of the clock for both fields: two readings could straddle
     // midnight and stamp the entry a day early.
-    const platform::clock::LocalTime now = platform::clock::Now();
+    return FormatErrorLogLine(strOperation, error, platform::clock::Now());
+}
+
+std::string FormatErrorLogLine(std::string_view strOperation,
+                               const tamberlin::errors::CurrentError& error,
+                               const platform::clock::LocalTime& now) {
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, " %d %04d %02d:%02d:%02d", now.day, now.year, now.hour,
                   now.minute, now.second);
@@ -46,6 +52,14 @@ void WriteErrorLog(std::string_view strOperation) noexcept {
 
 void WriteErrorLog(std::string_view strOperation,
                    const tamberlin::errors::CurrentError& error) noexcept {
+    try {
+        WriteErrorLog(strOperation, error, platform::clock::Now());
+    } catch (...) {
+    }
+}
+
+void WriteErrorLog(std::string_view strOperation, const tamberlin::errors::CurrentError& error,
+                   const platform::clock::LocalTime& when) noexcept {
     std::string pending;
     try {
         const std::string path = GetErrorLogPath();
@@ -61,7 +75,7 @@ void WriteErrorLog(std::string_view strOperation,
             if (writable) {
                 pending = "An error occured writing to the log file [" + path + "].";
                 const std::string line =
-                    platform::AnsiFromUtf8(FormatErrorLogLine(strOperation, error));
+                    platform::AnsiFromUtf8(FormatErrorLogLine(strOperation, error, when));
                 if (files::AppendToFile(path, line))
                     return;
             }

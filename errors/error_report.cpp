@@ -2,13 +2,13 @@
 // dialog hands the message, the version, the date and the error log to the
 // user's mail client, addressed to Quillfern's support. The dialog stays open
 // whatever happens.
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/system.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_form.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/mail/email_client.h"
-#include "platform/clock.h"
-#include "platform/files.h"
-#include "platform/system.h"
 #include "tamberlin/runtime/application.h"
 #include "tamberlin/sysutil/paths.h"
 #include "tamberlin/ui/host.h"
@@ -53,11 +53,22 @@ void frmQFCriticalErrorHandler::cmdEmail_Click() {
             names[0] = modQFSystemUtilities::GetFileName(paths[0]);
             count = 1;
         }
+        // A crash's report goes beside the log.
+        if (!strCrashReportPath.empty() &&
+            files::FirstEntry(strCrashReportPath, files::kNormal) == files::Listing::kEntry) {
+            if (count == 1) {
+                names.emplace_back();
+                paths.emplace_back();
+            }
+            names[count] = modQFSystemUtilities::GetFileName(strCrashReportPath);
+            paths[count] = strCrashReportPath;
+            ++count;
+        }
         // The slot of the current project's data, which this program does not
         // have: it stays empty and uncounted.
         if (chkIncludeData().enabled && chkIncludeData().value == 1) {
-            names.resize(2);
-            paths.resize(2);
+            names.resize(names.size() + 1);
+            paths.resize(paths.size() + 1);
         }
         const std::int32_t result = modQFEmailClient::SendEmail(
             modQFEmailClient::lngEmailTransport, modQFEmailClient::blnEmailResolveName,

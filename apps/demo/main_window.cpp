@@ -1,18 +1,21 @@
 #include "apps/demo/main_window.h"
 
+#include "platform/files.h"
+#include "platform/system.h"
 #include "tamberlin/app/all_data.h"
+#include "tamberlin/errors/crash.h"
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/errors/trap.h"
 #include "tamberlin/mail/email_client.h"
-#include "platform/files.h"
-#include "platform/system.h"
 #include "tamberlin/runtime/application.h"
 #include "tamberlin/runtime/error.h"
 #include "tamberlin/sysutil/folders.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <system_error>
 
 namespace {
@@ -93,7 +96,47 @@ const char* SendResult(std::int32_t result) {
     }
 }
 
+int* volatile g_null = nullptr;
+volatile int g_zero = 0;
+volatile int g_hundred = 100; // 1 / x is computed without dividing
+volatile int g_depth_limit = -1;
+
+[[gnu::noinline]] int Recurse(int depth) {
+    volatile char pad[512];
+    pad[0] = static_cast<char>(depth);
+    if (depth == g_depth_limit)
+        return 0;
+    return Recurse(depth + 1) + pad[0];
+}
+
+[[gnu::noinline]] void Throw() {
+    throw std::runtime_error("thrown where no trap can catch it");
+}
+
+void ThrowThroughNoexcept() noexcept {
+    Throw();
+}
+
 } // namespace
+
+bool IsCrashKind(const std::string& kind) {
+    return kind == "segv" || kind == "fpe" || kind == "abort" || kind == "stack" || kind == "throw";
+}
+
+void CrashOnPurpose(const std::string& kind) {
+    if (kind == "segv") {
+        *g_null = 1;
+    } else if (kind == "fpe") {
+        const volatile int quotient = g_hundred / g_zero;
+        (void)quotient;
+    } else if (kind == "abort") {
+        std::abort();
+    } else if (kind == "stack") {
+        g_depth_limit = Recurse(0);
+    } else if (kind == "throw") {
+        ThrowThroughNoexcept();
+    }
+}
 
 frmMain::frmMain() : Form("frmMain") {
     caption = "Tamberlin";
@@ -139,6 +182,9 @@ void frmMain::Form_Load() {
     if (modQFCriticalErrorHandler::strErrorLogFolder.empty())
         modQFCriticalErrorHandler::strErrorLogFolder = strAppDataPath;
     // "Abort and close application" closes the demo once the action is done.
+    // The crashes of earlier runs, before anything else happens.
+    tamberlin::errors::InstallCrashHandler();
+    tamberlin::errors::ReportPendingCrashes();
     modQFCriticalErrorHandler::AbortHook = [this] {
         close_requested_ = true;
         return std::string();
