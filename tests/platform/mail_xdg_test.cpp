@@ -202,6 +202,31 @@ TEST_F(MailXdgTest, TheDialogsButtonSendsTheReport) {
     EXPECT_NE(content.find(", testing the report, 5, "), std::string::npos);
 }
 
+TEST_F(MailXdgTest, TheNextStartShowsACrashAndSendsItsReport) {
+    RunDemo(temp_.path(), "", {"crash", "segv"});
+    const std::string shown = RunDemo(temp_.path(), "email\nok\nok\n",
+                                      {"raise", "--number", "5", "--op", "starting again"});
+    EXPECT_NE(shown.find("Tamberlin closed unexpectedly while testing a crash.\n"),
+              std::string::npos)
+        << shown;
+    EXPECT_NE(shown.find("Error number: -1073741819\nDescription: Access violation\n"),
+              std::string::npos)
+        << shown;
+    EXPECT_NE(shown.find("response: 5\n"), std::string::npos) << shown;
+
+    const std::vector<std::string> recorded = Recorded();
+    ASSERT_EQ(recorded.size(), 2u);
+    EXPECT_NE(recorded[1].find("Crashes/crash-"), std::string::npos) << recorded[1];
+    EXPECT_NE(recorded[1].find("tamberlin-demoError.log"), std::string::npos) << recorded[1];
+    // The log: the crash, then the error raised after it.
+    std::ifstream entries(temp_.path() / "data/Quillfern/Tamberlin/tamberlin-demoError.log");
+    const std::string log((std::istreambuf_iterator<char>(entries)), {});
+    EXPECT_NE(log.find(", testing a crash, -1073741819, Access violation, Tamberlin, 0\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+}
+
 TEST_F(MailXdgTest, TheMainWindowsTestEmailsGoThroughEachRoute) {
     // MAPI/Control, MAPI/Direct, MAPI/CDO (our own object model here) and
     // the detected client (none registered: MAPI/Control).
