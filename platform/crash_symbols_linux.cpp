@@ -9,6 +9,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <cxxabi.h>
 #include <elfutils/libdwfl.h>
 #include <map>
 #include <memory>
@@ -103,7 +104,10 @@ std::string Describe(const std::string& record) {
             continue;
         }
         if (const char* name = dwfl_module_addrname(module, address)) {
-            out << ' ' << name;
+            int status = 0;
+            char* readable = abi::__cxa_demangle(name, nullptr, nullptr, &status);
+            out << ' ' << (readable ? readable : name);
+            std::free(readable);
         }
         if (Dwfl_Line* line = dwfl_module_getsrc(module, address)) {
             int number = 0;

@@ -40,6 +40,15 @@ constexpr Action kActions[] = {
     {"log", "Open the error log"},    {"q", "E&xit"},
 };
 
+// The crashes no trap can catch, in a column of their own.
+constexpr Action kCrashActions[] = {
+    {"segv", "Crash: null write"},
+    {"fpe", "Crash: division by zero"},
+    {"abort", "Crash: abort()"},
+    {"stack", "Crash: stack overflow"},
+    {"throw", "Crash: uncaught exception"},
+};
+
 fs::path FsPath(const std::string& utf8) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
 }
@@ -170,6 +179,17 @@ frmMain::frmMain() : Form("frmMain") {
         commands.push_back(a.command);
         top += 420;
     }
+    client_width += 3360;
+    top = 120;
+    for (const Action& a : kCrashActions) {
+        ui::Control button =
+            ui::Control::Make(std::string("cmdAction") + a.command, ui::ControlKind::kCommandButton,
+                              8400, top, 3240, 375, tab++, a.caption);
+        button.command = a.command;
+        controls.push_back(button);
+        commands.push_back(a.command);
+        top += 420;
+    }
 }
 
 void frmMain::Form_Load() {
@@ -181,10 +201,10 @@ void frmMain::Form_Load() {
         modQFSystemUtilities::EnsureFolder(app_data + "Quillfern", true);
     if (modQFCriticalErrorHandler::strErrorLogFolder.empty())
         modQFCriticalErrorHandler::strErrorLogFolder = strAppDataPath;
-    // "Abort and close application" closes the demo once the action is done.
     // The crashes of earlier runs, before anything else happens.
     tamberlin::errors::InstallCrashHandler();
     tamberlin::errors::ReportPendingCrashes();
+    // "Abort and close application" closes the demo once the action is done.
     modQFCriticalErrorHandler::AbortHook = [this] {
         close_requested_ = true;
         return std::string();
@@ -261,7 +281,9 @@ void frmMain::Raise(std::string_view control, ui::Event event) {
     if (event != ui::Event::kClick || control.substr(0, 9) != "cmdAction")
         return;
     const std::string command(control.substr(9));
-    if (command == "1") {
+    if (IsCrashKind(command)) {
+        tamberlin::errors::Trap("testing a crash", [&] { CrashOnPurpose(command); });
+    } else if (command == "1") {
         Trapped("Open a missing file", "opening the project file", [](bool first) {
             const std::string path = DataFile("missing-project.tam");
             if (!first) // what the user put right before choosing Retry

@@ -1,12 +1,12 @@
 // A Windows program that crashes on purpose, one way per argument, with the
 // crash handler installed: crash_child FOLDER KIND. The crash tests run it
 // under Wine and read the record and minidump it leaves in FOLDER\Crashes.
+#include <windows.h>
+
 #include "tamberlin/errors/crash.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/errors/trap.h"
 #include "tamberlin/runtime/application.h"
-
-#include <windows.h>
 
 #include <cstdlib>
 #include <stdexcept>

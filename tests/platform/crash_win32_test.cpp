@@ -1,13 +1,13 @@
 // Crash capture on Windows (under Wine) with processes that really crash
 // (crash_child): the exit code, the record, the minidump, and the next start.
+#include <windows.h>
+
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/crash.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/runtime/application.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"
-
-#include <windows.h>
 
 #include <algorithm>
 #include <chrono>
