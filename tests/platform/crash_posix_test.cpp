@@ -76,6 +76,16 @@ std::string RecordOf(const fs::path& folder) {
                                : "(" + std::to_string(records.size()) + " records)";
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer's own SIGSEGV and SIGFPE handlers were there first:
+// chained after the record, they print their report and exit with status 1
+// instead of the signal. Its allocator reports a huge allocation itself
+// rather than throw bad_alloc, and malloc cannot be taken over beside it.
+constexpr bool kSanitizer = true;
+#else
+constexpr bool kSanitizer = false;
+#endif
+
 struct CrashCase {
     const char* kind;
     int signal;
@@ -89,7 +99,9 @@ TEST(CrashCaptureTest, EachKindLeavesARecordAndEndsWithItsOwnSignal) {
         {"abort", SIGABRT, "exception: 0x40000015\nsignal: 6 "},
         {"stack", SIGSEGV, "exception: 0xc00000fd\n"},
         {"runtime_error", SIGABRT, "\nuncaught: 51 the project file is damaged\n"},
+#if !defined(__SANITIZE_ADDRESS__)
         {"bad_alloc", SIGABRT, "\nuncaught: 7 \n"},
+#endif
         {"trap", SIGSEGV, "\noperation: opening the project file\n"},
         {"thread", SIGSEGV, " crash-worker\n"},
 #if !defined(__SANITIZE_ADDRESS__)
@@ -101,7 +113,8 @@ TEST(CrashCaptureTest, EachKindLeavesARecordAndEndsWithItsOwnSignal) {
         tamberlin::testing::TempFolder temp;
         const Ending ending = RunChild(temp.path(), c.kind);
         EXPECT_FALSE(ending.timed_out) << c.kind;
-        EXPECT_EQ(ending.signal, c.signal) << c.kind;
+        const bool sanitizer_ends = kSanitizer && (c.signal == SIGSEGV || c.signal == SIGFPE);
+        EXPECT_EQ(ending.signal, sanitizer_ends ? 0 : c.signal) << c.kind;
         EXPECT_LT(ending.seconds, 5.0) << c.kind;
         const std::string record = RecordOf(temp.path());
         EXPECT_NE(record.find(c.line), std::string::npos) << c.kind << ":\n" << record;
@@ -137,8 +150,8 @@ protected:
 };
 
 TEST_F(NextStartTest, EachCrashIsLoggedShownWithItsReportAndRetired) {
-    ASSERT_EQ(RunChild(temp_.path(), "trap").signal, SIGSEGV);
-    ASSERT_EQ(RunChild(temp_.path(), "bad_alloc").signal, SIGABRT);
+    RunChild(temp_.path(), "trap");
+    ASSERT_EQ(RunChild(temp_.path(), "runtime_error").signal, SIGABRT);
     const fs::path crashes = temp_.path() / "Crashes";
     const std::vector<fs::path> records = Files(crashes, ".rec");
     ASSERT_EQ(records.size(), 2u);
@@ -161,7 +174,7 @@ TEST_F(NextStartTest, EachCrashIsLoggedShownWithItsReportAndRetired) {
     EXPECT_TRUE(host_.Forms()[0]("cmdEmail").visible);
     const std::string second = host_.Forms()[1]("txtErrorMsg").caption;
     EXPECT_EQ(second.rfind("Crash child closed unexpectedly.\r\n", 0), 0u) << second;
-    EXPECT_NE(second.find("\r\nError number: 7\r\nDescription: Out of memory\r\n"),
+    EXPECT_NE(second.find("\r\nError number: 51\r\nDescription: the project file is damaged\r\n"),
               std::string::npos)
         << second;
 
@@ -171,7 +184,7 @@ TEST_F(NextStartTest, EachCrashIsLoggedShownWithItsReportAndRetired) {
                        "0\r\n"),
               std::string::npos)
         << log;
-    EXPECT_NE(log.find(", (no trapped operation), 7, Out of memory, Crash child, 0\r\n"),
+    EXPECT_NE(log.find(", (no trapped operation), 51, the project file is damaged, Crash child, 0\r\n"),
               std::string::npos)
         << log;
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
@@ -191,7 +204,7 @@ TEST_F(NextStartTest, EachCrashIsLoggedShownWithItsReportAndRetired) {
 }
 
 TEST_F(NextStartTest, AReplacedExecutableIsNamedNotSymbolised) {
-    ASSERT_EQ(RunChild(temp_.path(), "segv").signal, SIGSEGV);
+    RunChild(temp_.path(), "segv");
     const fs::path record = Files(temp_.path() / "Crashes", ".rec").at(0);
     // The executable the record names gets another build ID.
     std::string text = Read(record);
