@@ -6,9 +6,9 @@
 // reach the same filter.
 //
 // Everything is prepared by Install: the folder as UTF-16 in a fixed buffer,
-// dbghelp loaded and MiniDumpWriteDump looked up, a writer thread waiting.
-// The filter hands the exception to that thread (a dump of the crashing
-// thread is best written from another) and waits a bounded time for it.
+// dbghelp loaded and MiniDumpWriteDump looked up, a watchdog thread waiting.
+// (A dump written by another thread while the crashing one waited stalled
+// under Wine: the crashing thread writes it.)
 #include <windows.h>
 
 #include "platform/crash.h"
@@ -26,7 +26,9 @@ namespace {
 constexpr DWORD kPureVirtualCall = 0xE0000001;
 constexpr DWORD kInvalidParameter = 0xC0000417; // STATUS_INVALID_CRUNTIME_PARAMETER
 constexpr DWORD kFatalAppExit = 0x40000015;     // STATUS_FATAL_APP_EXIT, what abort() ends with
-constexpr DWORD kWatchdogMilliseconds = 10000;
+constexpr DWORD kStackOverflow = 0xC00000FD;
+// Generous: Wine writes a minidump in several seconds on a busy machine.
+constexpr DWORD kWatchdogMilliseconds = 30000;
 
 using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
                                           PMINIDUMP_EXCEPTION_INFORMATION,
@@ -42,8 +44,9 @@ volatile LONG g_recording = 0; // the recording thread's id
 volatile LONG g_uncaught_number = 0;
 char g_uncaught_what[512];
 
-HANDLE g_request = nullptr; // set by the filter: write now
-HANDLE g_done = nullptr;    // set by the writer thread
+HANDLE g_request = nullptr; // set by the filter: recording starts
+HANDLE g_done = nullptr;    // set by the filter: recording ended
+volatile DWORD g_crash_code = 0;
 EXCEPTION_POINTERS* volatile g_exception = nullptr;
 volatile DWORD g_crashed_thread = 0;
 
@@ -137,28 +140,10 @@ void WriteRecord(EXCEPTION_POINTERS* exception, DWORD thread) {
 
     const EXCEPTION_RECORD* record = exception ? exception->ExceptionRecord : nullptr;
     wchar_t path[MAX_PATH * 2 + 64];
-    if (g_write_dump) {
-        RecordPath(path, sizeof path / sizeof path[0], seconds, nanoseconds, kDumpExtension);
-        const HANDLE dump = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (dump != INVALID_HANDLE_VALUE) {
-            MINIDUMP_EXCEPTION_INFORMATION info{};
-            info.ThreadId = thread;
-            info.ExceptionPointers = exception;
-            info.ClientPointers = FALSE;
-            g_write_dump(GetCurrentProcess(), GetCurrentProcessId(), dump,
-                         static_cast<MINIDUMP_TYPE>(MiniDumpNormal | MiniDumpWithThreadInfo),
-                         exception ? &info : nullptr, nullptr, nullptr);
-            CloseHandle(dump);
-        }
-    }
-
     RecordPath(path, sizeof path / sizeof path[0], seconds, nanoseconds, kRecordExtension);
     const HANDLE file =
         CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    {
+    if (file != INVALID_HANDLE_VALUE) {
         Writer out(file);
         out.Put("tamberlin crash record\nexception: ");
         out.Hex(record ? record->ExceptionCode : 0, 8);
@@ -188,15 +173,40 @@ void WriteRecord(EXCEPTION_POINTERS* exception, DWORD thread) {
         out.Put("\nstack: ");
         out.Hex(record ? reinterpret_cast<std::uintptr_t>(record->ExceptionAddress) : 0);
         out.Put("\n");
+        out.Flush();
+        FlushFileBuffers(file);
+        CloseHandle(file);
     }
-    FlushFileBuffers(file);
-    CloseHandle(file);
+
+    // The minidump last: the record stands should writing the dump stall.
+    if (g_write_dump) {
+        RecordPath(path, sizeof path / sizeof path[0], seconds, nanoseconds, kDumpExtension);
+        const HANDLE dump = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (dump != INVALID_HANDLE_VALUE) {
+            MINIDUMP_EXCEPTION_INFORMATION info{};
+            info.ThreadId = thread;
+            info.ExceptionPointers = exception;
+            info.ClientPointers = FALSE;
+            g_write_dump(GetCurrentProcess(), GetCurrentProcessId(), dump, MiniDumpNormal,
+                         exception ? &info : nullptr, nullptr, nullptr);
+            CloseHandle(dump);
+        }
+    }
 }
 
-DWORD WINAPI WriterThread(LPVOID) {
+// The helper, started at install: once a crash is being recorded it gives
+// the recording a bounded time, then ends the process. A stack overflow
+// leaves the crashing thread too little stack to write with: the helper
+// writes that record itself.
+DWORD WINAPI HelperThread(LPVOID) {
     WaitForSingleObject(g_request, INFINITE);
-    WriteRecord(g_exception, g_crashed_thread);
-    SetEvent(g_done);
+    if (g_crash_code == kStackOverflow) {
+        WriteRecord(g_exception, g_crashed_thread);
+        SetEvent(g_done);
+    }
+    if (WaitForSingleObject(g_done, kWatchdogMilliseconds) != WAIT_OBJECT_0)
+        TerminateProcess(GetCurrentProcess(), g_crash_code);
     return 0;
 }
 
@@ -213,15 +223,20 @@ LONG WINAPI Filter(EXCEPTION_POINTERS* exception) {
             Sleep(2 * kWatchdogMilliseconds);
         TerminateProcess(GetCurrentProcess(), code);
     }
+    g_crash_code = code;
     g_exception = exception;
     g_crashed_thread = GetCurrentThreadId();
     if (g_request && g_done) {
         SetEvent(g_request);
-        // The watchdog: a writer that stalls does not keep the process.
-        if (WaitForSingleObject(g_done, kWatchdogMilliseconds) != WAIT_OBJECT_0)
-            TerminateProcess(GetCurrentProcess(), code);
-    } else {
-        WriteRecord(exception, g_crashed_thread);
+        if (code == kStackOverflow)
+            WaitForSingleObject(g_done, kWatchdogMilliseconds);
+    }
+    if (code != kStackOverflow || !g_request) {
+        // Written by the crashing thread itself: the dump then takes its
+        // registers from the exception rather than suspending it.
+        WriteRecord(exception, GetCurrentThreadId());
+        if (g_done)
+            SetEvent(g_done);
     }
     if (g_previous_filter)
         return g_previous_filter(exception);
@@ -252,15 +267,23 @@ bool Install(const Settings& settings) noexcept {
         return true;
 
     // Loaded now: a crash is no time to load a library.
-    if (const HMODULE dbghelp = LoadLibraryW(L"dbghelp.dll"))
+    if (const HMODULE dbghelp = LoadLibraryW(L"dbghelp.dll")) {
         g_write_dump = reinterpret_cast<MiniDumpWriteDumpFn>(
             reinterpret_cast<void*>(GetProcAddress(dbghelp, "MiniDumpWriteDump")));
+        // A dump needs the modules, not their debug information: reading
+        // that (Wine's dbghelp does, for every module) took longer than the
+        // watchdog allows.
+        using SymSetOptionsFn = DWORD(WINAPI*)(DWORD);
+        if (const auto set_options = reinterpret_cast<SymSetOptionsFn>(
+                reinterpret_cast<void*>(GetProcAddress(dbghelp, "SymSetOptions"))))
+            set_options(SYMOPT_DEFERRED_LOADS);
+    }
     g_request = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     g_done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (g_request && g_done) {
-        if (const HANDLE writer =
-                CreateThread(nullptr, 256 * 1024, WriterThread, nullptr, 0, nullptr))
-            CloseHandle(writer);
+        if (const HANDLE watchdog =
+                CreateThread(nullptr, 64 * 1024, HelperThread, nullptr, 0, nullptr))
+            CloseHandle(watchdog);
         else
             g_request = nullptr;
     }

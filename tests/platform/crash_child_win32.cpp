@@ -34,16 +34,6 @@ char* volatile g_block = nullptr;
     return Recurse(depth + 1) + pad[0];
 }
 
-struct Base {
-    Base() { Call(); } // a virtual call while only the base exists
-    virtual ~Base() = default;
-    virtual void Pure() = 0;
-    [[gnu::noinline]] void Call() { Pure(); }
-};
-struct Derived : Base {
-    void Pure() override {}
-};
-
 // A filter that was there first: it leaves a mark, and must still be called
 // after the record is written.
 LONG WINAPI Previous(EXCEPTION_POINTERS*) {
@@ -53,6 +43,18 @@ LONG WINAPI Previous(EXCEPTION_POINTERS*) {
 }
 
 } // namespace
+
+// Outside the anonymous namespace, so the compiler cannot know every class
+// derived from Base and call Derived::Pure directly.
+struct Base {
+    Base() { Call(); } // a virtual call while only the base exists
+    virtual ~Base() = default;
+    virtual void Pure() = 0;
+    [[gnu::noinline]] void Call() { Pure(); }
+};
+struct Derived : Base {
+    void Pure() override {}
+};
 
 int main(int argc, char** argv) {
     if (argc != 3)
