@@ -27,8 +27,8 @@ constexpr DWORD kPureVirtualCall = 0xE0000001;
 constexpr DWORD kInvalidParameter = 0xC0000417; // STATUS_INVALID_CRUNTIME_PARAMETER
 constexpr DWORD kFatalAppExit = 0x40000015;     // STATUS_FATAL_APP_EXIT, what abort() ends with
 constexpr DWORD kStackOverflow = 0xC00000FD;
-// Generous: Wine writes a minidump in several seconds on a busy machine.
-constexpr DWORD kWatchdogMilliseconds = 30000;
+// Generous: Wine writes a minidump in 15 to 30 seconds on a busy machine.
+constexpr DWORD kWatchdogMilliseconds = 60000;
 
 using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
                                           PMINIDUMP_EXCEPTION_INFORMATION,
