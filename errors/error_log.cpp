@@ -1,5 +1,6 @@
 #include "tamberlin/errors/error_log.h"
 
+#include "errors/error_log_at.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -25,7 +26,12 @@ std::string FormatErrorLogLine(std::string_view strOperation,
                                const tamberlin::runtime::CurrentError& error) {
     // One reading of the clock for both fields: two readings could straddle
     // midnight and stamp the entry a day early.
-    const platform::clock::LocalTime now = platform::clock::Now();
+    return FormatErrorLogLine(strOperation, error, platform::clock::Now());
+}
+
+std::string FormatErrorLogLine(std::string_view strOperation,
+                               const tamberlin::runtime::CurrentError& error,
+                               const platform::clock::LocalTime& now) {
     using tamberlin::runtime::ZeroPadded;
     std::string line = platform::system::AbbreviatedMonthName(now.month) + " " +
                        std::to_string(now.day) + " " + ZeroPadded(now.year, 4) + " " +
@@ -44,6 +50,14 @@ void WriteErrorLog(std::string_view strOperation) noexcept {
 
 void WriteErrorLog(std::string_view strOperation,
                    const tamberlin::runtime::CurrentError& error) noexcept {
+    try {
+        WriteErrorLog(strOperation, error, platform::clock::Now());
+    } catch (...) {
+    }
+}
+
+void WriteErrorLog(std::string_view strOperation, const tamberlin::runtime::CurrentError& error,
+                   const platform::clock::LocalTime& when) noexcept {
     std::string pending;
     try {
         const std::string path = GetErrorLogPath();
@@ -59,7 +73,7 @@ void WriteErrorLog(std::string_view strOperation,
             if (writable) {
                 pending = "An error occured writing to the log file [" + path + "].";
                 const std::string line =
-                    platform::AnsiFromUtf8(FormatErrorLogLine(strOperation, error));
+                    platform::AnsiFromUtf8(FormatErrorLogLine(strOperation, error, when));
                 if (files::AppendToFile(path, line))
                     return;
             }

@@ -14,6 +14,7 @@
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/mail/email_client.h"
 #include "tamberlin/platform/path_style.h"
+#include "tamberlin/runtime/application.h"
 #include "tamberlin/sysutil/paths.h"
 #include "tamberlin/ui/host.h"
 
@@ -85,11 +86,22 @@ void frmQFCriticalErrorHandler::cmdEmail_Click() {
             names[0] = modQFSystemUtilities::GetFileName(paths[0]);
             count = 1;
         }
+        // A crash's report goes beside the log.
+        if (!strCrashReportPath.empty() &&
+            files::FirstEntry(strCrashReportPath, files::kNormal) == files::Listing::kEntry) {
+            if (count == 1) {
+                names.emplace_back();
+                paths.emplace_back();
+            }
+            names[count] = modQFSystemUtilities::GetFileName(strCrashReportPath);
+            paths[count] = strCrashReportPath;
+            ++count;
+        }
         // The slot of the current project's data, which this program does not
         // have: it stays empty and uncounted.
         if (chkIncludeData().enabled && chkIncludeData().value == 1) {
-            names.resize(2);
-            paths.resize(2);
+            names.resize(names.size() + 1);
+            paths.resize(paths.size() + 1);
         }
         const std::int32_t result = modQFEmailClient::SendEmail(
             modQFEmailClient::lngEmailTransport, modQFEmailClient::blnEmailResolveName,

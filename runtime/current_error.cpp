@@ -61,6 +61,34 @@ CurrentError Make(std::int32_t number, const char* what, std::int32_t last_dll_e
 
 } // namespace
 
+ExceptionNumber NumberOfCurrentException() noexcept {
+    if (!std::current_exception())
+        return {};
+    try {
+        throw;
+    } catch (const runtime::RuntimeError& e) {
+        return {e.Number(), e.Description().c_str(), e.LastDllError()};
+    } catch (const std::system_error& e) {
+        return {NumberFor(e.code()), e.what(), e.code().value()};
+    } catch (const std::bad_alloc&) {
+        return {errors::kOutOfMemory, nullptr};
+    } catch (const std::out_of_range& e) {
+        return {errors::kSubscriptOutOfRange, e.what()};
+    } catch (const std::overflow_error& e) {
+        return {errors::kOverflow, e.what()};
+    } catch (const std::range_error& e) {
+        return {errors::kOverflow, e.what()};
+    } catch (const std::invalid_argument& e) {
+        return {errors::kInvalidProcedureCall, e.what()};
+    } catch (const std::domain_error& e) {
+        return {errors::kInvalidProcedureCall, e.what()};
+    } catch (const std::exception& e) {
+        return {errors::kInternalError, e.what()};
+    } catch (...) {
+        return {errors::kInternalError, nullptr};
+    }
+}
+
 CurrentError CurrentError::FromException(std::exception_ptr error) {
     if (!error)
         return {};
@@ -68,24 +96,9 @@ CurrentError CurrentError::FromException(std::exception_ptr error) {
         std::rethrow_exception(error);
     } catch (const RuntimeError& e) {
         return {e.Number(), e.Description(), e.Source(), e.LastDllError()};
-    } catch (const std::system_error& e) {
-        return Make(NumberFor(e.code()), e.what(), e.code().value());
-    } catch (const std::bad_alloc& e) {
-        return Make(errors::kOutOfMemory, nullptr);
-    } catch (const std::out_of_range& e) {
-        return Make(errors::kSubscriptOutOfRange, e.what());
-    } catch (const std::overflow_error& e) {
-        return Make(errors::kOverflow, e.what());
-    } catch (const std::range_error& e) {
-        return Make(errors::kOverflow, e.what());
-    } catch (const std::invalid_argument& e) {
-        return Make(errors::kInvalidProcedureCall, e.what());
-    } catch (const std::domain_error& e) {
-        return Make(errors::kInvalidProcedureCall, e.what());
-    } catch (const std::exception& e) {
-        return Make(errors::kInternalError, e.what());
     } catch (...) {
-        return Make(errors::kInternalError, nullptr);
+        const ExceptionNumber n = NumberOfCurrentException();
+        return Make(n.Number, n.What, n.LastDllError);
     }
 }
 

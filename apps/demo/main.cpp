@@ -8,14 +8,21 @@
 //                        [--allow-abort]
 //                          raises that error in a trapped statement and prints
 //                          the handler's answer as "response: R"
+//   tamberlin-demo crash segv|fpe|abort|stack|throw
+//                          fails that way inside the trapped operation
+//                          "testing a crash"; the next start reports it
 //
+// The main window and `raise` report the crashes of earlier runs first;
+// `info` does not.
 // The user interface is the window system's when there is a display, the
 // terminal otherwise (TAMBERLIN_UI=gui|terminal forces one).
-#include "tamberlin/app/all_data.h"
 #include "apps/demo/main_window.h"
+#include "platform/system.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/errors/crash.h"
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_log.h"
-#include "platform/system.h"
+#include "tamberlin/errors/trap.h"
 #include "tamberlin/runtime/application.h"
 #include "tamberlin/runtime/error.h"
 #include "tamberlin/sysutil/folders.h"
@@ -24,6 +31,7 @@
 #include <cstdio>
 #include <exception>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +63,13 @@ void Start() {
         modQFSystemUtilities::EnsureFolder(app_data + "Quillfern", true);
     if (modQFCriticalErrorHandler::strErrorLogFolder.empty())
         modQFCriticalErrorHandler::strErrorLogFolder = modQFAllData::strAppDataPath;
+}
+
+// The crash handler, then what the crashes of earlier runs left.
+void StartReporting() {
+    Start();
+    tamberlin::errors::InstallCrashHandler();
+    tamberlin::errors::ReportPendingCrashes();
 }
 
 int Info() {
@@ -128,7 +143,7 @@ std::optional<RaiseOptions> ParseRaise(const std::vector<std::string>& args) {
 // Raises the error once in a trapped statement; a retry runs the statement
 // again, which then succeeds.
 int Raise(const RaiseOptions& o) {
-    Start();
+    StartReporting();
     std::int16_t response = 0;
     bool raised = false;
     for (;;) {
@@ -150,12 +165,24 @@ int Raise(const RaiseOptions& o) {
     return 0;
 }
 
+int Usage();
+
+int Crash(const std::string& kind) {
+    if (!IsCrashKind(kind))
+        return Usage();
+    Start();
+    tamberlin::errors::InstallCrashHandler();
+    tamberlin::errors::Trap("testing a crash", [&] { CrashOnPurpose(kind); });
+    return 1; // not reached
+}
+
 int Usage() {
     std::fputs("usage: tamberlin-demo\n"
                "       tamberlin-demo info\n"
                "       tamberlin-demo raise --number N [--description TEXT] [--source TEXT]\n"
                "                            [--last-dll-error N] [--op TEXT] [--allow-email]\n"
-               "                            [--allow-abort]\n",
+               "                            [--allow-abort]\n"
+               "       tamberlin-demo crash segv|fpe|abort|stack|throw\n",
                stderr);
     return 2;
 }
@@ -179,6 +206,8 @@ int main(int argc, char** argv) {
             const std::optional<RaiseOptions> options = ParseRaise(args);
             return options ? Raise(*options) : Usage();
         }
+        if (args.size() == 2 && args[0] == "crash")
+            return Crash(args[1]);
         return Usage();
     } catch (const tamberlin::runtime::RuntimeError& e) {
         std::fprintf(stderr, "tamberlin-demo: run-time error %d: %s\n", e.Number(),

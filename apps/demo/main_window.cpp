@@ -4,16 +4,20 @@
 #include "platform/system.h"
 #include "runtime/format.h"
 #include "tamberlin/app/all_data.h"
+#include "tamberlin/errors/crash.h"
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/errors/trap.h"
 #include "tamberlin/mail/email_client.h"
+#include "tamberlin/runtime/application.h"
 #include "tamberlin/runtime/error.h"
 #include "tamberlin/sysutil/folders.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <system_error>
 
 namespace {
@@ -46,6 +50,15 @@ constexpr Action kActions[] = {
     {"12", "E-mail: MAPI/CDO", mail::kMapiCdo},
     {"log", "Open the error log"},
     {"q", "E&xit"},
+};
+
+// The crashes no trap can catch, in a column of their own.
+constexpr Action kCrashActions[] = {
+    {"segv", "Crash: null write"},
+    {"fpe", "Crash: division by zero"},
+    {"abort", "Crash: abort()"},
+    {"stack", "Crash: stack overflow"},
+    {"throw", "Crash: uncaught exception"},
 };
 
 fs::path FsPath(const std::string& utf8) {
@@ -97,7 +110,48 @@ const char* SendResult(std::int32_t result) {
     }
 }
 
+int* volatile g_null = nullptr;
+volatile int g_zero = 0;
+volatile int g_hundred = 100; // 1 / x is computed without dividing
+volatile int g_depth_limit = -1;
+
+[[gnu::noinline]] int Recurse(int depth) {
+    volatile char pad[512];
+    pad[0] = static_cast<char>(depth);
+    if (depth == g_depth_limit)
+        return 0;
+    return Recurse(depth + 1) + pad[0];
+}
+
+[[gnu::noinline]] void Throw() {
+    throw std::runtime_error("thrown where no trap can catch it");
+}
+
+void ThrowThroughNoexcept() noexcept {
+    Throw();
+}
+
 } // namespace
+
+bool IsCrashKind(const std::string& kind) {
+    return kind == "segv" || kind == "fpe" || kind == "abort" || kind == "stack" || kind == "throw";
+}
+
+// (The undefined-behaviour sanitizer would stop the first two before they fault.)
+[[gnu::no_sanitize("undefined")]] void CrashOnPurpose(const std::string& kind) {
+    if (kind == "segv") {
+        *g_null = 1;
+    } else if (kind == "fpe") {
+        const volatile int quotient = g_hundred / g_zero;
+        (void)quotient;
+    } else if (kind == "abort") {
+        std::abort();
+    } else if (kind == "stack") {
+        g_depth_limit = Recurse(0);
+    } else if (kind == "throw") {
+        ThrowThroughNoexcept();
+    }
+}
 
 frmMain::frmMain() : Form("frmMain") {
     caption = "Tamberlin";
@@ -131,6 +185,17 @@ frmMain::frmMain() : Form("frmMain") {
         commands.push_back(a.command);
         top += 420;
     }
+    client_width += 3360;
+    top = 120;
+    for (const Action& a : kCrashActions) {
+        ui::Control button =
+            ui::Control::Make(std::string("cmdAction") + a.command, ui::ControlKind::kCommandButton,
+                              8400, top, 3240, 375, tab++, a.caption);
+        button.command = a.command;
+        controls.push_back(button);
+        commands.push_back(a.command);
+        top += 420;
+    }
 }
 
 void frmMain::Form_Load() {
@@ -142,6 +207,9 @@ void frmMain::Form_Load() {
         modQFSystemUtilities::EnsureFolder(app_data + "Quillfern", true);
     if (modQFCriticalErrorHandler::strErrorLogFolder.empty())
         modQFCriticalErrorHandler::strErrorLogFolder = strAppDataPath;
+    // The crashes of earlier runs, before anything else happens.
+    tamberlin::errors::InstallCrashHandler();
+    tamberlin::errors::ReportPendingCrashes();
     // "Abort and close application" closes the demo once the action is done.
     modQFCriticalErrorHandler::AbortHook = [this] {
         close_requested_ = true;
@@ -219,7 +287,9 @@ void frmMain::Raise(std::string_view control, ui::Event event) {
     if (event != ui::Event::kClick || control.substr(0, 9) != "cmdAction")
         return;
     const std::string command(control.substr(9));
-    if (command == "1") {
+    if (IsCrashKind(command)) {
+        tamberlin::errors::Trap("testing a crash", [&] { CrashOnPurpose(command); });
+    } else if (command == "1") {
         Trapped("Open a missing file", "opening the project file", [](bool first) {
             const std::string path = DataFile("missing-project.tam");
             if (!first) // what the user put right before choosing Retry

@@ -8,6 +8,12 @@
 
 #include <string>
 
+// The failures nobody can trap, on purpose: segv (a null write), fpe (an
+// integer division by zero), abort, stack (unbounded recursion) and throw (an
+// exception leaving a noexcept function). Returns only for an unknown kind.
+bool IsCrashKind(const std::string& kind);
+void CrashOnPurpose(const std::string& kind);
+
 class frmMain : public tamberlin::ui::Form {
 public:
     frmMain();

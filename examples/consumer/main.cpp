@@ -50,6 +50,9 @@ int main(int argc, char** argv) {
     // The vendor folder an installer would have made; the error log goes
     // beneath it.
     modQFSystemUtilities::EnsureFolder(modQFSystemUtilities::GetAppDataPath() + "Quillfern", true);
+    // Crashes leave a record; the ones earlier runs left are reported now.
+    tamberlin::errors::InstallCrashHandler();
+    tamberlin::errors::ReportPendingCrashes();
     std::printf("title: %s\ndata folder: %s\n", modQFAllData::strAppTitle.c_str(),
                 modQFAllData::strAppDataPath.c_str());
 

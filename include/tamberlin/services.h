@@ -4,11 +4,13 @@
 // user-interface hosts.
 //
 // An application sets its title, installs its own UI host if it has one
-// (ui/host.h), calls modQFAllData::InitAppData() once, and puts
+// (ui/host.h), calls modQFAllData::InitAppData() once, then
+// tamberlin::errors::InstallCrashHandler() and ReportPendingCrashes(), and puts
 // tamberlin::errors::Trap around the statements that may fail.
 #pragma once
 
 #include "tamberlin/app/all_data.h"
+#include "tamberlin/errors/crash.h"
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_form.h"
 #include "tamberlin/errors/error_log.h"

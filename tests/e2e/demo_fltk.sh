@@ -160,7 +160,8 @@ expect_status_grew() {
 
 main=$(wait_window "Tamberlin") || fail "the main window did not appear"
 geometry "$main"
-[ "$WIDTH"x"$HEIGHT" = 560x408 ] || fail "the main window is ${WIDTH}x$HEIGHT, not 560x408"
+# 11760 x 6120 twips: the actions, then the crash actions in a column of their own.
+[ "$WIDTH"x"$HEIGHT" = 784x408 ] || fail "the main window is ${WIDTH}x$HEIGHT, not 784x408"
 wait_drawn "$main" || fail "the main window was not drawn"
 shown=$(status_height)
 

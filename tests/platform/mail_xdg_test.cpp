@@ -449,6 +449,34 @@ TEST_F(MailXdgTest, TheDialogsButtonSendsTheWholeReport) {
     EXPECT_NE(Content(log).find(", " + op + ", 5, "), std::string::npos);
 }
 
+TEST_F(MailXdgTest, TheNextStartShowsACrashAndSendsItsReport) {
+    RunDemo(temp_.path(), "", {"crash", "segv"});
+    const std::string shown = RunDemo(temp_.path(), "email\nok\nok\n",
+                                      {"raise", "--number", "5", "--op", "starting again"});
+    EXPECT_NE(shown.find("Tamberlin closed unexpectedly while testing a crash.\n"),
+              std::string::npos)
+        << shown;
+    EXPECT_NE(shown.find("Error number: -1073741819\nDescription: Access violation\n"),
+              std::string::npos)
+        << shown;
+    EXPECT_NE(shown.find("response: 5\n"), std::string::npos) << shown;
+
+    const std::vector<Received> calls = Calls(1);
+    ASSERT_EQ(calls.size(), 1u);
+    std::string attached;
+    for (const std::string& path : calls[0].attachments)
+        attached += path + "\n";
+    EXPECT_NE(attached.find("Crashes/crash-"), std::string::npos) << attached;
+    EXPECT_NE(attached.find("tamberlin-demoError.log"), std::string::npos) << attached;
+    // The log: the crash, then the error raised after it.
+    std::ifstream entries(temp_.path() / "data/Quillfern/Tamberlin/tamberlin-demoError.log");
+    const std::string log((std::istreambuf_iterator<char>(entries)), {});
+    EXPECT_NE(log.find(", testing a crash, -1073741819, Access violation, Tamberlin, 0\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+}
+
 TEST_F(MailXdgTest, TheMainWindowsTestEmailsGoThroughEachRoute) {
     // MAPI/Control, MAPI/Direct, MAPI/CDO (our own object model here) and
     // the detected client (none registered: MAPI/Control).

@@ -10,6 +10,7 @@
 #include "tamberlin/ui/form.h"
 
 #include <cstdint>
+#include <string>
 
 class frmQFCriticalErrorHandler : public tamberlin::ui::Form {
 public:
@@ -18,6 +19,9 @@ public:
     // The user's response: 3 abort, 4 retry, 5 continue (0 until a handler
     // sets it). Read by ShowErrorDialog after the form has closed.
     std::int16_t intErrorResponse = 0;
+
+    // A crash's report, sent with the error log when set (crash.h).
+    std::string strCrashReportPath;
 
     // The MAPI controls the error report's MAPI/Control route drives.
     modQFEmailClient::MAPISession MyMAPISession;

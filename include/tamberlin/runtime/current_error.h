@@ -51,4 +51,15 @@ struct CurrentError {
     static CurrentError FromCurrentException() { return FromException(std::current_exception()); }
 };
 
+// The table's number for the exception being handled and its what() (null
+// when it has none; it lives as long as the exception), read without
+// allocating: the std::terminate handler of crash capture uses it. Number 0
+// when no exception is being handled.
+struct ExceptionNumber {
+    std::int32_t Number = 0;
+    const char* What = nullptr;
+    std::int32_t LastDllError = 0;
+};
+ExceptionNumber NumberOfCurrentException() noexcept;
+
 } // namespace tamberlin::runtime
