@@ -19,11 +19,10 @@
 // the window as its close box does.
 #include "ui/host_module.h"
 
-#include <gtk/gtk.h>
-
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <gtk/gtk.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -177,6 +176,8 @@ public:
     }
 
     ~FormWindow() {
+        if (click_source_)
+            g_source_remove(click_source_);
         form_.window_handle = 0;
         gtk_widget_destroy(window_);
         g_object_unref(window_);
@@ -252,10 +253,9 @@ private:
             gtk_text_view_set_accepts_tab(view, FALSE);
             outer = gtk_scrolled_window_new(nullptr, nullptr);
             gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(outer), GTK_SHADOW_IN);
-            gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(outer),
-                                           c.multi_line ? GTK_POLICY_NEVER : GTK_POLICY_AUTOMATIC,
-                                           c.vertical_scroll_bar ? GTK_POLICY_ALWAYS
-                                                                 : GTK_POLICY_NEVER);
+            gtk_scrolled_window_set_policy(
+                GTK_SCROLLED_WINDOW(outer), c.multi_line ? GTK_POLICY_NEVER : GTK_POLICY_AUTOMATIC,
+                c.vertical_scroll_bar ? GTK_POLICY_ALWAYS : GTK_POLICY_NEVER);
             gtk_container_add(GTK_CONTAINER(outer), focus);
             Name(focus, c.accessible_name);
             break;
@@ -325,9 +325,28 @@ private:
         return b;
     }
 
+    // Clicks run from the main loop, not inside the signal: a click can come
+    // from a screen reader's action, and GTK answers it only once the signal
+    // returns, while the handler may show a modal window that stays open.
     static void OnClick(GtkWidget*, gpointer data) {
         auto& b = *static_cast<Binding*>(data);
-        b.owner->Raise(b, Event::kClick);
+        FormWindow& self = *b.owner;
+        if (self.syncing_)
+            return;
+        self.clicks_.push_back(&b);
+        if (!self.click_source_)
+            self.click_source_ = g_idle_add(RaiseClicks, &self);
+    }
+
+    static gboolean RaiseClicks(gpointer data) {
+        auto& self = *static_cast<FormWindow*>(data);
+        self.click_source_ = 0;
+        while (!self.clicks_.empty()) {
+            Binding* b = self.clicks_.front();
+            self.clicks_.pop_front();
+            self.Raise(*b, Event::kClick);
+        }
+        return G_SOURCE_REMOVE;
     }
 
     // Only a left double-click on the text itself: the scroll bar is a
@@ -419,6 +438,8 @@ private:
     GtkWidget* window_ = nullptr;
     GtkWidget* fixed_ = nullptr;
     std::deque<Binding> bindings_;
+    std::deque<Binding*> clicks_; // waiting for the main loop
+    guint click_source_ = 0;
     bool closed_ = false;
     bool syncing_ = false;
 };

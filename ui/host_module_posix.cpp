@@ -9,11 +9,10 @@
 #include "tamberlin/ui/host.h"
 #include "ui/host_module.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <cstdlib>
+#include <dlfcn.h>
 #include <string>
+#include <unistd.h>
 
 namespace tamberlin::ui {
 namespace {
