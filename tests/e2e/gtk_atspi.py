@@ -104,8 +104,9 @@ def focus(node):
 class Demo:
     def __init__(self, env, *args):
         self.out = open(os.path.join(WORK, "demo.out"), "w+")
+        self.err = open(os.path.join(WORK, "demo.err"), "w+")
         self.process = subprocess.Popen(["timeout", "-s", "KILL", "60", DEMO, *args], env=env,
-                                        stdout=self.out, stderr=subprocess.STDOUT)
+                                        stdout=self.out, stderr=self.err)
 
     def finish(self):
         try:
@@ -114,6 +115,10 @@ class Demo:
             self.process.kill()
             self.process.wait()
         self.out.seek(0)
+        self.err.seek(0)
+        errors = self.err.read()
+        check(self.process.returncode == 0, f"the demo ended with {self.process.returncode}:\n"
+              f"{errors}")
         return self.out.read()
 
 
@@ -221,7 +226,6 @@ def run(env):
     except Exception as e:
         check(False, f"main window: {e}")
     demo.finish()
-    check(demo.process.returncode == 0, f"the demo ended with {demo.process.returncode}")
 
 
 main()
