@@ -8,7 +8,7 @@
 # without sanitizers: it costs a second build of the library) builds the
 # library again with TAMBERLIN_GUI=none and no tests, and runs the consumer
 # with a host of its own: neither the package nor the program may then ask
-# for FLTK or X11.
+# for GTK or X11.
 #
 # Included from the root CMakeLists.txt, this file registers the tests; each
 # runs this same file as a script (cmake -P).
@@ -115,14 +115,14 @@ run("configuring the consumer" ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${build} ${o
 run("building the consumer" ${CMAKE_COMMAND} --build ${build})
 
 if(LIBRARY_SOURCE_DIR)
-  # The package did not look for FLTK, and nothing graphical is linked in,
+  # The package did not look for GTK, and nothing graphical is linked in,
   # not even indirectly (SQLite shows that ldd listed the libraries).
-  file(STRINGS ${build}/CMakeCache.txt asked REGEX "^FLTK")
+  file(STRINGS ${build}/CMakeCache.txt asked REGEX "^GTK3")
   if(asked)
-    message(FATAL_ERROR "the package looked for FLTK:\n${asked}")
+    message(FATAL_ERROR "the package looked for GTK:\n${asked}")
   endif()
   run("listing the consumer's libraries" ldd ${build}/consumer)
-  if(out MATCHES "(libfltk|libX11|libxcb)[^\n]*" OR NOT out MATCHES "libsqlite3")
+  if(out MATCHES "(libgtk|libgdk|libX11|libxcb)[^\n]*" OR NOT out MATCHES "libsqlite3")
     message(FATAL_ERROR "the consumer without a graphical host links:\n${out}")
   endif()
   set(arguments --own-host)

@@ -28,6 +28,7 @@ frmQFCriticalErrorHandler::frmQFCriticalErrorHandler() : Form("frmQFCriticalErro
     message.vertical_scroll_bar = true;
     message.locked = true;
     message.command = "retry";
+    message.accessible_name = "Error details";
     Control abort = Control::Make("chkAbortAndClose", ControlKind::kCheckBox, 780, 1920, 2835, 255,
                                   2, "Abort and close application");
     abort.command = "abort";
@@ -49,6 +50,7 @@ frmQFCriticalErrorHandler::frmQFCriticalErrorHandler() : Form("frmQFCriticalErro
     highlight.index = 1;
     highlight.colour = tamberlin::ui::kWhite;
     Control image = Control::Make("Image1", ControlKind::kImage, 120, 180, 480, 480, -1);
+    image.accessible_name = "Error";
     image.picture =
         std::string_view(reinterpret_cast<const char*>(kErrorSymbolGif), kErrorSymbolGifSize);
 

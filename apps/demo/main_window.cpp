@@ -164,11 +164,13 @@ frmMain::frmMain() : Form("frmMain") {
     ui::Control info =
         ui::Control::Make("txtInfo", ui::ControlKind::kTextBox, 120, 120, 4800, 3360, 0);
     info.multi_line = info.vertical_scroll_bar = info.locked = true;
+    info.accessible_name = "Information";
     ui::Control status = info;
     status.name = "txtStatus";
     status.top = 3780, status.height = 2175;
     status.tab_index = 1;
     status.caption = "Choose an action: each runs under the error trap.";
+    status.accessible_name = "What the error trap did";
     controls = {info,
                 ui::Control::Make("lblStatus", ui::ControlKind::kLabel, 120, 3540, 4800, 225, -1,
                                   "What the error trap did:"),

@@ -46,6 +46,9 @@ struct Control {
     std::uint32_t colour = 0;         // line: a Windows colour value (see kButtonShadow)
     std::string_view picture;         // image: the bytes of a GIF file
     std::string command;              // the word the terminal host offers for the control
+    // What a screen reader calls a control that has no caption of its own
+    // (a text box, a picture).
+    std::string accessible_name;
 
     static Control Make(std::string name, ControlKind kind, int left, int top, int width,
                         int height, int tab_index = -1, std::string caption = {});

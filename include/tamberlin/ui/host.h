@@ -60,8 +60,8 @@ void SetHost(Host* host);
 // A host that talks through a text stream pair (stdin and stdout for a
 // console or a pipe).
 std::unique_ptr<Host> MakeTerminalHost(std::istream& in, std::ostream& out);
-// The platform's graphical host (Win32 on Windows, FLTK elsewhere); null
-// when there is no display to show windows on, or in a library built
+// The platform's graphical host (Win32 on Windows, the GTK module on Linux);
+// null when there is no display to show windows on, or in a library built
 // without one (TAMBERLIN_GUI=none).
 std::unique_ptr<Host> MakeGraphicalHost();
 // The graphical host when there is a display, the terminal otherwise;

@@ -1,0 +1,231 @@
+#!/usr/bin/python3
+# The GTK host as a screen reader sees it: tamberlin-demo's windows found and
+# operated through the accessibility tree (AT-SPI), by role and name, never by
+# pixel positions. Only the double-click on the message, which no
+# accessibility action stands for, is a real mouse gesture (xdotool).
+#
+#   xvfb-run -a dbus-run-session -- /usr/bin/python3 gtk_atspi.py DEMO WORK
+#
+# The session bus starts the accessibility bus when asked for it. Every wait
+# is bounded; every demo is killed on the way out.
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+import pyatspi
+
+DEMO, WORK = sys.argv[1], sys.argv[2]
+RECORDER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "mail", "thunderbird")
+DIALOG = "Tamberlin Error"
+ABORT = "Abort and close application"
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print("FAILED:", what, file=sys.stderr)
+
+
+def environment():
+    """Temporary XDG folders whose default mail client is the recorder."""
+    shutil.rmtree(WORK, ignore_errors=True)
+    apps = os.path.join(WORK, "data", "applications")
+    os.makedirs(apps)
+    os.makedirs(os.path.join(WORK, "config"))
+    with open(os.path.join(apps, "testmail.desktop"), "w") as f:
+        f.write("[Desktop Entry]\nType=Application\nName=Test mail\n"
+                f"Exec={RECORDER} %u\nMimeType=x-scheme-handler/mailto;\n")
+    with open(os.path.join(WORK, "config", "mimeapps.list"), "w") as f:
+        f.write("[Default Applications]\nx-scheme-handler/mailto=testmail.desktop\n")
+    env = dict(os.environ, XDG_DATA_HOME=os.path.join(WORK, "data"),
+               XDG_CONFIG_HOME=os.path.join(WORK, "config"),
+               XDG_CONFIG_DIRS=os.path.join(WORK, "etc"), LC_ALL="C.UTF-8",
+               TAMBERLIN_UI="gui", TAMBERLIN_MAIL_RECORD=os.path.join(WORK, "record"))
+    for name in ("XDG_CURRENT_DESKTOP", "MAILER", "NO_AT_BRIDGE", "GTK_THEME"):
+        env.pop(name, None)
+    return env
+
+
+def wait_for(find, what, seconds=10):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        try:
+            found = find()
+        except Exception:  # the tree changes under us while windows come and go
+            found = None
+        if found:
+            return found
+        time.sleep(0.1)
+    raise TimeoutError(what)
+
+
+def windows(role, name):
+    desktop = pyatspi.Registry.getDesktop(0)
+    return [w for app in desktop if app for w in app
+            if w and w.getRoleName() == role and w.name == name and
+            w.getState().contains(pyatspi.STATE_SHOWING)]
+
+
+def window(role, name):
+    return wait_for(lambda: (windows(role, name) or [None])[0], f"no {role} \"{name}\"")
+
+
+def gone(role, name):
+    wait_for(lambda: not windows(role, name), f"the {role} \"{name}\" stayed open")
+
+
+def control(parent, role, name):
+    found = pyatspi.findDescendant(parent, lambda n: n.getRoleName() == role and n.name == name)
+    if not found:
+        raise LookupError(f"no {role} \"{name}\" in \"{parent.name}\"")
+    return found
+
+
+def press(parent, role, name):
+    control(parent, role, name).queryAction().doAction(0)
+
+
+def key(keysym):
+    pyatspi.Registry.generateKeyboardEvent(keysym, None, pyatspi.KEY_SYM)
+
+
+def focus(node):
+    """Puts the pointer over the window (no window manager gives it the
+    keyboard) and the focus on the node."""
+    x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2)], check=True)
+    node.queryComponent().grabFocus()
+    wait_for(lambda: node.getState().contains(pyatspi.STATE_FOCUSED), f"no focus on {node.name}")
+
+
+class Demo:
+    def __init__(self, env, *args):
+        self.out = open(os.path.join(WORK, "demo.out"), "w+")
+        self.err = open(os.path.join(WORK, "demo.err"), "w+")
+        self.process = subprocess.Popen(["timeout", "-s", "KILL", "60", DEMO, *args], env=env,
+                                        stdout=self.out, stderr=self.err)
+
+    def finish(self):
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        self.out.seek(0)
+        self.err.seek(0)
+        errors = self.err.read()
+        check(self.process.returncode == 0, f"the demo ended with {self.process.returncode}:\n"
+              f"{errors}")
+        return self.out.read()
+
+
+def raise_case(env, name, args, act, response):
+    demo = Demo(env, "raise", *args)
+    try:
+        act()
+    except Exception as e:
+        check(False, f"{name}: {e}")
+    out = demo.finish()
+    check(out.endswith(f"response: {response}\n"), f"{name}: expected response {response}:\n{out}")
+
+
+def main():
+    run(environment())
+    if failures:
+        sys.exit(1)
+    print("gtk_atspi: passed")
+
+
+def run(env):
+    full = ["--number", "53", "--op", "opening the project", "--allow-email", "--allow-abort"]
+
+    # Printer error: Cancel in the box, then the dialog's Abort and OK.
+    def cancel_then_abort():
+        press(window("alert", "Tamberlin"), "push button", "Cancel")
+        dialog = window("frame", DIALOG)
+        shown = control(dialog, "text", "Error details").queryText().getText(0, -1)
+        check(shown.startswith("The error:  Printer error\n\noccurred while printing."), shown)
+        check("\nError number: 482\nDescription: Printer error\n" in shown, shown)
+        abort_and_ok(dialog)
+
+    def abort_and_ok(dialog):
+        abort = control(dialog, "check box", ABORT)
+        abort.queryAction().doAction(0)
+        wait_for(lambda: abort.getState().contains(pyatspi.STATE_CHECKED), "Abort not ticked")
+        press(dialog, "push button", "OK")
+
+    raise_case(env, "Cancel, Abort and OK", ["--number", "482", "--op", "printing", *full[4:]],
+               cancel_then_abort, 3)
+    raise_case(env, "OK", full, lambda: press(window("frame", DIALOG), "push button", "OK"), 5)
+
+    def email_then_ok():
+        dialog = window("frame", DIALOG)
+        check(control(dialog, "check box", "Include current project data").getState()
+              .contains(pyatspi.STATE_CHECKED), "Include current project data is not ticked")
+        press(dialog, "push button", "Email Quillfern")
+        record = env["TAMBERLIN_MAIL_RECORD"]
+        wait_for(lambda: os.path.exists(record) and b"-compose" in open(record, "rb").read(),
+                 "the mail client was not called")
+        press(window("frame", DIALOG), "push button", "OK")
+
+    raise_case(env, "Email", full, email_then_ok, 5)
+
+    # Tab follows the form's tab order, from the message on; Esc closes.
+    def tab_then_escape():
+        dialog = window("frame", DIALOG)
+        focus(control(dialog, "text", "Error details"))
+        for role, name in (("check box", ABORT), ("push button", "Email Quillfern"),
+                           ("check box", "Include current project data")):
+            key(0xFF09)  # Tab
+            node = control(dialog, role, name)
+            wait_for(lambda: node.getState().contains(pyatspi.STATE_FOCUSED), f"Tab to {name}")
+        key(0xFF1B)  # Escape
+
+    raise_case(env, "Tab and Esc", full, tab_then_escape, 5)
+
+    def enter_in_message():
+        focus(control(window("frame", DIALOG), "text", "Error details"))
+        key(0xFF0D)  # Return
+
+    raise_case(env, "Enter in the message", full, enter_in_message, 4)
+
+    def double_click():
+        text = control(window("frame", DIALOG), "text", "Error details")
+        x, y, w, h = text.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        subprocess.run(["xdotool", "mousemove", str(x + w // 3), str(y + h // 2), "click",
+                        "--repeat", "2", "--delay", "80", "1"], check=True)
+
+    raise_case(env, "double-click", full, double_click, 4)
+
+    # Retry in the box, then the dialog's Abort answers the box's retry.
+    def retry_then_abort():
+        press(window("alert", "Tamberlin"), "push button", "Retry")
+        abort_and_ok(window("frame", DIALOG))
+
+    raise_case(env, "Retry", ["--number", "70", "--allow-abort"], retry_then_abort, 4)
+
+    def cancel():
+        press(window("alert", "Tamberlin"), "push button", "Cancel")
+        gone("alert", "Tamberlin")
+
+    raise_case(env, "Cancel", ["--number", "71"], cancel, 5)
+
+    # The main window: an action's dialog, its line in the status box, Exit.
+    demo = Demo(env)
+    try:
+        main = window("frame", "Tamberlin")
+        status = control(main, "text", "What the error trap did").queryText()
+        press(main, "push button", "Divide by zero")
+        press(window("frame", DIALOG), "push button", "OK")
+        gone("frame", DIALOG)
+        wait_for(lambda: "Divide by zero" in status.getText(0, -1), "no status line")
+        press(main, "push button", "Exit")
+    except Exception as e:
+        check(False, f"main window: {e}")
+    demo.finish()
+
+
+main()

@@ -1,0 +1,578 @@
+// The GTK 3 host: message boxes and forms as GTK windows, on X11 or Wayland.
+//
+// Built as a module the services library opens only when a window is about to
+// be shown (ui/host_module.h), so it calls into the form machinery through the
+// table it is handed, never directly.
+//
+// A form becomes a fixed-size modal window whose controls sit in a GtkFixed at
+// their twips positions (15 to a logical pixel; GTK applies the desktop's
+// scale). Widgets raise the form's events; after each event the widgets take
+// over the controls' visibility, enabled state, values and the text boxes'
+// text, so handlers change the window by changing the form. Controls below the
+// visible client height stay hidden and out of keyboard reach.
+//
+// Accessibility comes from GTK's own widgets (labels, check boxes, buttons, a
+// text view readable through the Text interface); text boxes and pictures
+// carry the control's accessible name. The keyboard: Tab in the form's tab
+// order, access keys as mnemonics, Enter presses the default button (Enter in
+// a text box that answers double-clicks raises its double-click), Esc closes
+// the window as its close box does.
+#include "ui/host_module.h"
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <gtk/gtk.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tamberlin::ui {
+namespace {
+
+const HostModuleCalls* g_calls = nullptr;
+
+int Pixels(int twips) {
+    return static_cast<int>(std::lround(static_cast<double>(twips) / kTwipsPerPixel));
+}
+
+// A caption's "&" access key as a GTK mnemonic: "&E" is "_E", "&&" is "&",
+// and an underscore stays one.
+std::string Mnemonic(std::string_view caption) {
+    std::string out;
+    for (size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == '&' && i + 1 < caption.size()) {
+            ++i;
+            if (caption[i] != '&')
+                out += '_';
+        } else if (caption[i] == '_') {
+            out += '_';
+        }
+        out += caption[i];
+    }
+    return out;
+}
+
+// Line breaks as GTK's text widgets expect them: LF only.
+std::string LineFeeds(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r')
+            out += text[i];
+        else if (i + 1 == text.size() || text[i + 1] != '\n')
+            out += '\n';
+    }
+    return out;
+}
+
+// GTK wants UTF-8; a caption in another encoding shows its ASCII part.
+std::string Utf8(std::string_view text) {
+    if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
+        return std::string(text);
+    std::string out;
+    for (char c : text)
+        out += static_cast<unsigned char>(c) < 0x80 ? c : '?';
+    return out;
+}
+
+void Name(GtkWidget* widget, const std::string& name) {
+    if (!name.empty())
+        atk_object_set_name(gtk_widget_get_accessible(widget), name.c_str());
+}
+
+// The form's font size with the desktop's font family: the layout was made
+// for that size, and a larger desktop font would run captions into each
+// other. Buttons lose the theme's extra height for the same reason. Set on
+// each widget: a provider on the screen would reach other windows too.
+void StyleTree(GtkWidget* widget, GtkCssProvider* provider) {
+    gtk_style_context_add_provider(gtk_widget_get_style_context(widget),
+                                   GTK_STYLE_PROVIDER(provider),
+                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    if (GTK_IS_CONTAINER(widget))
+        gtk_container_forall(
+            GTK_CONTAINER(widget),
+            [](GtkWidget* w, gpointer p) { StyleTree(w, static_cast<GtkCssProvider*>(p)); },
+            provider);
+}
+
+// A line in a fixed colour (a Windows colour value 0x00BBGGRR).
+gboolean DrawLine(GtkWidget* widget, cairo_t* cr, gpointer data) {
+    const auto colour = static_cast<std::uint32_t>(GPOINTER_TO_UINT(data));
+    cairo_set_source_rgb(cr, (colour & 0xFF) / 255.0, ((colour >> 8) & 0xFF) / 255.0,
+                         ((colour >> 16) & 0xFF) / 255.0);
+    cairo_rectangle(cr, 0, 0, gtk_widget_get_allocated_width(widget),
+                    gtk_widget_get_allocated_height(widget));
+    cairo_fill(cr);
+    return FALSE;
+}
+
+GdkPixbuf* DecodePicture(std::string_view bytes) {
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+    GdkPixbuf* pixbuf = nullptr;
+    const bool read = gdk_pixbuf_loader_write(loader, reinterpret_cast<const guchar*>(bytes.data()),
+                                              bytes.size(), nullptr);
+    if (gdk_pixbuf_loader_close(loader, nullptr) && read)
+        pixbuf = gdk_pixbuf_loader_get_pixbuf(loader);
+    if (pixbuf)
+        g_object_ref(pixbuf);
+    g_object_unref(loader);
+    return pixbuf;
+}
+
+bool IsEnter(guint key) {
+    return key == GDK_KEY_Return || key == GDK_KEY_KP_Enter || key == GDK_KEY_ISO_Enter;
+}
+
+GdkCursor* CursorFor(GtkWidget* window, int pointer) {
+    return pointer == 11 ? gdk_cursor_new_from_name(gtk_widget_get_display(window), "wait")
+                         : nullptr;
+}
+
+// One form shown as a window.
+class FormWindow {
+public:
+    FormWindow(Form& form, GtkWindow* parent) : form_(form) {
+        window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        g_object_ref_sink(window_);
+        GtkWindow* w = GTK_WINDOW(window_);
+        gtk_window_set_title(w, Utf8(form.caption).c_str());
+        gtk_window_set_resizable(w, FALSE);
+        gtk_window_set_modal(w, TRUE);
+        gtk_window_set_type_hint(w, GDK_WINDOW_TYPE_HINT_DIALOG);
+        gtk_window_set_skip_taskbar_hint(w, parent != nullptr);
+        gtk_window_set_position(w, parent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+        if (parent)
+            gtk_window_set_transient_for(w, parent);
+        g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
+        g_signal_connect(window_, "key-press-event", G_CALLBACK(OnKey), this);
+
+        fixed_ = gtk_fixed_new();
+        gtk_widget_set_size_request(fixed_, Pixels(form.client_width),
+                                    Pixels(g_calls->visible_client_height(form)));
+        gtk_container_add(GTK_CONTAINER(window_), fixed_);
+
+        // Created in tab order, which the focus chain follows.
+        GList* chain = nullptr;
+        for (std::size_t i : g_calls->tab_order(form)) {
+            Binding& b = Add(form.controls[i]);
+            if (form.controls[i].tab_index >= 0 && b.focus)
+                chain = g_list_append(chain, b.outer);
+        }
+        G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+        gtk_container_set_focus_chain(GTK_CONTAINER(fixed_), chain);
+        G_GNUC_END_IGNORE_DEPRECATIONS
+        g_list_free(chain);
+
+        GtkCssProvider* provider = gtk_css_provider_new();
+        std::string css = "button { min-height: 0; padding: 0 4px; }\n";
+        if (form.font_size > 0)
+            css += "* { font-size: " + std::to_string(form.font_size) + "pt; }\n";
+        gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr);
+        StyleTree(window_, provider);
+        g_object_unref(provider);
+
+        gtk_widget_show_all(fixed_);
+        Sync();
+    }
+
+    ~FormWindow() {
+        if (click_source_)
+            g_source_remove(click_source_);
+        form_.window_handle = 0;
+        gtk_widget_destroy(window_);
+        g_object_unref(window_);
+    }
+    FormWindow(const FormWindow&) = delete;
+    FormWindow& operator=(const FormWindow&) = delete;
+
+    GtkWindow* Window() const { return GTK_WINDOW(window_); }
+
+    void Show(int pointer) {
+        gtk_widget_show(window_);
+        if (GdkCursor* cursor = CursorFor(window_, pointer)) {
+            gdk_window_set_cursor(gtk_widget_get_window(window_), cursor);
+            g_object_unref(cursor);
+        }
+        form_.window_handle = reinterpret_cast<std::uintptr_t>(window_);
+        // The default button starts with the focus, as in a GTK dialog, so
+        // Enter at once presses it; else the first control in tab order.
+        GtkWidget* first = gtk_window_get_default_widget(GTK_WINDOW(window_));
+        for (Binding& b : bindings_)
+            if (!Focusable(first) && Focusable(b.focus))
+                first = b.focus;
+        if (Focusable(first))
+            gtk_widget_grab_focus(first);
+    }
+
+    bool Open() const { return !closed_; }
+
+private:
+    static bool Focusable(GtkWidget* w) {
+        return w && gtk_widget_is_visible(w) && gtk_widget_is_sensitive(w);
+    }
+
+    struct Binding {
+        FormWindow* owner;
+        std::string name;
+        int index;
+        ControlKind kind;
+        GtkWidget* outer;        // the widget in the GtkFixed
+        GtkWidget* focus;        // the one that takes the focus; null if none
+        std::string text;        // a text box's text as its buffer holds it
+        bool double_click_retry; // a text box whose double-click the form handles
+    };
+
+    Binding& Add(const Control& c) {
+        const int x = Pixels(c.left), y = Pixels(c.top);
+        const int w = Pixels(c.width), h = Pixels(c.height);
+        GtkWidget* outer = nullptr;
+        GtkWidget* focus = nullptr;
+        switch (c.kind) {
+        case ControlKind::kLabel: {
+            outer = gtk_label_new_with_mnemonic(Utf8(Mnemonic(c.caption)).c_str());
+            GtkLabel* label = GTK_LABEL(outer);
+            gtk_label_set_xalign(label, 0);
+            gtk_label_set_yalign(label, 0);
+            // Wrapped only when it has room for a second line: a desktop font
+            // wider than the layout's then runs on to the right rather than
+            // down into the next control.
+            if (h >= 30) {
+                gtk_label_set_line_wrap(label, TRUE);
+                gtk_label_set_max_width_chars(label, 1);
+            }
+            break;
+        }
+        case ControlKind::kTextBox: {
+            focus = gtk_text_view_new();
+            GtkTextView* view = GTK_TEXT_VIEW(focus);
+            gtk_text_view_set_editable(view, !c.locked);
+            gtk_text_view_set_wrap_mode(view, c.multi_line ? GTK_WRAP_WORD_CHAR : GTK_WRAP_NONE);
+            gtk_text_view_set_left_margin(view, 2);
+            gtk_text_view_set_right_margin(view, 2);
+            // Tab moves on to the next control instead of typing a tab.
+            gtk_text_view_set_accepts_tab(view, FALSE);
+            outer = gtk_scrolled_window_new(nullptr, nullptr);
+            gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(outer), GTK_SHADOW_IN);
+            gtk_scrolled_window_set_policy(
+                GTK_SCROLLED_WINDOW(outer), c.multi_line ? GTK_POLICY_NEVER : GTK_POLICY_AUTOMATIC,
+                c.vertical_scroll_bar ? GTK_POLICY_ALWAYS : GTK_POLICY_NEVER);
+            gtk_container_add(GTK_CONTAINER(outer), focus);
+            Name(focus, c.accessible_name);
+            break;
+        }
+        case ControlKind::kCheckBox:
+            outer = focus = gtk_check_button_new_with_mnemonic(Utf8(Mnemonic(c.caption)).c_str());
+            break;
+        case ControlKind::kCommandButton:
+            outer = focus = gtk_button_new_with_mnemonic(Utf8(Mnemonic(c.caption)).c_str());
+            if (c.default_button) {
+                gtk_widget_set_can_default(outer, TRUE);
+                gtk_window_set_default(GTK_WINDOW(window_), outer);
+            }
+            break;
+        case ControlKind::kLine: {
+            const bool across = std::abs(c.width) >= std::abs(c.height);
+            if (c.colour & 0x80000000u) {
+                // A system colour: the theme's separator.
+                outer = gtk_separator_new(across ? GTK_ORIENTATION_HORIZONTAL
+                                                 : GTK_ORIENTATION_VERTICAL);
+            } else {
+                outer = gtk_drawing_area_new();
+                g_signal_connect(outer, "draw", G_CALLBACK(DrawLine), GUINT_TO_POINTER(c.colour));
+            }
+            break;
+        }
+        case ControlKind::kImage: {
+            GdkPixbuf* picture = DecodePicture(c.picture);
+            outer = picture ? gtk_image_new_from_pixbuf(picture) : gtk_image_new();
+            if (picture)
+                g_object_unref(picture);
+            gtk_widget_set_halign(outer, GTK_ALIGN_START);
+            gtk_widget_set_valign(outer, GTK_ALIGN_START);
+            Name(outer, c.accessible_name);
+            break;
+        }
+        }
+        if (c.kind == ControlKind::kLine) {
+            // A line runs from (left, top) to (left + width, top + height).
+            const int x2 = Pixels(c.left + c.width), y2 = Pixels(c.top + c.height);
+            gtk_fixed_put(GTK_FIXED(fixed_), outer, std::min(x, x2), std::min(y, y2));
+            gtk_widget_set_size_request(outer, std::max(1, std::abs(x2 - x)),
+                                        std::max(1, std::abs(y2 - y)));
+        } else {
+            gtk_fixed_put(GTK_FIXED(fixed_), outer, x, y);
+            gtk_widget_set_size_request(outer, std::max(1, w), std::max(1, h));
+        }
+        bindings_.push_back({this, c.name, c.index, c.kind, outer, focus,
+                             c.kind == ControlKind::kTextBox ? LineFeeds(c.caption) : "",
+                             c.kind == ControlKind::kTextBox && !c.command.empty()});
+        Binding& b = bindings_.back();
+        if (c.kind == ControlKind::kTextBox) {
+            gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(focus)),
+                                     Utf8(b.text).c_str(), -1);
+            g_signal_connect(focus, "button-press-event", G_CALLBACK(OnTextPress), &b);
+        } else if (c.kind == ControlKind::kCheckBox) {
+            g_signal_connect(focus, "toggled", G_CALLBACK(OnClick), &b);
+        } else if (c.kind == ControlKind::kCommandButton) {
+            g_signal_connect(focus, "clicked", G_CALLBACK(OnClick), &b);
+        }
+        // A label's access key moves to the control after it in tab order.
+        if (!bindings_.empty() && bindings_.size() >= 2 && focus) {
+            Binding& before = bindings_[bindings_.size() - 2];
+            if (before.kind == ControlKind::kLabel)
+                gtk_label_set_mnemonic_widget(GTK_LABEL(before.outer), focus);
+        }
+        return b;
+    }
+
+    // Clicks run from the main loop, not inside the signal: a click can come
+    // from a screen reader's action, and GTK answers it only once the signal
+    // returns, while the handler may show a modal window that stays open.
+    static void OnClick(GtkWidget*, gpointer data) {
+        auto& b = *static_cast<Binding*>(data);
+        FormWindow& self = *b.owner;
+        if (self.syncing_)
+            return;
+        self.clicks_.push_back(&b);
+        if (!self.click_source_)
+            self.click_source_ = g_idle_add(RaiseClicks, &self);
+    }
+
+    static gboolean RaiseClicks(gpointer data) {
+        auto& self = *static_cast<FormWindow*>(data);
+        self.click_source_ = 0;
+        while (!self.clicks_.empty()) {
+            Binding* b = self.clicks_.front();
+            self.clicks_.pop_front();
+            self.Raise(*b, Event::kClick);
+        }
+        return G_SOURCE_REMOVE;
+    }
+
+    // Only a left double-click on the text itself: the scroll bar is a
+    // widget of its own and never reaches here.
+    static gboolean OnTextPress(GtkWidget* view, GdkEventButton* event, gpointer data) {
+        if (event->type != GDK_2BUTTON_PRESS || event->button != GDK_BUTTON_PRIMARY ||
+            event->window != gtk_text_view_get_window(GTK_TEXT_VIEW(view), GTK_TEXT_WINDOW_TEXT))
+            return FALSE;
+        auto& b = *static_cast<Binding*>(data);
+        b.owner->Raise(b, Event::kDblClick);
+        return TRUE;
+    }
+
+    static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
+        static_cast<FormWindow*>(data)->closed_ = true;
+        return TRUE; // the window goes with the FormWindow
+    }
+
+    // Runs before GTK's own key handling (the focus widget's bindings).
+    static gboolean OnKey(GtkWidget* window, GdkEventKey* event, gpointer data) {
+        auto* self = static_cast<FormWindow*>(data);
+        if (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK))
+            return FALSE;
+        if (event->keyval == GDK_KEY_Escape) {
+            self->closed_ = true;
+            return TRUE;
+        }
+        if (!IsEnter(event->keyval))
+            return FALSE;
+        GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window));
+        for (Binding& b : self->bindings_)
+            if (b.focus == focus && b.double_click_retry) {
+                self->Raise(b, Event::kDblClick);
+                return TRUE;
+            }
+        // A focused push button takes Enter itself; anything else presses the
+        // default button.
+        if (focus && GTK_IS_BUTTON(focus) && !GTK_IS_TOGGLE_BUTTON(focus))
+            return FALSE;
+        return gtk_window_activate_default(GTK_WINDOW(window));
+    }
+
+    void Raise(Binding& b, Event event) {
+        if (syncing_ || closed_ || !g_calls->is_loaded(form_))
+            return;
+        if (Control* c = ControlOf(b); c && b.kind == ControlKind::kCheckBox)
+            c->value = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(b.focus)) ? 1 : 0;
+        if (g_calls->raise_event(form_, b.name, event))
+            Sync();
+    }
+
+    // The binding's control; null when a handler took it off the form.
+    Control* ControlOf(const Binding& b) {
+        for (Control& c : form_.controls)
+            if (c.name == b.name && c.index == b.index)
+                return &c;
+        return nullptr;
+    }
+
+    // The widgets take the controls' current state.
+    void Sync() {
+        syncing_ = true;
+        const int visible_height = g_calls->visible_client_height(form_);
+        for (Binding& b : bindings_) {
+            const Control* c = ControlOf(b);
+            if (!c)
+                continue;
+            gtk_widget_set_visible(b.outer, c->visible && c->top < visible_height);
+            gtk_widget_set_sensitive(b.outer, c->enabled);
+            if (b.kind == ControlKind::kCheckBox)
+                gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(b.focus), c->value != 0);
+            if (b.kind == ControlKind::kTextBox) {
+                // Handlers write to text boxes (a status line, say).
+                std::string text = LineFeeds(c->caption);
+                if (text != b.text) {
+                    b.text = std::move(text);
+                    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(b.focus));
+                    gtk_text_buffer_set_text(buffer, Utf8(b.text).c_str(), -1);
+                    GtkTextIter end;
+                    gtk_text_buffer_get_end_iter(buffer, &end);
+                    gtk_text_view_scroll_to_iter(GTK_TEXT_VIEW(b.focus), &end, 0, FALSE, 0, 0);
+                }
+            }
+        }
+        syncing_ = false;
+    }
+
+    Form& form_;
+    GtkWidget* window_ = nullptr;
+    GtkWidget* fixed_ = nullptr;
+    std::deque<Binding> bindings_;
+    std::deque<Binding*> clicks_; // waiting for the main loop
+    guint click_source_ = 0;
+    bool closed_ = false;
+    bool syncing_ = false;
+};
+
+gboolean RunPostedWhenIdle(gpointer) {
+    g_calls->run_posted();
+    return G_SOURCE_REMOVE;
+}
+
+class GtkHost final : public Host {
+public:
+    int MsgBox(std::string_view text, std::string_view title, Buttons buttons, Icon icon) override {
+        const int closed = buttons == Buttons::kRetryCancel ? kIdCancel : kIdOk;
+        GtkWidget* dialog = gtk_dialog_new();
+        GtkWindow* w = GTK_WINDOW(dialog);
+        gtk_window_set_title(w, Utf8(title).c_str());
+        gtk_window_set_resizable(w, FALSE);
+        gtk_window_set_modal(w, TRUE);
+        if (!windows_.empty()) {
+            gtk_window_set_transient_for(w, windows_.back());
+            gtk_window_set_position(w, GTK_WIN_POS_CENTER_ON_PARENT);
+        } else {
+            gtk_window_set_position(w, GTK_WIN_POS_CENTER);
+        }
+        // Read out at once by a screen reader, as a message box is.
+        atk_object_set_role(gtk_widget_get_accessible(dialog), ATK_ROLE_ALERT);
+
+        GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
+        gtk_container_set_border_width(GTK_CONTAINER(row), 12);
+        const char* icon_name = icon == Icon::kInformation ? "dialog-information"
+                                : icon == Icon::kWarning   ? "dialog-warning"
+                                : icon == Icon::kCritical  ? "dialog-error"
+                                                           : nullptr;
+        if (icon_name) {
+            GtkWidget* image = gtk_image_new_from_icon_name(icon_name, GTK_ICON_SIZE_DIALOG);
+            gtk_widget_set_valign(image, GTK_ALIGN_START);
+            Name(image, icon == Icon::kInformation ? "Information"
+                        : icon == Icon::kWarning   ? "Warning"
+                                                   : "Error");
+            gtk_box_pack_start(GTK_BOX(row), image, FALSE, FALSE, 0);
+        }
+        GtkWidget* label = gtk_label_new(Utf8(LineFeeds(text)).c_str());
+        gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+        gtk_label_set_max_width_chars(GTK_LABEL(label), 60);
+        gtk_label_set_xalign(GTK_LABEL(label), 0);
+        gtk_box_pack_start(GTK_BOX(row), label, TRUE, TRUE, 0);
+        gtk_container_add(GTK_CONTAINER(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), row);
+        gtk_widget_show_all(row);
+
+        if (buttons == Buttons::kRetryCancel) {
+            gtk_dialog_add_button(GTK_DIALOG(dialog), "_Retry", kIdRetry);
+            gtk_dialog_add_button(GTK_DIALOG(dialog), "Cancel", kIdCancel);
+            gtk_dialog_set_default_response(GTK_DIALOG(dialog), kIdRetry);
+        } else {
+            gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", kIdOk);
+            gtk_dialog_set_default_response(GTK_DIALOG(dialog), kIdOk);
+        }
+        gtk_widget_show(dialog);
+        SetCursor(dialog);
+        windows_.push_back(w);
+        const int response = gtk_dialog_run(GTK_DIALOG(dialog));
+        windows_.pop_back();
+        gtk_widget_destroy(dialog);
+        Flush();
+        return response > 0 ? response : closed;
+    }
+
+    void ShowModal(Form& form) override {
+        FormWindow window(form, windows_.empty() ? nullptr : windows_.back());
+        windows_.push_back(window.Window());
+        window.Show(pointer_);
+        for (;;) {
+            g_calls->run_posted();
+            if (!window.Open() || !g_calls->is_loaded(form))
+                break;
+            g_main_context_iteration(nullptr, TRUE);
+        }
+        windows_.pop_back();
+        gtk_widget_hide(GTK_WIDGET(window.Window()));
+        Flush();
+    }
+
+    void DoEvents() override {
+        while (g_main_context_pending(nullptr))
+            g_main_context_iteration(nullptr, FALSE);
+    }
+
+    // Any thread may post: g_idle_add wakes the main context.
+    void Wake() override { g_idle_add(RunPostedWhenIdle, nullptr); }
+
+    void MousePointerChanged(int pointer) override {
+        pointer_ = pointer;
+        for (GtkWindow* w : windows_)
+            SetCursor(GTK_WIDGET(w));
+        gdk_display_flush(gdk_display_get_default());
+    }
+
+private:
+    void SetCursor(GtkWidget* window) const {
+        if (GdkWindow* gdk = gtk_widget_get_window(window)) {
+            GdkCursor* cursor = CursorFor(window, pointer_);
+            gdk_window_set_cursor(gdk, cursor);
+            if (cursor)
+                g_object_unref(cursor);
+        }
+    }
+
+    // The window's going is seen on the screen before the caller goes on.
+    static void Flush() {
+        gdk_display_flush(gdk_display_get_default());
+        while (g_main_context_pending(nullptr))
+            g_main_context_iteration(nullptr, FALSE);
+    }
+
+    int pointer_ = 0;
+    std::vector<GtkWindow*> windows_; // the open modal windows, innermost last
+};
+
+} // namespace
+} // namespace tamberlin::ui
+
+extern "C" __attribute__((visibility("default"))) tamberlin::ui::Host*
+tamberlin_make_host(const tamberlin::ui::HostModuleCalls* calls) {
+    using namespace tamberlin::ui;
+    if (!calls || calls->version != kHostModuleVersion)
+        return nullptr;
+    try {
+        static bool opened = gtk_init_check(nullptr, nullptr);
+        if (!opened)
+            return nullptr;
+        g_calls = calls;
+        return new GtkHost;
+    } catch (...) {
+        return nullptr;
+    }
+}
