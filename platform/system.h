@@ -42,6 +42,9 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 // Console output in UTF-8, so texts print as they are (Windows consoles
 // default to an OEM code page).
 void UseUtf8Console();
+// Whether standard input is a terminal (a console), which shows what the user
+// types, rather than a pipe or a file.
+bool StandardInputIsTerminal();
 
 // The user's decimal separator (LOCALE_SDECIMAL of the user's locale).
 std::string DecimalSeparator();

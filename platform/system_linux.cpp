@@ -111,6 +111,10 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
 
 void UseUtf8Console() {}
 
+bool StandardInputIsTerminal() {
+    return isatty(STDIN_FILENO) == 1;
+}
+
 Version ExecutableVersion() {
     return {TAMBERLIN_VERSION_MAJOR, TAMBERLIN_VERSION_MINOR, TAMBERLIN_VERSION_REVISION};
 }

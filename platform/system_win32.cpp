@@ -127,6 +127,11 @@ void UseUtf8Console() {
     SetConsoleOutputCP(CP_UTF8);
 }
 
+bool StandardInputIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
 Version ExecutableVersion() {
     std::vector<wchar_t> path(32768);
     if (GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())) == 0)
