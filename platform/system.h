@@ -25,6 +25,9 @@ std::string LogicalDriveStrings();
 // The full path of the running executable (GetModuleFileNameW; on Linux
 // /proc/self/exe), whatever its length.
 std::string ExecutablePath();
+// The name the program was started by (its argv[0]), for when its path cannot
+// be read; empty where the system keeps none.
+std::string InvocationName();
 
 // The version of the running executable: its version resource on Windows, the
 // build's version elsewhere.

@@ -113,6 +113,11 @@ std::string ExecutablePath() {
     }
 }
 
+// GetModuleFileNameW does not fail for a running program.
+std::string InvocationName() {
+    return {};
+}
+
 std::vector<std::string> CommandLineArguments(int, char**) {
     int count = 0;
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
