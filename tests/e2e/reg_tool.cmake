@@ -1,4 +1,5 @@
-# tamberlin-reg as a user runs it: add, query, export, delete, import, query.
+# tamberlin-reg as a user runs it: add, query, export, delete, import, query;
+# under Wine also with files Windows' own reg reads and writes.
 #   cmake -DREG=... -DWORK=... [-DEMULATOR=...] -P reg_tool.cmake
 set(key "HKCU\\Software\\TamberlinTests\\RegTool")
 set(file "${WORK}/reg-tool.reg")
@@ -33,6 +34,35 @@ reg(0 query "${key}")
 expect_match("${out}" "Count    REG_DWORD    0x2a")
 reg(0 query "${key}\\Sub" /v Greeting)
 expect_match("${out}" "Grüße, \"quoted\" \\\\ text")
+# Under Wine, Windows' own reg reads what tamberlin-reg writes and the other
+# way round: an expandable string with non-ASCII text, hex(2) as UTF-16LE.
+if(EMULATOR)
+  function(windows_reg)
+    execute_process(COMMAND ${EMULATOR} reg ${ARGN} WORKING_DIRECTORY "${WORK}"
+      OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+      message(FATAL_ERROR "Windows' reg ${ARGN}: exit ${rc}\n${out}${err}")
+    endif()
+  endfunction()
+  reg(0 add "${key}\\Sub" /v Expand /t REG_EXPAND_SZ /d "%SystemRoot%\\Grüße" /f)
+  foreach(writer tamberlin windows)
+    if(writer STREQUAL "tamberlin")
+      reg(0 export "${key}" "${file}" /y)
+    else()
+      windows_reg(export "${key}" "${file}" /y)
+    endif()
+    reg(0 delete "${key}" /f)
+    if(writer STREQUAL "tamberlin")
+      windows_reg(import "${file}")
+    else()
+      reg(0 import "${file}")
+    endif()
+    reg(0 query "${key}\\Sub" /v Expand)
+    expect_match("${out}" "Expand    REG_EXPAND_SZ    %SystemRoot%\\\\Grüße\r?\n")
+    reg(0 query "${key}\\Sub" /v Greeting)
+    expect_match("${out}" "Grüße, \"quoted\" \\\\ text")
+  endforeach()
+endif()
 reg(1 query "HKXX\\Software")
 expect_match("${err}" "^ERROR: Invalid key name.\r?\n$")
 reg(0 delete "${key}" /f)
