@@ -71,7 +71,11 @@ void Enumerate(reg::Key key) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    tamberlin::fuzz::FreshStore("store");
+    // One store for the run (making one costs more than the calls); the key
+    // every input works below starts empty.
+    static const bool ready = (tamberlin::fuzz::FreshStore("store"), true);
+    (void)ready;
+    reg::DeleteTree(reg::kCurrentUser, "Software\\Fuzz");
     reg::Key base = 0;
     FUZZ_CHECK(reg::CreateKey(reg::kCurrentUser, "Software\\Fuzz", reg::kOptionNonVolatile,
                               reg::kAllAccess, base) == reg::kSuccess);
@@ -94,8 +98,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         }
         if (op == 3) {
-            if (!path.empty() && reg::DeleteTree(base, path) == reg::kSuccess)
+            // A name ends at its NUL, as a C string does; the empty sub key
+            // is the key itself, which is emptied rather than deleted.
+            if (reg::DeleteTree(base, path) != reg::kSuccess)
+                continue;
+            if (path.substr(0, path.find('\0')).empty()) {
+                std::string name, value;
+                std::uint32_t type = 0;
+                FUZZ_CHECK(reg::EnumKey(base, 0, name) == reg::kNoMoreItems);
+                FUZZ_CHECK(reg::EnumValue(base, 0, name, type, value) == reg::kNoMoreItems);
+            } else {
                 FUZZ_CHECK(Open(base, path) == 0);
+            }
             continue;
         }
         const reg::Key key = Open(base, path);
