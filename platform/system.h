@@ -25,9 +25,10 @@ std::string LogicalDriveStrings();
 // The full path of the running executable (GetModuleFileNameW; on Linux
 // /proc/self/exe), whatever its length.
 std::string ExecutablePath();
-// The name the program was started by (its argv[0]), for when its path cannot
-// be read; empty where the system keeps none.
-std::string InvocationName();
+// For when the executable's path cannot be read: the program as it was
+// started (its argv[0]), as a full path where that names a file (directly or
+// through the program search path); empty where the system keeps none.
+std::string InvocationPath();
 
 // The version of the running executable: its version resource on Windows, the
 // build's version elsewhere.

@@ -137,9 +137,31 @@ std::string ExecutablePath() {
     }
 }
 
-// The C library keeps argv[0], which needs no /proc.
-std::string InvocationName() {
-    return program_invocation_name ? program_invocation_name : "";
+// The C library keeps argv[0], which needs no /proc. A name without a "/"
+// was found on $PATH, as the shell found it.
+std::string InvocationPath() {
+    const std::string invoked = program_invocation_name ? program_invocation_name : "";
+    std::vector<std::string> candidates;
+    if (invoked.find('/') != std::string::npos) {
+        candidates.push_back(invoked);
+    } else if (const char* path = std::getenv("PATH"); path && !invoked.empty()) {
+        for (std::string_view rest = path; !rest.empty();) {
+            const size_t colon = std::min(rest.find(':'), rest.size());
+            const std::string folder(rest.substr(0, colon));
+            candidates.push_back((folder.empty() ? "." : folder) + "/" + invoked);
+            rest.remove_prefix(std::min(colon + 1, rest.size()));
+        }
+    }
+    for (const std::string& candidate : candidates) {
+        if (access(candidate.c_str(), X_OK) != 0)
+            continue;
+        if (char* full = realpath(candidate.c_str(), nullptr)) {
+            const std::string resolved = full;
+            std::free(full);
+            return resolved;
+        }
+    }
+    return invoked;
 }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {

@@ -114,7 +114,7 @@ std::string ExecutablePath() {
 }
 
 // GetModuleFileNameW does not fail for a running program.
-std::string InvocationName() {
+std::string InvocationPath() {
     return {};
 }
 

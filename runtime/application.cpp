@@ -14,15 +14,14 @@ void Application::Load() const {
     if (loaded_)
         return;
     loaded_ = true;
-    const std::string exe = platform::system::ExecutablePath();
+    std::string exe = platform::system::ExecutablePath();
+    // A path that cannot be read (a Linux without /proc): the program as it
+    // was started still names it, and mostly its folder too.
+    if (exe.empty())
+        exe = platform::system::InvocationPath();
     const platform::PathStyle& style = platform::NativePathStyle();
     const size_t slash = exe.rfind(style.separator);
-    if (exe.empty()) {
-        // The path cannot be read (a Linux without /proc): the name the
-        // program was started by still names it; the folder stays unknown.
-        const std::string invoked = platform::system::InvocationName();
-        exe_name_ = invoked.substr(invoked.rfind(style.separator) + 1);
-    } else if (slash == std::string::npos) {
+    if (slash == std::string::npos) {
         exe_name_ = exe;
     } else {
         // A program in a root folder keeps the root's separator ("C:\", "/").

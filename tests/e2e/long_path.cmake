@@ -1,8 +1,8 @@
 # The demo copied into a folder whose path is longer than 600 characters and
 # holds non-ASCII names must report that folder as its program folder, and its
 # file name without the last extension as its name (on Linux the copy is
-# named tamberlin-demo.x86_64). On Linux without /proc the name is still
-# known: argv[0]'s (run where a mount namespace can hide /proc).
+# named tamberlin-demo.x86_64). On Linux without /proc both are still known
+# from argv[0] (run where a mount namespace can hide /proc).
 #   cmake -DEXE=... -DWORK=... [-DEMULATOR=...] -P long_path.cmake
 set(folder "${WORK}/long-path")
 foreach(i RANGE 1 11)
@@ -28,11 +28,19 @@ endif()
 if(NOT EMULATOR)
   execute_process(COMMAND unshare -r -m true RESULT_VARIABLE namespaces ERROR_QUIET)
   if(namespaces EQUAL 0)
-    execute_process(COMMAND unshare -r -m sh -c "mount -t tmpfs none /proc && exec \"$0\" info" "${EXE}"
-      WORKING_DIRECTORY "${WORK}" OUTPUT_VARIABLE hidden RESULT_VARIABLE rc)
-    if(NOT rc EQUAL 0 OR NOT hidden MATCHES "strAppEXEName: ${expected_name}\n")
-      message(FATAL_ERROR "without /proc (${rc}), strAppEXEName is not ${expected_name}:\n${hidden}")
-    endif()
+    # Started by its path, and by its name on $PATH. (LeakSanitizer cannot
+    # work without /proc.)
+    get_filename_component(exe_folder "${EXE}" DIRECTORY)
+    foreach(started "exec \"$0\"" "PATH=\"\${0%/*}\" exec tamberlin-demo")
+      execute_process(COMMAND unshare -r -m sh -c
+          "mount -t tmpfs none /proc && ASAN_OPTIONS=detect_leaks=0 ${started} info" "${EXE}"
+        WORKING_DIRECTORY "${WORK}" OUTPUT_VARIABLE hidden RESULT_VARIABLE rc)
+      if(NOT rc EQUAL 0 OR NOT hidden MATCHES "strAppEXEName: ${expected_name}\n"
+         OR NOT hidden MATCHES "strAppPath: ${exe_folder}/\n")
+        message(FATAL_ERROR "without /proc (${rc}), started as ${started}, the name is not "
+          "${expected_name} or the folder not ${exe_folder}:\n${hidden}")
+      endif()
+    endforeach()
   else()
     message(STATUS "no mount namespace here: the run without /proc is left out")
   endif()
