@@ -31,12 +31,13 @@ std::int32_t SendEmailMAPICDO(std::int16_t blnResolveName, const std::string& st
                               std::vector<std::string>& vntAttachmentNames,
                               std::vector<std::string>& vntAttachmentPaths) {
     std::int32_t result = kHandedOver;
-    cdo::ObjectPtr session;
-    bool logged_on = false;
+    // The session is never logged off: a logon without a new session may
+    // share the running mail client's, and logging that off could end the
+    // client's own. Releasing the session (every object here is released on
+    // return, on every path) is the only clean-up.
     try {
-        session = cdo::CreateSession()->As(cdo::kSessionIid);
+        const cdo::ObjectPtr session = cdo::CreateSession()->As(cdo::kSessionIid);
         session->Invoke(kLogon, Call::kMethod, {cdo::Missing{}, cdo::Missing{}, false, false});
-        logged_on = true;
         const cdo::ObjectPtr folder =
             ObjectOf(session->Invoke(kOutbox, Call::kGet, {}))->As(cdo::kFolderIid);
         const cdo::ObjectPtr messages = ObjectOf(folder->Invoke(kMessages, Call::kGet, {}));
@@ -74,14 +75,6 @@ std::int32_t SendEmailMAPICDO(std::int16_t blnResolveName, const std::string& st
         const std::int32_t number = tamberlin::runtime::CurrentError::FromCurrentException().Number;
         result =
             number == tamberlin::runtime::errors::kMapiUserCancel ? kSendCancelled : kSendFailed;
-    }
-    // A session that was opened is closed, on every path; closing it cannot
-    // change the result.
-    if (logged_on) {
-        try {
-            session->InvokeByName("Logoff", Call::kMethod, {});
-        } catch (...) {
-        }
     }
     return result;
 }

@@ -38,7 +38,7 @@ Listing FirstEntry(std::string_view pattern, unsigned attributes) {
     if (pattern.find('\0') != std::string_view::npos)
         return Listing::kBadName;
     const size_t slash = pattern.rfind('/');
-    const std::string folder(slash == std::string_view::npos ? "." : pattern.substr(0, slash + 1));
+    const std::string folder(slash == std::string_view::npos ? "./" : pattern.substr(0, slash + 1));
     const std::string name(slash == std::string_view::npos ? pattern : pattern.substr(slash + 1));
 
     // A plain name is one lookup; only wildcards (or a folder's own listing)

@@ -25,6 +25,10 @@ std::string LogicalDriveStrings();
 // The full path of the running executable (GetModuleFileNameW; on Linux
 // /proc/self/exe), whatever its length.
 std::string ExecutablePath();
+// For when the executable's path cannot be read: the program as it was
+// started (its argv[0]), as a full path where that names a file (directly or
+// through the program search path); empty where the system keeps none.
+std::string InvocationPath();
 
 // The version of the running executable: its version resource on Windows, the
 // build's version elsewhere.
@@ -42,6 +46,9 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 // Console output in UTF-8, so texts print as they are (Windows consoles
 // default to an OEM code page).
 void UseUtf8Console();
+// Whether standard input is a terminal (a console), which shows what the user
+// types, rather than a pipe or a file.
+bool StandardInputIsTerminal();
 
 // The user's decimal separator (LOCALE_SDECIMAL of the user's locale).
 std::string DecimalSeparator();

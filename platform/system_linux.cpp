@@ -6,7 +6,9 @@
 #include <clocale>
 #include <cstdlib>
 #include <fontconfig/fontconfig.h>
+#include <iconv.h>
 #include <langinfo.h>
+#include <map>
 #include <mutex>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -30,12 +32,35 @@ FcPattern* Match(FcPattern* pattern) {
     return FcFontMatch(nullptr, pattern, &result);
 }
 
+// `text` in the character set `codeset` as UTF-8; unchanged when it is
+// UTF-8 or ASCII already, or cannot be converted.
+std::string Utf8From(const char* codeset, std::string text) {
+    const std::string_view from(codeset);
+    if (from == "UTF-8" || from == "ANSI_X3.4-1968" || text.empty())
+        return text;
+    const iconv_t converter = iconv_open("UTF-8", codeset);
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return text;
+    std::string out(text.size() * 4, '\0');
+    char* in = text.data();
+    size_t in_left = text.size();
+    char* to = out.data();
+    size_t out_left = out.size();
+    const size_t done = iconv(converter, &in, &in_left, &to, &out_left);
+    iconv_close(converter);
+    if (done == static_cast<size_t>(-1))
+        return text;
+    out.resize(out.size() - out_left);
+    return out;
+}
+
 // The user's locale as setlocale(LC_ALL, "") would choose it from the
 // environment, as a locale object so the process-wide locale (and with it
 // every printf) stays as it is. An environment that names a locale which is
 // not installed gives the C locale, as setlocale does. Loading a locale costs
 // a hundred microseconds or more, so the object is kept while the variables
-// that choose it stay the same.
+// that choose it stay the same; its items are in the locale's own character
+// set, and are kept converted to UTF-8, as the rest of the program's text is.
 class UserLocale {
 public:
     std::string Item(nl_item item) {
@@ -48,8 +73,14 @@ public:
             if (!locale_)
                 locale_ = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
             key_ = key;
+            items_.clear();
         }
-        return locale_ ? nl_langinfo_l(item, locale_) : "";
+        if (!locale_)
+            return {};
+        const auto [it, added] = items_.try_emplace(item);
+        if (added)
+            it->second = Utf8From(nl_langinfo_l(CODESET, locale_), nl_langinfo_l(item, locale_));
+        return it->second;
     }
 
 private:
@@ -70,6 +101,7 @@ private:
     std::mutex mutex_;
     locale_t locale_ = static_cast<locale_t>(0);
     std::string key_;
+    std::map<nl_item, std::string> items_;
 };
 
 std::string UserLocaleItem(nl_item item) {
@@ -105,11 +137,42 @@ std::string ExecutablePath() {
     }
 }
 
+// The C library keeps argv[0], which needs no /proc. A name without a "/"
+// was found on $PATH, as the shell found it.
+std::string InvocationPath() {
+    const std::string invoked = program_invocation_name ? program_invocation_name : "";
+    std::vector<std::string> candidates;
+    if (invoked.find('/') != std::string::npos) {
+        candidates.push_back(invoked);
+    } else if (const char* path = std::getenv("PATH"); path && !invoked.empty()) {
+        for (std::string_view rest = path; !rest.empty();) {
+            const size_t colon = std::min(rest.find(':'), rest.size());
+            const std::string folder(rest.substr(0, colon));
+            candidates.push_back((folder.empty() ? "." : folder) + "/" + invoked);
+            rest.remove_prefix(std::min(colon + 1, rest.size()));
+        }
+    }
+    for (const std::string& candidate : candidates) {
+        if (access(candidate.c_str(), X_OK) != 0)
+            continue;
+        if (char* full = realpath(candidate.c_str(), nullptr)) {
+            const std::string resolved = full;
+            std::free(full);
+            return resolved;
+        }
+    }
+    return invoked;
+}
+
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
 }
 
 void UseUtf8Console() {}
+
+bool StandardInputIsTerminal() {
+    return isatty(STDIN_FILENO) == 1;
+}
 
 Version ExecutableVersion() {
     return {TAMBERLIN_VERSION_MAJOR, TAMBERLIN_VERSION_MINOR, TAMBERLIN_VERSION_REVISION};

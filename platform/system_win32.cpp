@@ -113,6 +113,11 @@ std::string ExecutablePath() {
     }
 }
 
+// GetModuleFileNameW does not fail for a running program.
+std::string InvocationPath() {
+    return {};
+}
+
 std::vector<std::string> CommandLineArguments(int, char**) {
     int count = 0;
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
@@ -125,6 +130,11 @@ std::vector<std::string> CommandLineArguments(int, char**) {
 
 void UseUtf8Console() {
     SetConsoleOutputCP(CP_UTF8);
+}
+
+bool StandardInputIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }
 
 Version ExecutableVersion() {

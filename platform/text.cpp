@@ -16,6 +16,11 @@ char32_t Decode(std::string_view s, std::size_t i, std::size_t& length) {
         }
         c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
     }
+    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8
+    // either: decoded, they would fold into other characters ("/" from C0 AF).
+    static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (length > 1 && (c < kLeast[length] || (c >= 0xD800 && c < 0xE000) || c > 0x10FFFF))
+        length = 0;
     return length ? c : b;
 }
 

@@ -1,10 +1,7 @@
 #include "tamberlin/runtime/application.h"
 
-#include "tamberlin/platform/path_style.h"
 #include "platform/system.h"
-
-#include <algorithm>
-#include <cctype>
+#include "tamberlin/platform/path_style.h"
 
 namespace tamberlin::runtime {
 
@@ -17,7 +14,11 @@ void Application::Load() const {
     if (loaded_)
         return;
     loaded_ = true;
-    const std::string exe = platform::system::ExecutablePath();
+    std::string exe = platform::system::ExecutablePath();
+    // A path that cannot be read (a Linux without /proc): the program as it
+    // was started still names it, and mostly its folder too.
+    if (exe.empty())
+        exe = platform::system::InvocationPath();
     const platform::PathStyle& style = platform::NativePathStyle();
     const size_t slash = exe.rfind(style.separator);
     if (slash == std::string::npos) {
@@ -27,13 +28,11 @@ void Application::Load() const {
         path_ = exe.substr(0, slash + 1 <= style.root_length ? slash + 1 : slash);
         exe_name_ = exe.substr(slash + 1);
     }
-    if (exe_name_.size() > 4) {
-        std::string extension = exe_name_.substr(exe_name_.size() - 4);
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (extension == ".exe")
-            exe_name_.resize(exe_name_.size() - 4);
-    }
+    // The name without its last extension ("app.exe", "app.x86_64": "app"); a
+    // name whose only dot starts it has none.
+    const size_t dot = exe_name_.rfind('.');
+    if (dot != std::string::npos && dot > 0)
+        exe_name_.resize(dot);
     const platform::system::Version version = platform::system::ExecutableVersion();
     major_ = version.major;
     minor_ = version.minor;

@@ -1,5 +1,7 @@
 #include "tamberlin/ui/host.h"
 
+#include "platform/system.h"
+
 #include <cstdlib>
 #include <iostream>
 #include <string_view>
@@ -18,7 +20,7 @@ std::unique_ptr<Host> MakeDefaultHost() {
         if (std::unique_ptr<Host> graphical = MakeGraphicalHost())
             return graphical;
     }
-    return MakeTerminalHost(std::cin, std::cout);
+    return MakeTerminalHost(std::cin, std::cout, platform::system::StandardInputIsTerminal());
 }
 
 Host& CurrentHost() {

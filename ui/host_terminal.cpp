@@ -1,7 +1,7 @@
 // The terminal host: message boxes as text on a stream pair.
 //
-// A box prints "--- TITLE ---", its text and a prompt of its buttons
-// ("[R]etry [C]ancel> " or "[O]K> "), then reads one line: the button's
+// A box prints "--- TITLE ---", its text (line breaks as LF) and a prompt of
+// its buttons ("[R]etry [C]ancel> " or "[O]K> "), then reads one line: the button's
 // letter or word in any case. An empty line takes the first button, end of
 // input the last (Cancel, or OK for an OK box); anything else asks again.
 //
@@ -9,11 +9,16 @@
 // the user can see as "[x] Caption" or "[ ] Caption", and a prompt of the
 // commands usable now ("(ok, abort, retry)> "). A command clicks its button,
 // toggles its check box (and prints the boxes again) or double-clicks its
-// text box; end of input closes the form without a button; anything else
-// asks again. A menu form (an application's main window) also lists its
+// text box; an empty line clicks the default button, as Enter does in a
+// window; end of input closes the form without a button; anything else asks
+// again. A menu form (an application's main window) also lists its
 // buttons as "  command) Caption" and is shown again after each command.
 // Callbacks posted while a form waits run before its prompt. A handler that
 // fails unloads its form (ui::RaiseEvent).
+//
+// A terminal shows the line the user typed, its line end included; an answer
+// read from a pipe or a file is not shown, so the host ends the prompt's line
+// itself. At end of input it always does.
 #include "tamberlin/ui/form.h"
 #include "tamberlin/ui/host.h"
 
@@ -46,7 +51,8 @@ struct Choice {
 
 class TerminalHost final : public Host {
 public:
-    TerminalHost(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
+    TerminalHost(std::istream& in, std::ostream& out, bool input_echoed)
+        : in_(in), out_(out), input_echoed_(input_echoed) {}
 
     int MsgBox(std::string_view text, std::string_view title, Buttons buttons, Icon) override {
         static constexpr Choice kOk[] = {{"o", "ok", kIdOk}};
@@ -55,11 +61,11 @@ public:
         const bool retry = buttons == Buttons::kRetryCancel;
         const Choice* first = retry ? kRetryCancel : kOk;
         const Choice* last = retry ? kRetryCancel + 2 : kOk + 1;
-        out_ << "--- " << title << " ---\n" << text << '\n';
+        out_ << "--- " << title << " ---\n" << WithoutCarriageReturns(std::string(text)) << '\n';
         for (;;) {
             out_ << (retry ? "[R]etry [C]ancel> " : "[O]K> ") << std::flush;
             std::string line;
-            if (!std::getline(in_, line))
+            if (!ReadLine(line))
                 return (last - 1)->answer;
             line = Lower(Trim(line));
             if (line.empty())
@@ -86,11 +92,16 @@ public:
                 out_ << (i ? ", " : "") << usable[i]->command;
             out_ << ")> " << std::flush;
             std::string line;
-            if (!std::getline(in_, line))
+            if (!ReadLine(line))
                 return; // closed: ui::ShowModal unloads the form
             line = Lower(Trim(line));
+            // An empty line is the Enter key: it presses the default button.
+            const auto chosen = [&](const Control& c) {
+                return line.empty() ? c.kind == ControlKind::kCommandButton && c.default_button
+                                    : c.command == line;
+            };
             for (Control* c : usable) {
-                if (c->command != line)
+                if (!chosen(*c))
                     continue;
                 if (c->kind == ControlKind::kCheckBox) {
                     c->value = c->value ? 0 : 1;
@@ -108,6 +119,13 @@ public:
     }
 
 private:
+    bool ReadLine(std::string& line) {
+        const bool read = static_cast<bool>(std::getline(in_, line));
+        if (!read || !input_echoed_)
+            out_ << '\n';
+        return read;
+    }
+
     void PrintForm(const Form& form) {
         out_ << "=== " << form.caption << " ===\n";
         for (const Control& c : form.controls)
@@ -135,12 +153,13 @@ private:
 
     std::istream& in_;
     std::ostream& out_;
+    const bool input_echoed_;
 };
 
 } // namespace
 
-std::unique_ptr<Host> MakeTerminalHost(std::istream& in, std::ostream& out) {
-    return std::make_unique<TerminalHost>(in, out);
+std::unique_ptr<Host> MakeTerminalHost(std::istream& in, std::ostream& out, bool input_echoed) {
+    return std::make_unique<TerminalHost>(in, out, input_echoed);
 }
 
 } // namespace tamberlin::ui

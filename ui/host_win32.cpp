@@ -258,9 +258,14 @@ private:
         case ControlKind::kImage:
             return; // painted by the form itself
         }
-        if (c.tab_index >= 0 && c.kind != ControlKind::kLabel)
+        // A control below a cut-off window's bottom edge is hidden, and so
+        // out of Tab's way.
+        RECT client{};
+        GetClientRect(window_, &client);
+        const bool shown = c.visible && PixelsY(c.top) < client.bottom;
+        if (c.tab_index >= 0 && c.kind != ControlKind::kLabel && shown)
             style |= WS_TABSTOP;
-        if (c.visible)
+        if (shown)
             style |= WS_VISIBLE;
         if (!c.enabled)
             style |= WS_DISABLED;
@@ -331,8 +336,12 @@ private:
             return FALSE;
         switch (message) {
         case WM_COMMAND: {
-            // Enter without a default button and Esc send IDOK and IDCANCEL:
-            // a form has neither, so they fall outside the controls' IDs.
+            // Esc (IDCANCEL) closes the window as its close box does. Enter
+            // without a default button sends IDOK, which is no control's.
+            if (LOWORD(wparam) == IDCANCEL && lparam == 0) {
+                self->Close();
+                return TRUE;
+            }
             const int index = LOWORD(wparam) - kFirstControlId;
             if (HIWORD(wparam) == BN_CLICKED && lparam != 0)
                 self->Raise(index, Event::kClick);
@@ -360,14 +369,20 @@ private:
         }
     }
 
-    // Text boxes: a double-click raises DblClick; and focus arriving by Tab
-    // leaves the text unselected, as a text box does.
+    // Text boxes: a double-click raises DblClick; focus arriving by Tab
+    // leaves the text unselected, as a text box does; and Esc goes to the
+    // dialog, which a multi-line box would otherwise keep.
     static LRESULT CALLBACK TextBoxProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam) {
         const auto original = reinterpret_cast<WNDPROC>(GetPropW(box, kOriginalProcProperty));
         const LRESULT result = CallWindowProcW(original, box, message, wparam, lparam);
         switch (message) {
-        case WM_GETDLGCODE:
+        case WM_GETDLGCODE: {
+            const auto* key = reinterpret_cast<const MSG*>(lparam);
+            if (key && (key->message == WM_KEYDOWN || key->message == WM_CHAR) &&
+                key->wParam == VK_ESCAPE)
+                return result & ~(DLGC_HASSETSEL | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
             return result & ~DLGC_HASSETSEL;
+        }
         case WM_LBUTTONDBLCLK:
             if (auto* self =
                     reinterpret_cast<FormWindow*>(GetWindowLongPtrW(GetParent(box), DWLP_USER)))

@@ -20,12 +20,23 @@ std::string Quote(std::string_view text) {
     return out + '"';
 }
 
-// A text value the file can hold as a quoted string: one NUL, at its end,
-// and no line breaks.
+// Whether every byte of `text` is part of a UTF-8 character.
+bool IsUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        const size_t start = i;
+        if (platform::NextCodePoint(text, i) >= 0x80 && i - start == 1)
+            return false;
+    }
+    return true;
+}
+
+// A text value the file can hold as a quoted string: one NUL, at its end, no
+// line breaks, and characters only.
 bool IsPlainText(std::string_view data) {
     return !data.empty() && data.back() == '\0' &&
            data.substr(0, data.size() - 1).find_first_of(std::string_view("\0\r\n", 3)) ==
-               std::string_view::npos;
+               std::string_view::npos &&
+           IsUtf8(platform::Utf8FromAnsi(data));
 }
 
 int HexDigit(char c) {
@@ -78,6 +89,14 @@ std::optional<std::string> ParseQuoted(std::string_view& text) {
     return std::nullopt;
 }
 
+// The types whose data are text: a version 5 file holds them as UTF-16LE.
+bool IsTextType(std::uint32_t type) {
+    return type == reg::kSz || type == reg::kExpandSz || type == reg::kMultiSz;
+}
+
+// The lone low surrogates that stand for bytes that are not UTF-8.
+constexpr char32_t kEscapedByte = 0xDC00;
+
 void AppendUtf16(std::string& out, char32_t c) {
     const auto unit = [&](unsigned u) {
         out += static_cast<char>(u & 0xFF);
@@ -90,6 +109,52 @@ void AppendUtf16(std::string& out, char32_t c) {
     } else {
         unit(static_cast<unsigned>(c));
     }
+}
+
+// UTF-16LE bytes (an even count) as UTF-8. A pair of surrogates is one
+// character; with `escaped_bytes`, a lone DC80 to DCFF is the byte it stands
+// for; any other lone surrogate is kept as a character.
+std::string Utf8FromUtf16(std::string_view bytes, bool escaped_bytes) {
+    std::string out;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        char32_t unit =
+            static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes.size()) {
+            const char32_t low = static_cast<unsigned char>(bytes[i + 2]) |
+                                 (static_cast<unsigned char>(bytes[i + 3]) << 8);
+            if (low >= 0xDC00 && low < 0xE000) {
+                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (escaped_bytes && unit >= kEscapedByte + 0x80 && unit <= kEscapedByte + 0xFF)
+            out += static_cast<char>(unit - kEscapedByte);
+        else
+            platform::AppendUtf8(out, unit);
+    }
+    return out;
+}
+
+// A text value's stored bytes as the UTF-16LE a version 5 file holds.
+std::string FileTextFromStore(std::string_view data) {
+    const std::string utf8 = platform::Utf8FromAnsi(data);
+    std::string out;
+    for (size_t i = 0; i < utf8.size();) {
+        const size_t start = i;
+        const char32_t c = platform::NextCodePoint(utf8, i);
+        // A byte that is not UTF-8 comes back as itself, alone.
+        const bool byte = i - start == 1 && c >= 0x80;
+        AppendUtf16(out, byte ? kEscapedByte + c : c);
+    }
+    return out;
+}
+
+// A text value's bytes from a version 5 file as the store holds them. An odd
+// count is no UTF-16: those bytes are kept.
+std::string StoreFromFileText(std::string_view bytes) {
+    if (bytes.size() % 2)
+        return std::string(bytes);
+    return platform::AnsiFromUtf8(Utf8FromUtf16(bytes, true));
 }
 
 } // namespace
@@ -111,15 +176,17 @@ std::string FormatValueLine(std::string_view name, std::uint32_t type, std::stri
         std::snprintf(prefix, sizeof prefix, "hex(%x):", type);
         line += prefix;
     }
-    for (size_t i = 0; i < data.size(); ++i) {
+    const std::string bytes = IsTextType(type) ? FileTextFromStore(data) : std::string(data);
+    for (size_t i = 0; i < bytes.size(); ++i) {
         char byte[4];
-        std::snprintf(byte, sizeof byte, i ? ",%02x" : "%02x", static_cast<unsigned char>(data[i]));
+        std::snprintf(byte, sizeof byte, i ? ",%02x" : "%02x",
+                      static_cast<unsigned char>(bytes[i]));
         line += byte;
     }
     return line;
 }
 
-std::optional<ValueLine> ParseValueLine(std::string_view line) {
+std::optional<ValueLine> ParseValueLine(std::string_view line, FileVersion version) {
     ValueLine value;
     if (!line.empty() && line.front() == '@') {
         line.remove_prefix(1);
@@ -171,7 +238,10 @@ std::optional<ValueLine> ParseValueLine(std::string_view line) {
     std::optional<std::string> bytes = ParseHexBytes(line);
     if (!bytes)
         return std::nullopt;
-    value.data = *bytes;
+    // A REGEDIT4 file's text is in the ANSI code page, as the store's is.
+    value.data = IsTextType(value.type) && version == FileVersion::kVersion5
+                     ? StoreFromFileText(*bytes)
+                     : *std::move(bytes);
     return value;
 }
 
@@ -185,25 +255,13 @@ std::string EncodeFile(std::string_view utf8) {
 std::optional<std::string> DecodeFile(std::string_view bytes) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
         return std::string(bytes.substr(3));
+    if (bytes.substr(0, kRegedit4Header.size()) == kRegedit4Header)
+        return platform::Utf8FromAnsi(bytes);
     if (bytes.substr(0, 2) != "\xFF\xFE")
         return std::string(bytes);
     if (bytes.size() % 2)
         return std::nullopt;
-    std::string out;
-    for (size_t i = 2; i < bytes.size(); i += 2) {
-        char32_t unit =
-            static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
-        if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes.size()) {
-            const char32_t low = static_cast<unsigned char>(bytes[i + 2]) |
-                                 (static_cast<unsigned char>(bytes[i + 3]) << 8);
-            if (low >= 0xDC00 && low < 0xE000) {
-                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-                i += 2;
-            }
-        }
-        platform::AppendUtf8(out, unit);
-    }
-    return out;
+    return Utf8FromUtf16(bytes.substr(2), false);
 }
 
 } // namespace tamberlin::regtool

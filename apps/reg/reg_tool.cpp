@@ -336,31 +336,41 @@ std::vector<ImportStep> ReadRegFile(const std::string& file) {
     const std::optional<std::string> text = DecodeFile(bytes);
     if (!text)
         Fail("The file " + file + " is not a registry file.");
-    std::vector<std::string> lines;
+    // Each line with the number of the file line it starts on.
+    std::vector<std::pair<size_t, std::string>> lines;
     std::istringstream reader(*text);
+    bool continued = false;
+    size_t number = 0;
     for (std::string line; std::getline(reader, line);) {
+        ++number;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        // A long hex value continues on the next line after a "\".
-        if (!lines.empty() && !lines.back().empty() && lines.back().back() == '\\') {
-            lines.back().pop_back();
-            lines.back() += line.substr(std::min(line.find_first_not_of(" \t"), line.size()));
-        } else {
-            lines.push_back(line);
-        }
+        if (continued)
+            lines.back().second +=
+                line.substr(std::min(line.find_first_not_of(" \t"), line.size()));
+        else
+            lines.emplace_back(number, line);
+        // A long hex value continues on the next line after a "\"; a comment
+        // ends with its line.
+        std::string& joined = lines.back().second;
+        continued = !joined.empty() && joined.back() == '\\' && joined.front() != ';';
+        if (continued)
+            joined.pop_back();
     }
     std::vector<ImportStep> steps;
     bool header = false;
+    FileVersion version = FileVersion::kVersion5;
     std::optional<KeyName> current;
-    for (size_t n = 0; n < lines.size(); ++n) {
-        const std::string& line = lines[n];
+    for (const auto& [n, line] : lines) {
         if (line.empty() || line[0] == ';')
             continue;
-        const std::string where = file + " line " + std::to_string(n + 1);
+        const std::string where = file + " line " + std::to_string(n);
         if (!header) {
-            if (line != kRegFileHeader && line != "REGEDIT4")
+            if (line != kRegFileHeader && line != kRegedit4Header)
                 Fail("The file " + file + " is not a registry file.");
             header = true;
+            if (line == kRegedit4Header)
+                version = FileVersion::kRegedit4;
         } else if (line.front() == '[') {
             if (line.back() != ']')
                 Fail("Invalid key line in " + where + ".");
@@ -372,7 +382,7 @@ std::vector<ImportStep> ReadRegFile(const std::string& file) {
             steps.push_back({*key, remove, std::nullopt});
             current = remove ? std::nullopt : key;
         } else {
-            std::optional<ValueLine> value = ParseValueLine(line);
+            std::optional<ValueLine> value = ParseValueLine(line, version);
             if (!value)
                 Fail("Invalid value line in " + where + ".");
             if (!current)

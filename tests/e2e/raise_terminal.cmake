@@ -24,14 +24,14 @@ run("r\nabort\nok\n" --number 70 --op "saving the file" --allow-abort)
 expect("--- Tamberlin ---\nFile already in use. Close the file and retry the operation.\n[R]etry [C]ancel> ")
 expect("=== Tamberlin Error ===\n\n\nTamberlin ")
 expect("Error number: 70\nDescription: Permission denied\nSource: Tamberlin\nLast DLL err: 0\n")
-expect("[ ] Abort and close application\n(ok, abort, retry)> [x] Abort and close application\n")
+expect("[ ] Abort and close application\n(ok, abort, retry)> \n[x] Abort and close application\n")
 expect_response(4)
 
 # The double-click on the message asks for a retry; the e-mail part is offered.
 run("retry\n" --number 53 --description "No such project" --op "opening the project"
     --last-dll-error 2 --allow-email)
 expect("File not found opening the project.\n")
-expect("[x] Include current project data\n(ok, data, retry, email)> ")
+expect("[x] Include current project data\n(ok, data, retry, email)> \nresponse: 4\n")
 expect_response(4)
 
 # Early returns: nothing shown.

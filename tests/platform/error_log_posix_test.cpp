@@ -1,8 +1,8 @@
 // The error log on Linux: the user locale's month, a write the system
 // refuses (a file size limit), and several processes appending at once.
+#include "platform/clock.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_log.h"
-#include "platform/clock.h"
 #include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"
@@ -47,6 +47,12 @@ TEST_F(ErrorLogPosixTest, TheMonthIsTheUserLocales) {
     WriteErrorLog("saving", {53, "File not found", "Tamberlin", 2});
     EXPECT_EQ(Log(), "Dez 31 2026 23:59:59, speichern, 53, File not found, Tamberlin, 2\r\n"
                      "Dec 31 2026 23:59:59, saving, 53, File not found, Tamberlin, 2\r\n");
+    // A locale in ISO-8859-1 names the month in UTF-8 like the rest of the line.
+    const tamberlin::platform::clock::LocalTime march{2026, 3, 1, 8, 0, 0};
+    tamberlin::platform::clock::PinForTesting(&march);
+    setenv("LC_ALL", "de_DE", 1);
+    WriteErrorLog("Grüße", {53, "File not found", "Tamberlin", 2});
+    EXPECT_NE(Log().find("M\u00e4r 1 2026 08:00:00, Grüße, "), std::string::npos) << Log();
 }
 
 TEST_F(ErrorLogPosixTest, AWriteTheSystemRefusesIsReportedOnce) {

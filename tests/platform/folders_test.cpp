@@ -1,5 +1,6 @@
 // Folders, drives and file search against the real file system, in
 // temporary folders.
+#include "platform/files.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/platform/path_style.h"
 #include "tamberlin/runtime/error.h"
@@ -86,6 +87,18 @@ TEST(FindFileInFolder, FindsFilesWithOrWithoutATrailingSeparator) {
     // A folder is not a file.
     fs::create_directory(temp.path() / "sub");
     EXPECT_FALSE(FindFileInFolder("sub", temp.Text(), full));
+}
+
+// A pattern without a folder lists the current one.
+TEST(FindFileInFolder, AWildcardWithoutAFolderListsTheCurrentOne) {
+    namespace files = tamberlin::platform::files;
+    TempFolder temp;
+    temp.MakeFile("target.txt");
+    const fs::path before = fs::current_path();
+    fs::current_path(temp.path());
+    EXPECT_EQ(files::FirstEntry("targ*.txt", files::kNormal), files::Listing::kEntry);
+    EXPECT_EQ(files::FirstEntry("absent*", files::kNormal), files::Listing::kNoEntry);
+    fs::current_path(before);
 }
 
 TEST(FindFileInFolder, FindsReadOnlyFiles) {

@@ -8,9 +8,9 @@
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_form.h"
-#include "tests/support/app_state.h"
 #include "tamberlin/ui/form.h"
 #include "tamberlin/ui/host.h"
+#include "tests/support/app_state.h"
 #include "tests/support/failing_form.h"
 #include "tests/support/win32_driver.h"
 
@@ -85,12 +85,13 @@ TEST_F(Win32HostTest, MessageBoxesShowTheirSymbolAndAnswerTheButtonPressed) {
 
 const char* const kAbort = "Abort and close application";
 const char* const kEmail = "&Email Quillfern";
+const char* const kIncludeData = "Include current project data";
 
 // The Application Error dialog: its design size at the screen's dpi in a fixed
 // frame with a close box; without the e-mail part it ends at the separator,
-// 2775 twips outside, and the controls left out are hidden. It answers 3 for
-// abort, 4 for a retry (a double-click on the message) and 0 when closed
-// without a button.
+// 2775 twips outside, and the controls left out or cut off are hidden and out
+// of the tab order. It answers 3 for abort, 4 for a retry (a double-click on
+// the message) and 0 when closed without a button, by the close box or Esc.
 TEST_F(Win32HostTest, ErrorDialogSizeFrameAndAnswers) {
     modQFAllData::strAppTitle = "Host Test";
     const auto show = [](bool full, const std::function<void(HWND)>& act) {
@@ -116,14 +117,32 @@ TEST_F(Win32HostTest, ErrorDialogSizeFrameAndAnswers) {
         RECT outer{};
         GetWindowRect(window, &outer);
         EXPECT_NEAR((outer.bottom - outer.top) * 1440 / dpi, 2775, 1440 / dpi);
-        for (const char* hidden : {kAbort, kEmail})
+        for (const char* hidden : {kAbort, kEmail, kIncludeData})
             EXPECT_FALSE(IsWindowVisible(ButtonOf(window, hidden))) << hidden;
+        // Tab visits only what is shown: the message and OK.
+        HWND focus = FocusOf(window);
+        for (int i = 0; i < 4; ++i) {
+            focus = GetNextDlgTabItem(window, focus, FALSE);
+            EXPECT_TRUE(focus == ButtonOf(window, "OK") ||
+                        GetDlgCtrlID(focus) ==
+                            GetDlgCtrlID(FindWindowExA(window, nullptr, "Edit", nullptr)))
+                << TextOf(focus);
+        }
         PostMessageW(FindWindowExA(window, nullptr, "Edit", nullptr), WM_LBUTTONDBLCLK, MK_LBUTTON,
                      MAKELPARAM(10, 10));
     };
     EXPECT_EQ(show(true, full_abort_and_ok), 3);
     EXPECT_EQ(show(false, cut_off_double_click), 4);
     EXPECT_EQ(show(true, [](HWND window) { PostMessageW(window, WM_CLOSE, 0, 0); }), 0);
+    // Esc is the close box, from the message (a multi-line text box, which
+    // keeps most keys for itself) as from a button.
+    for (const char* from : {"the message", "OK"}) {
+        const auto escape = [&](HWND window) {
+            HWND control = from == std::string("OK") ? ButtonOf(window, from) : FocusOf(window);
+            PostMessageW(control, WM_KEYDOWN, VK_ESCAPE, 1);
+        };
+        EXPECT_EQ(show(true, escape), 0) << from;
+    }
 }
 
 // A disabled control shows greyed; the close box unloads the form.

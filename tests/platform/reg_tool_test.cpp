@@ -2,6 +2,8 @@
 // registry for the Windows build): what needs a conversation or a file.
 // tests/e2e/reg_tool.cmake runs the program itself.
 #include "apps/reg/reg_tool.h"
+#include "platform/registry.h"
+#include "platform/text.h"
 #include "tamberlin/platform/reg_key.h"
 #include "tamberlin/sysutil/registry.h"
 #include "tests/support/temp_folder.h"
@@ -106,6 +108,72 @@ TEST_F(RegToolTest, ABadFileChangesNothing) {
     EXPECT_EQ(Run({"query", Key("Imported")}).status, 1);
     EXPECT_EQ(Run({"import", temp.MakeFile("plain.reg", "just text\n")}).status, 1);
     EXPECT_EQ(Run({"import", temp.Text() + "missing.reg"}).status, 1);
+}
+
+// Files written by Windows' tools: regedit5.reg as Wine's regedit and reg
+// export write it (the same bytes from both), regedit4.reg as regedit writes
+// a REGEDIT4 file (Wine's own import reads it to the same values). Text in
+// hex bytes arrives as the store's text; removals remove; a comment ending in
+// "\" ends there.
+TEST_F(RegToolTest, FilesOfTheWindowsToolsImport) {
+    namespace text = tamberlin::platform;
+    const std::string base = "Software\\TamberlinTests\\FromRegedit";
+    for (const char* stale : {"", "4"})
+        reg::DeleteTree(reg::kCurrentUser, base + stale);
+    {
+        reg::RegKey key;
+        ASSERT_EQ(key.Create(reg::kCurrentUser, base + "4\\Gone", reg::kAllAccess), 0);
+        ASSERT_EQ(key.Create(reg::kCurrentUser, base + "4", reg::kAllAccess), 0);
+        ASSERT_EQ(key.WriteValue("Old", reg::kSz, std::string("x\0", 2)), 0);
+    }
+    for (const char* file : {"regedit5.reg", "regedit4.reg"}) {
+        const Result imported = Run({"import", TAMBERLIN_TEST_DATA "/reg/" + std::string(file)});
+        EXPECT_EQ(imported.status, 0) << file << ": " << imported.err;
+    }
+    const auto value = [&](const std::string& key_name, const std::string& name) {
+        reg::RegKey key;
+        std::uint32_t type = 0;
+        std::string data;
+        if (key.Open(reg::kCurrentUser, key_name, reg::kQueryValue) != 0 ||
+            key.ReadValue(name, type, data) != 0)
+            return std::string("missing");
+        return std::to_string(type) + ":" + data;
+    };
+    const auto sz = [](std::uint32_t type, const std::string& utf8) {
+        return std::to_string(type) + ":" + text::AnsiFromUtf8(utf8) + '\0';
+    };
+    std::string bytes;
+    for (int i = 0; i < 0x30; ++i)
+        bytes += static_cast<char>(i);
+    EXPECT_EQ(value(base, ""), sz(reg::kSz, "default"));
+    EXPECT_EQ(value(base, "Quote"), sz(reg::kSz, "a \"quoted\" \\ back\\slash"));
+    EXPECT_EQ(value(base, "Grüße"), sz(reg::kSz, "Grüße ä"));
+    EXPECT_EQ(value(base, "Dword"), "4:" + reg::DwordBytes(0x1234abcd));
+    EXPECT_EQ(value(base, "Binary"), "3:" + bytes);
+    EXPECT_EQ(value(base + "\\Sub", "Expand"), sz(reg::kExpandSz, "%SystemRoot%\\Grüße"));
+    EXPECT_EQ(value(base + "\\Sub", "Multi"),
+              sz(reg::kMultiSz, std::string("one\0twö\0three\0", 15)));
+
+    const std::string old = base + "4";
+    EXPECT_EQ(value(old, "Expand"), sz(reg::kExpandSz, "%SystemRoot%\\bin"));
+    EXPECT_EQ(value(old, "Multi"), sz(reg::kMultiSz, std::string("one\0two\0", 8)));
+    EXPECT_EQ(value(old, "Binary"), "3:" + bytes.substr(0, 0x20));
+    EXPECT_EQ(value(old, "After"), sz(reg::kSz, "kept"));
+    EXPECT_EQ(value(old, "Old"), "missing");
+    reg::RegKey gone;
+    EXPECT_EQ(gone.Open(reg::kCurrentUser, old + "\\Gone", reg::kQueryValue), reg::kFileNotFound);
+    for (const char* suffix : {"", "4"})
+        EXPECT_EQ(reg::DeleteTree(reg::kCurrentUser, base + suffix), 0);
+}
+
+// An error names the line of the file, not of the lines once joined.
+TEST_F(RegToolTest, ErrorsNameTheFilesOwnLine) {
+    tamberlin::testing::TempFolder temp;
+    const std::string file = temp.MakeFile(
+        "bad.reg", "REGEDIT4\r\n\r\n[" + Key("Lines") +
+                       "]\r\n\"a\"=hex:01,\\\r\n  02,\\\r\n  03\r\n\"b\"=dword:nothex\r\n");
+    const Result result = Run({"import", file});
+    EXPECT_NE(result.err.find("bad.reg line 7."), std::string::npos) << result.err;
 }
 
 } // namespace

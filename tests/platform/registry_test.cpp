@@ -267,6 +267,19 @@ TEST_F(RegistryTest, OddTextsDoNotBreakTheStore) {
     SaveUserRegString(Path("Odd"), "Long", long_text, true);
     GetUserRegString(Path("Odd"), "Long", value);
     EXPECT_EQ(value, long_text);
+    // Bytes that are not UTF-8 (an overlong "\\", an overlong "a") fold into
+    // no other name: no key aliases "X\Y", no value aliases "a", and deleting
+    // "x" leaves the sibling.
+    SaveUserRegString(Path("Odd\\x"), "Level", "x", true);
+    SaveUserRegString(Path("Odd\\x\xC1\x9Cy"), "Level", "one level", true);
+    SaveUserRegString(Path("Odd\\X\\Y"), "Level", "two levels", true);
+    SaveUserRegString(Path("Odd"), "\xC1\xA1", "overlong", true);
+    SaveUserRegString(Path("Odd"), "a", "plain", true);
+    GetUserRegString(Path("Odd"), "\xC1\xA1", value);
+    EXPECT_EQ(value, "overlong");
+    ASSERT_EQ(reg::DeleteTree(reg::kCurrentUser, Path("Odd\\x")), 0);
+    GetUserRegString(Path("Odd\\x\xC1\x9Cy"), "Level", value);
+    EXPECT_EQ(value, "one level");
 }
 
 } // namespace

@@ -84,7 +84,12 @@ const char* Kind(cdo::Call call) {
 
 class LoggingObject final : public cdo::Object, public std::enable_shared_from_this<LoggingObject> {
 public:
-    explicit LoggingObject(ScriptedCdo& owner) : owner_(owner) {}
+    explicit LoggingObject(ScriptedCdo& owner, bool session = false)
+        : owner_(owner), session_(session) {}
+    ~LoggingObject() override {
+        if (session_)
+            owner_.log.push_back("Release session");
+    }
     cdo::ObjectPtr As(std::string_view iid) override {
         Record("As " + std::string(iid));
         return shared_from_this();
@@ -115,6 +120,7 @@ private:
             runtime::Raise(owner_.error);
     }
     ScriptedCdo& owner_;
+    const bool session_;
 };
 
 } // namespace
@@ -124,7 +130,7 @@ ScriptedCdo::ScriptedCdo() {
         if (cannot_create)
             runtime::Raise(cdo::kCannotCreateObject, "ActiveX component can't create object");
         log.push_back("CreateSession");
-        return std::make_shared<LoggingObject>(*this);
+        return std::make_shared<LoggingObject>(*this, true);
     });
 }
 

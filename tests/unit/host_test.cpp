@@ -19,18 +19,22 @@ struct Asked {
     std::string shown;
 };
 
-Asked Ask(const std::string& input, Buttons buttons) {
+Asked Ask(const std::string& input, Buttons buttons, bool input_echoed = false) {
     std::istringstream in(input);
     std::ostringstream out;
-    const int answer =
-        MakeTerminalHost(in, out)->MsgBox("Disk not\nready.", "Tamberlin", buttons, Icon::kWarning);
+    const int answer = MakeTerminalHost(in, out, input_echoed)
+                           ->MsgBox("Disk not\r\nready.", "Tamberlin", buttons, Icon::kWarning);
     return {answer, out.str()};
 }
 
+// The text's CR LF prints as LF. An answer from a pipe is not shown, so the
+// host ends the prompt's line; a terminal has shown the user's own line end.
+// At end of input the line is ended either way.
 TEST(TerminalHost, PrintsTitleTextAndPrompt) {
     EXPECT_EQ(Ask("r\n", Buttons::kRetryCancel).shown,
-              "--- Tamberlin ---\nDisk not\nready.\n[R]etry [C]ancel> ");
-    EXPECT_EQ(Ask("o\n", Buttons::kOK).shown, "--- Tamberlin ---\nDisk not\nready.\n[O]K> ");
+              "--- Tamberlin ---\nDisk not\nready.\n[R]etry [C]ancel> \n");
+    EXPECT_EQ(Ask("o\n", Buttons::kOK, true).shown, "--- Tamberlin ---\nDisk not\nready.\n[O]K> ");
+    EXPECT_EQ(Ask("", Buttons::kOK, true).shown, "--- Tamberlin ---\nDisk not\nready.\n[O]K> \n");
 }
 
 TEST(TerminalHost, AnswersByLetterOrWordInAnyCase) {
@@ -50,8 +54,24 @@ TEST(TerminalHost, EmptyLineTakesTheFirstButtonAndEndOfInputTheLast) {
 TEST(TerminalHost, AsksAgainAfterAnUnknownAnswer) {
     const Asked run = Ask("yes\nok\nc\n", Buttons::kRetryCancel);
     EXPECT_EQ(run.answer, kIdCancel);
-    EXPECT_EQ(run.shown, "--- Tamberlin ---\nDisk not\nready.\n[R]etry [C]ancel> "
-                         "[R]etry [C]ancel> [R]etry [C]ancel> ");
+    EXPECT_EQ(run.shown, "--- Tamberlin ---\nDisk not\nready.\n[R]etry [C]ancel> \n"
+                         "[R]etry [C]ancel> \n[R]etry [C]ancel> \n");
+}
+
+// An empty line at a form's prompt is Enter: it presses the default button.
+TEST(TerminalHost, AnEmptyLineAtAFormPressesTheDefaultButton) {
+    for (const bool default_button : {false, true}) {
+        const CapturedLog log;
+        std::istringstream in("\n");
+        std::ostringstream out;
+        const std::unique_ptr<Host> console = MakeTerminalHost(in, out);
+        SetHost(console.get());
+        FailingForm form;
+        form.controls[0].default_button = default_button;
+        ShowModal(form);
+        SetHost(nullptr);
+        EXPECT_EQ(log.Entries().size(), default_button ? 1u : 0u);
+    }
 }
 
 // Under the scripted and the terminal host: the form is unloaded, the error

@@ -79,6 +79,11 @@ TEST(PathTexts, TextsLongerThan32767CharactersOverflow) {
     for (int i = 0; i < 32767; ++i)
         umlauts += "\xC3\xA4";
     EXPECT_EQ(OverflowNumber(umlauts), 0);
+    // Bytes that are not UTF-8 count one each: overlong forms and surrogates.
+    std::string overlong;
+    for (int i = 0; i < 8192; ++i)
+        overlong += i % 2 ? "\xF0\x80\x80\x80" : "\xED\xA0\x80\xC0";
+    EXPECT_EQ(OverflowNumber(overlong), 6);
     EXPECT_THROW(GetFolderPath(std::string(40000, 'a')), tamberlin::runtime::RuntimeError);
     EXPECT_THROW(GetFileBaseName(std::string(40000, 'a')), tamberlin::runtime::RuntimeError);
 }

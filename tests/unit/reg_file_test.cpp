@@ -1,5 +1,6 @@
 #include "apps/reg/reg_file.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 
 #include <gtest/gtest.h>
 
@@ -20,11 +21,14 @@ TEST(RegFile, ValuesRoundTripThroughTheirLines) {
         {"", reg::kSz, std::string("x\0", 2), R"(@="x")"},
         {"n", reg::kDword, std::string("\x0a\0\0\x80", 4), R"("n"=dword:8000000a)"},
         {"b", reg::kBinary, std::string("\x01\xff", 2), R"("b"=hex:01,ff)"},
-        {"e", reg::kExpandSz, std::string("%A%\0", 4), R"("e"=hex(2):25,41,25,00)"},
-        // Text the quoted form cannot hold keeps its bytes as hex(1).
-        {"z", reg::kSz, std::string("a\0b\0", 4), R"("z"=hex(1):61,00,62,00)"},
-        {"m", reg::kSz, std::string("a\r\nb\0", 5), R"("m"=hex(1):61,0d,0a,62,00)"},
-        {"u", reg::kSz, "no terminator", R"("u"=hex(1):6e,6f,20,74,65,72,6d,69,6e,61,74,6f,72)"},
+        {"b", reg::kBinary, "\xC3\xA4", R"("b"=hex:c3,a4)"},
+        {"q", 11, std::string("\x01\0\0\0\0\0\0\0", 8), R"("q"=hex(b):01,00,00,00,00,00,00,00)"},
+        // Text as hex bytes is UTF-16LE, as regedit writes it.
+        {"e", reg::kExpandSz, std::string("%A%\0", 4), R"("e"=hex(2):25,00,41,00,25,00,00,00)"},
+        // Text the quoted form cannot hold is hex(1).
+        {"z", reg::kSz, std::string("a\0b\0", 4), R"("z"=hex(1):61,00,00,00,62,00,00,00)"},
+        {"r", reg::kSz, std::string("a\r\n\0", 4), R"("r"=hex(1):61,00,0d,00,0a,00,00,00)"},
+        {"u", reg::kSz, "no end", R"("u"=hex(1):6e,00,6f,00,20,00,65,00,6e,00,64,00)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -35,6 +39,37 @@ TEST(RegFile, ValuesRoundTripThroughTheirLines) {
         EXPECT_EQ(parsed->type, c.type);
         EXPECT_EQ(parsed->data, c.data);
     }
+}
+
+// Text in hex bytes is the store's ANSI text as UTF-16LE. Where the store's
+// text is UTF-8 (Linux), a byte that is not UTF-8 travels as a lone
+// DC80..DCFF surrogate, so that it comes back as it was.
+TEST(RegFile, TextAsHexIsUtf16InVersion5) {
+    const std::string multi = tamberlin::platform::AnsiFromUtf8(std::string("ä\0ö\0\0", 7));
+    const std::string line = FormatValueLine("m", reg::kMultiSz, multi);
+    EXPECT_EQ(line, R"("m"=hex(7):e4,00,00,00,f6,00,00,00,00,00)");
+    EXPECT_EQ(ParseValueLine(line)->data, multi);
+    if (tamberlin::platform::AnsiFromUtf8("ä") != "ä")
+        return;
+    const std::string bytes("\xFF\xC1\x9C\0", 4);
+    for (const std::uint32_t type : {reg::kSz, reg::kExpandSz}) {
+        const std::string escaped = FormatValueLine("x", type, bytes);
+        EXPECT_EQ(escaped.substr(escaped.find(':')), ":ff,dc,c1,dc,9c,dc,00,00");
+        EXPECT_EQ(ParseValueLine(escaped)->data, bytes);
+    }
+}
+
+// A REGEDIT4 file's text is in the ANSI code page, as the store's; an odd
+// count of UTF-16 bytes is no text and is kept.
+TEST(RegFile, TextAsHexIsAnsiInRegedit4) {
+    const std::optional<ValueLine> ansi =
+        ParseValueLine(R"("e"=hex(2):25,41,25,00)", FileVersion::kRegedit4);
+    ASSERT_TRUE(ansi);
+    EXPECT_EQ(ansi->data, std::string("%A%\0", 4));
+    const std::optional<ValueLine> odd = ParseValueLine(R"("e"=hex(2):25,00,41)");
+    ASSERT_TRUE(odd);
+    EXPECT_EQ(odd->data, std::string("%\0A", 3));
+    EXPECT_EQ(DecodeFile("REGEDIT4\r\n"), "REGEDIT4\r\n");
 }
 
 TEST(RegFile, DeletionsAndBadLines) {

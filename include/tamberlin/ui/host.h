@@ -58,8 +58,10 @@ Host& CurrentHost();
 void SetHost(Host* host);
 
 // A host that talks through a text stream pair (stdin and stdout for a
-// console or a pipe).
-std::unique_ptr<Host> MakeTerminalHost(std::istream& in, std::ostream& out);
+// console or a pipe). `input_echoed`: `in` is a terminal that shows what the
+// user types, line ends included; otherwise the host ends each answer's line.
+std::unique_ptr<Host> MakeTerminalHost(std::istream& in, std::ostream& out,
+                                       bool input_echoed = false);
 // The platform's graphical host (Win32 on Windows, the GTK module on Linux);
 // null when there is no display to show windows on, or in a library built
 // without one (TAMBERLIN_GUI=none).
