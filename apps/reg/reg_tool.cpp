@@ -36,6 +36,10 @@ struct Failure {
         Fail("Access is denied.");
     case reg::kBadDb:
         Fail("The configuration registry database is corrupt.");
+    case reg::kDiskFull:
+        Fail("There is not enough space on the disk.");
+    case reg::kBusy:
+        Fail("The requested resource is in use.");
     case reg::kBadPathname:
         Fail("Invalid key name.");
     case reg::kIoFailed:
@@ -185,11 +189,26 @@ void PrintValue(std::ostream& out, std::string_view name, std::uint32_t type,
         << ShowData(type, data) << "\n";
 }
 
+// A store that fails part-way through a listing is an error, not the end of
+// the list.
+template <typename Each> void ForEachValue(reg::Key key, Each&& each) {
+    std::string name, data;
+    std::uint32_t type = 0;
+    long rc = reg::kSuccess;
+    for (std::uint32_t i = 0; (rc = reg::EnumValue(key, i, name, type, data)) == reg::kSuccess; ++i)
+        each(name, type, data);
+    if (rc != reg::kNoMoreItems)
+        FailWith(rc);
+}
+
 std::vector<std::string> SubKeys(reg::Key key) {
     std::vector<std::string> names;
     std::string name;
-    for (std::uint32_t i = 0; reg::EnumKey(key, i, name) == reg::kSuccess; ++i)
+    long rc = reg::kSuccess;
+    for (std::uint32_t i = 0; (rc = reg::EnumKey(key, i, name)) == reg::kSuccess; ++i)
         names.push_back(name);
+    if (rc != reg::kNoMoreItems)
+        FailWith(rc);
     return names;
 }
 
@@ -206,11 +225,10 @@ int Query(const Options& o, std::ostream& out) {
         PrintValue(out, *o.value, type, data);
         return 0;
     }
-    std::string value_name, data;
-    std::uint32_t type = 0;
-    for (std::uint32_t i = 0;
-         reg::EnumValue(key.Handle(), i, value_name, type, data) == reg::kSuccess; ++i)
-        PrintValue(out, value_name, type, data);
+    ForEachValue(key.Handle(),
+                 [&](const std::string& value_name, std::uint32_t type, const std::string& data) {
+                     PrintValue(out, value_name, type, data);
+                 });
     for (const std::string& sub : SubKeys(key.Handle()))
         out << "\n" << name.Full() << '\\' << sub;
     out << "\n";
@@ -290,11 +308,10 @@ int Delete(const Options& o, std::istream& in, std::ostream& out) {
 void ExportKey(const KeyName& name, std::string& text) {
     const reg::RegKey key = Open(name, reg::kRead);
     text += "[" + name.Full() + "]\r\n";
-    std::string value_name, data;
-    std::uint32_t type = 0;
-    for (std::uint32_t i = 0;
-         reg::EnumValue(key.Handle(), i, value_name, type, data) == reg::kSuccess; ++i)
-        text += FormatValueLine(value_name, type, data) + "\r\n";
+    ForEachValue(key.Handle(),
+                 [&](const std::string& value_name, std::uint32_t type, const std::string& data) {
+                     text += FormatValueLine(value_name, type, data) + "\r\n";
+                 });
     text += "\r\n";
     for (const std::string& sub : SubKeys(key.Handle())) {
         KeyName child = name;
