@@ -5,7 +5,6 @@
 #include "platform/registry_sqlite.h"
 
 #include "platform/registry_store_sqlite.h"
-#include "platform/text.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -26,26 +25,6 @@ using namespace sqlite;
 std::string_view CString(std::string_view name) {
     return name.substr(0, name.find('\0'));
 }
-
-// Splits a sub-key path into levels as the registry does: empty levels (a
-// trailing "\" or two in a row) are skipped; a leading "\" is refused.
-long ParseSubKey(std::string_view sub_key, std::vector<std::string_view>& levels) {
-    if (!sub_key.empty() && sub_key.front() == '\\')
-        return kBadPathname;
-    size_t start = 0;
-    while (start <= sub_key.size()) {
-        const size_t end = std::min(sub_key.find('\\', start), sub_key.size());
-        if (end > start)
-            levels.push_back(sub_key.substr(start, end - start));
-        start = end + 1;
-    }
-    return kSuccess;
-}
-
-// The Windows registry's own limits, in UTF-16 characters and levels.
-constexpr std::size_t kMaxLevelLength = 255;
-constexpr std::size_t kMaxDepth = 512;
-constexpr std::size_t kMaxValueNameLength = 16383;
 
 // --- handles -------------------------------------------------------------------
 
@@ -70,6 +49,7 @@ struct Registry {
     std::unique_ptr<Store> seeds[2]; // what a new store holds, in memory
     std::unordered_map<Key, OpenedKey> handles;
     Key next_handle = 0x1000;
+    bool changes = false; // between BeginChanges and EndChanges
 
     static int Slot(Key root) { return root == kCurrentUser ? 0 : 1; }
 
@@ -131,7 +111,8 @@ bool Allowed(const OpenedKey& key, std::uint32_t right) {
 enum class Use { kRead, kReadOrSeed, kWrite };
 
 bool CannotGetThrough(long rc) {
-    return rc == kBusy || rc == kBadDb || rc == kIoFailed || rc == kAccessDenied;
+    return rc == kBusy || rc == kBadDb || rc == kIoFailed || rc == kAccessDenied ||
+           rc == kFilenameTooLong;
 }
 
 // Connects `store` and runs `body(store)`; for kReadOrSeed, falls back on the
@@ -192,17 +173,12 @@ long WithNamedKey(Key parent, std::string_view sub_key, Use use, Body&& body) {
     if (!base)
         return kInvalidHandle;
     NamedKey key{*base, {}, base->folded};
-    if (long rc = ParseSubKey(CString(sub_key), key.levels); rc != kSuccess)
-        return rc;
-    const std::size_t base_depth =
+    const std::size_t depth =
         base->folded.empty() ? 0 : 1 + std::count(base->folded.begin(), base->folded.end(), '\\');
-    if (base_depth + key.levels.size() > kMaxDepth)
-        return kInvalidParameter;
-    for (std::string_view level : key.levels) {
-        if (Utf16Length(level) > kMaxLevelLength)
-            return kInvalidParameter;
+    if (long rc = SplitKeyPath(CString(sub_key), depth, key.levels); rc != kSuccess)
+        return rc;
+    for (std::string_view level : key.levels)
         key.path = Join(key.path, Fold(level));
-    }
     return WithStore(r, base->root, use, [&](Store& store) { return body(r, key, store); });
 }
 
@@ -226,6 +202,33 @@ void CloseStores() {
         r.seeds[slot].reset();
     }
     r.handles.clear();
+    r.changes = false;
+}
+
+long BeginChanges() {
+    Registry& r = State();
+    std::lock_guard lock(r.mutex);
+    if (r.changes)
+        return kInvalidParameter;
+    r.changes = true;
+    for (Key root : {kCurrentUser, kLocalMachine})
+        r.StoreFor(root).BeginBatch();
+    return kSuccess;
+}
+
+long EndChanges(bool keep) {
+    Registry& r = State();
+    std::lock_guard lock(r.mutex);
+    r.changes = false;
+    long result = kSuccess;
+    for (auto& store : r.stores) {
+        if (!store)
+            continue;
+        const long rc = store->EndBatch(keep && result == kSuccess);
+        if (result == kSuccess)
+            result = rc;
+    }
+    return result;
 }
 
 long OpenKey(Key parent, std::string_view sub_key, std::uint32_t sam, Key& result) {
@@ -306,8 +309,10 @@ long QueryValue(Key key, std::string_view value_name, std::uint32_t* type, char*
 
 long SetValue(Key key, std::string_view value_name, std::uint32_t type, const char* data,
               std::uint32_t size) {
-    if ((!data && size) || Utf16Length(CString(value_name)) > kMaxValueNameLength)
+    if (!data && size)
         return kInvalidParameter;
+    if (long rc = CheckValueName(value_name); rc != kSuccess)
+        return rc;
     return WithKey(key, kSetValue, Use::kWrite, [&](const OpenedKey& opened, Store& store) {
         return store.Write([&]() -> long {
             if (long rc = KeyStillExists(store, opened.folded); rc != kSuccess)

@@ -239,6 +239,11 @@ long FromSqlite(int rc) {
 long Store::Connect(bool for_write) {
     if (path_.empty())
         return db_ ? kSuccess : ConnectMemory();
+    // SQLite refuses longer paths (the store is built under a name a few
+    // characters longer), and would report them as a file it cannot open.
+    if (const sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
+        vfs && path_.size() + 24 > static_cast<std::size_t>(vfs->mxPathname))
+        return kFilenameTooLong;
     struct stat st;
     if (db_ && in_memory_) {
         // A write, or a store that another process has made since, needs the file.
@@ -292,9 +297,25 @@ void Store::Close() {
         sqlite3_finalize(stmt);
         stmt = nullptr;
     }
-    sqlite3_close(db_);
+    sqlite3_close(db_); // rolls back a batch still open
     db_ = nullptr;
     in_memory_ = false;
+    batch_open_ = false;
+}
+
+long Store::EndBatch(bool keep) {
+    batch_ = false;
+    if (!batch_open_)
+        return kSuccess;
+    batch_open_ = false;
+    long result = kSuccess;
+    if (keep) {
+        result = FromSqlite(sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr));
+        if (result == kSuccess)
+            return kSuccess;
+    }
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    return result;
 }
 
 long Store::KeyExists(const std::string& folded, bool& exists) {

@@ -116,7 +116,11 @@ public:
 
     // Runs `body` inside BEGIN IMMEDIATE, so that concurrent writers queue on
     // the busy timeout instead of failing; commits when it returns kSuccess.
+    // Inside a batch the first write opens the one transaction that EndBatch
+    // ends, and each write is a savepoint in it.
     template <typename Body> long Write(Body&& body) {
+        if (batch_)
+            return WriteInBatch(body);
         int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK)
             return FromSqlite(rc);
@@ -130,12 +134,34 @@ public:
         return result;
     }
 
+    // The writes from here to EndBatch are one transaction; EndBatch commits
+    // it when `keep`, and rolls it back otherwise.
+    void BeginBatch() { batch_ = true; }
+    long EndBatch(bool keep);
+
     // Whether a key exists; the root always does.
     long KeyExists(const std::string& folded, bool& exists);
     // Rows the last statement changed.
     long Changes() const { return sqlite3_changes(db_); }
 
 private:
+    template <typename Body> long WriteInBatch(Body&& body) {
+        if (!batch_open_) {
+            if (int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+                rc != SQLITE_OK)
+                return FromSqlite(rc);
+            batch_open_ = true;
+        }
+        if (int rc = sqlite3_exec(db_, "SAVEPOINT one_write", nullptr, nullptr, nullptr);
+            rc != SQLITE_OK)
+            return FromSqlite(rc);
+        const long result = body();
+        if (result != kSuccess)
+            sqlite3_exec(db_, "ROLLBACK TO one_write", nullptr, nullptr, nullptr);
+        sqlite3_exec(db_, "RELEASE one_write", nullptr, nullptr, nullptr);
+        return result;
+    }
+
     long CreateFile(bool replace);
     long ConnectMemory();
     int Prepare();
@@ -145,6 +171,8 @@ private:
     std::string path_;
     sqlite3* db_ = nullptr;
     bool in_memory_ = false;
+    bool batch_ = false;      // writes join one transaction
+    bool batch_open_ = false; // and it has begun
     sqlite3_stmt* statements_[kStatementCount] = {};
 };
 

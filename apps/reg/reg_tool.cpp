@@ -40,6 +40,8 @@ struct Failure {
         Fail("There is not enough space on the disk.");
     case reg::kBusy:
         Fail("The requested resource is in use.");
+    case reg::kFilenameTooLong:
+        Fail("The registry store's file name is too long.");
     case reg::kBadPathname:
         Fail("Invalid key name.");
     case reg::kIoFailed:
@@ -305,13 +307,26 @@ int Delete(const Options& o, std::istream& in, std::ostream& out) {
     return 0;
 }
 
+// A .reg file holds one entry a line: a name with a line break in it could
+// not be read back, so nothing is exported.
+void RequireOneLine(const std::string& name, const std::string& what) {
+    if (name.find_first_of("\r\n") == std::string::npos)
+        return;
+    std::string shown;
+    for (char c : what)
+        shown += c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c);
+    Fail("Cannot export " + shown + ": a registry file cannot hold a name with a line break.");
+}
+
 void ExportKey(const KeyName& name, std::string& text) {
+    RequireOneLine(name.path, "the key " + name.Full());
     const reg::RegKey key = Open(name, reg::kRead);
     text += "[" + name.Full() + "]\r\n";
-    ForEachValue(key.Handle(),
-                 [&](const std::string& value_name, std::uint32_t type, const std::string& data) {
-                     text += FormatValueLine(value_name, type, data) + "\r\n";
-                 });
+    ForEachValue(key.Handle(), [&](const std::string& value_name, std::uint32_t type,
+                                   const std::string& data) {
+        RequireOneLine(value_name, "the value \"" + value_name + "\" of " + name.Full());
+        text += FormatValueLine(value_name, type, data) + "\r\n";
+    });
     text += "\r\n";
     for (const std::string& sub : SubKeys(key.Handle())) {
         KeyName child = name;
@@ -344,7 +359,8 @@ struct ImportStep {
     std::optional<ValueLine> value; // a value line of `key`; none for the key line
 };
 
-// The whole file is read and checked before anything is changed.
+// The whole file is read and checked, by the registry's own rules for names,
+// before anything is changed.
 std::vector<ImportStep> ReadRegFile(const std::string& file) {
     std::ifstream stream(file, std::ios::binary);
     if (!stream)
@@ -384,7 +400,7 @@ std::vector<ImportStep> ReadRegFile(const std::string& file) {
             const bool remove = line.size() > 1 && line[1] == '-';
             const std::optional<KeyName> key = ParseKey(
                 std::string_view(line).substr(remove ? 2 : 1, line.size() - (remove ? 3 : 2)));
-            if (!key || key->path.empty())
+            if (!key || key->path.empty() || reg::CheckKeyPath(key->path) != reg::kSuccess)
                 Fail("Invalid key name in " + where + ".");
             steps.push_back({*key, remove, std::nullopt});
             current = remove ? std::nullopt : key;
@@ -392,6 +408,8 @@ std::vector<ImportStep> ReadRegFile(const std::string& file) {
             std::optional<ValueLine> value = ParseValueLine(line);
             if (!value)
                 Fail("Invalid value line in " + where + ".");
+            if (reg::CheckValueName(value->name) != reg::kSuccess)
+                Fail("Invalid value name in " + where + ".");
             if (!current)
                 Fail("A value outside a key in " + where + ".");
             steps.push_back({*current, false, std::move(value)});
@@ -405,22 +423,32 @@ std::vector<ImportStep> ReadRegFile(const std::string& file) {
 int Import(const Options& o, std::ostream& out) {
     if (o.operands.size() != 1)
         Fail("Invalid syntax: import FILE.");
-    for (const ImportStep& step : ReadRegFile(o.operands[0])) {
-        if (step.remove_key) {
-            const long rc = reg::DeleteTree(step.key.root, step.key.path);
-            if (rc != reg::kFileNotFound)
-                Check(rc);
-            continue;
+    const std::vector<ImportStep> steps = ReadRegFile(o.operands[0]);
+    // One change where the store allows it: a failure, or the end of the
+    // process, part-way through leaves nothing of the file behind.
+    Check(reg::BeginChanges());
+    try {
+        for (const ImportStep& step : steps) {
+            if (step.remove_key) {
+                const long rc = reg::DeleteTree(step.key.root, step.key.path);
+                if (rc != reg::kFileNotFound)
+                    Check(rc);
+                continue;
+            }
+            const reg::RegKey key = Create(step.key);
+            if (step.value && step.value->remove) {
+                const long rc = reg::DeleteValue(key.Handle(), step.value->name);
+                if (rc != reg::kFileNotFound)
+                    Check(rc);
+            } else if (step.value) {
+                Check(key.WriteValue(step.value->name, step.value->type, step.value->data));
+            }
         }
-        const reg::RegKey key = Create(step.key);
-        if (step.value && step.value->remove) {
-            const long rc = reg::DeleteValue(key.Handle(), step.value->name);
-            if (rc != reg::kFileNotFound)
-                Check(rc);
-        } else if (step.value) {
-            Check(key.WriteValue(step.value->name, step.value->type, step.value->data));
-        }
+    } catch (...) {
+        reg::EndChanges(false);
+        throw;
     }
+    Check(reg::EndChanges(true));
     out << "The operation completed successfully.\n";
     return 0;
 }

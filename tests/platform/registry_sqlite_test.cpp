@@ -8,6 +8,7 @@
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -178,6 +179,11 @@ TEST_F(SqliteStoreTest, AConfigFolderThatCannotBeMadeIsRefusedAccess) {
     EXPECT_EQ(key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess), reg::kAccessDenied);
     EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
     fs::remove(file);
+    // Past SQLite's path limit the reason is the name's length.
+    setenv("XDG_CONFIG_HOME", (sandbox_.ConfigHome() + "/" + std::string(500, 'p')).c_str(), 1);
+    reg::CloseStores();
+    EXPECT_EQ(key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess), reg::kFilenameTooLong);
+    EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
 }
 
 TEST_F(SqliteStoreTest, BytesAreKeptExactly) {
@@ -223,6 +229,49 @@ TEST_F(SqliteStoreTest, AnEmptyStoreFileIsBuiltAgainWithWal) {
     EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "wal");
     sqlite3_finalize(stmt);
     sqlite3_close(db);
+}
+
+// An import is one transaction: cut short by the file size limit (the tool
+// must say so, not die of SIGXFSZ) or by kill -9, it leaves all or nothing.
+TEST_F(SqliteStoreTest, AnImportLandsWholeOrNotAtAll) {
+    constexpr int kKeys = 2000;
+    tamberlin::testing::TempFolder temp;
+    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
+    for (int i = 0; i < kKeys; ++i)
+        text += "[HKEY_CURRENT_USER\\Software\\Big\\" + std::to_string(i) + "]\r\n\"v\"=\"" +
+                std::string(200, 'd') + "\"\r\n\r\n";
+    const std::string file = temp.MakeFile("big.reg", text);
+    GetAppDataPath(); // the store exists before the limit is set
+    reg::CloseStores();
+    const auto keys = [] {
+        reg::CloseStores();
+        reg::RegKey key;
+        if (key.Open(reg::kCurrentUser, "Software\\Big", reg::kRead) != 0)
+            return 0;
+        std::string name;
+        int n = 0;
+        while (reg::EnumKey(key.Handle(), static_cast<std::uint32_t>(n), name) == 0)
+            ++n;
+        return n;
+    };
+    const std::string out =
+        Output("ulimit -f 100; exec " TAMBERLIN_REG " import '" + file + "' 2>&1");
+    EXPECT_NE(out.find("ERROR: "), std::string::npos) << out;
+    EXPECT_EQ(keys(), 0);
+    for (int delay_ms : {5, 20, 60}) {
+        reg::CloseStores();
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            execl(TAMBERLIN_REG, TAMBERLIN_REG, "import", file.c_str(), nullptr);
+            _exit(127);
+        }
+        usleep(static_cast<useconds_t>(delay_ms) * 1000);
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        const int found = keys();
+        EXPECT_TRUE(found == 0 || found == kKeys) << found << " after " << delay_ms << " ms";
+    }
 }
 
 TEST_F(SqliteStoreTest, ConcurrentWritersLoseNothing) {

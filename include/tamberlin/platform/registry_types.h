@@ -42,6 +42,7 @@ inline constexpr long kInvalidParameter = 87; // ERROR_INVALID_PARAMETER
 inline constexpr long kDiskFull = 112;        // ERROR_DISK_FULL
 inline constexpr long kBadPathname = 161;     // ERROR_BAD_PATHNAME
 inline constexpr long kBusy = 170;            // ERROR_BUSY
+inline constexpr long kFilenameTooLong = 206; // ERROR_FILENAME_EXCED_RANGE
 inline constexpr long kMoreData = 234;        // ERROR_MORE_DATA
 inline constexpr long kNoMoreItems = 259;     // ERROR_NO_MORE_ITEMS
 inline constexpr long kBadDb = 1009;          // ERROR_BADDB
