@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -43,8 +44,19 @@ struct OpenedKey {
     Cursor values{};
 };
 
+// A value as a size probe fetched it, kept for the read that follows on the
+// same handle (the ANSI pattern: ask for the size, then read into a buffer of
+// that size), so that the pair costs one query. Any other call forgets it.
+struct ProbedValue {
+    Key handle = 0;
+    std::string fold;
+    std::uint32_t type = 0;
+    std::string data;
+};
+
 struct Registry {
     std::mutex mutex;
+    std::optional<ProbedValue> probed;
     std::unique_ptr<Store> stores[2];
     std::unique_ptr<Store> seeds[2]; // what a new store holds, in memory
     std::unordered_map<Key, OpenedKey> handles;
@@ -138,6 +150,7 @@ template <typename Body> long WithStore(Registry& r, Key root, Use use, Body&& b
 template <typename Body> long WithKey(Key key, std::uint32_t right, Use use, Body&& body) {
     Registry& r = State();
     std::lock_guard lock(r.mutex);
+    r.probed.reset();
     OpenedKey* opened = r.Find(key);
     if (!opened)
         return kInvalidHandle;
@@ -169,6 +182,7 @@ template <typename Body>
 long WithNamedKey(Key parent, std::string_view sub_key, Use use, Body&& body) {
     Registry& r = State();
     std::lock_guard lock(r.mutex);
+    r.probed.reset();
     const OpenedKey* base = r.Find(parent);
     if (!base)
         return kInvalidHandle;
@@ -202,6 +216,7 @@ void CloseStores() {
         r.seeds[slot].reset();
     }
     r.handles.clear();
+    r.probed.reset();
     r.changes = false;
 }
 
@@ -281,30 +296,53 @@ long QueryValue(Key key, std::string_view value_name, std::uint32_t* type, char*
                 std::uint32_t* size) {
     if (data && !size)
         return kInvalidParameter;
-    return WithKey(key, kQueryValue, Use::kReadOrSeed, [&](const OpenedKey& opened, Store& store) {
-        Query q = store.Use(kValueGet);
-        const int step = q.Bind(1, opened.folded).Bind(2, Fold(CString(value_name))).Step();
-        if (step == SQLITE_DONE) {
-            const long exists = KeyStillExists(store, opened.folded);
-            return exists == kSuccess ? kFileNotFound : exists;
-        }
-        if (step != SQLITE_ROW)
-            return FromSqlite(step);
-        const std::string stored = q.Text(1);
-        if (type)
-            *type = static_cast<std::uint32_t>(q.Int(0));
-        const auto needed = static_cast<std::uint32_t>(stored.size());
-        long rc = kSuccess;
-        if (data) {
-            if (*size < needed)
-                rc = kMoreData;
-            else
-                std::memcpy(data, stored.data(), stored.size());
-        }
-        if (size)
-            *size = needed;
-        return rc;
-    });
+    const std::string fold = Fold(CString(value_name));
+    Registry& r = State();
+    std::lock_guard lock(r.mutex);
+    std::optional<ProbedValue> probed = std::move(r.probed);
+    r.probed.reset();
+    const OpenedKey* opened = r.Find(key);
+    if (!opened)
+        return kInvalidHandle;
+    if (!Allowed(*opened, kQueryValue))
+        return kAccessDenied;
+    if (!probed || !data || probed->handle != key || probed->fold != fold) {
+        probed.emplace();
+        const long rc = WithStore(r, opened->root, Use::kReadOrSeed, [&](Store& store) -> long {
+            // Whether the key still exists comes with the value.
+            Query q = store.Use(kValueOfKey);
+            const int step = q.Bind(1, opened->folded).Bind(2, fold).Step();
+            if (step != SQLITE_ROW)
+                return FromSqlite(step);
+            if (!q.Int(0))
+                return kKeyDeleted;
+            if (q.IsNull(1))
+                return kFileNotFound;
+            probed->type = static_cast<std::uint32_t>(q.Int(1));
+            probed->data = q.Text(2);
+            return kSuccess;
+        });
+        if (rc != kSuccess)
+            return rc;
+    }
+    if (type)
+        *type = probed->type;
+    const auto needed = static_cast<std::uint32_t>(probed->data.size());
+    long rc = kSuccess;
+    if (data) {
+        if (*size < needed)
+            rc = kMoreData;
+        else
+            std::memcpy(data, probed->data.data(), probed->data.size());
+    }
+    if (size)
+        *size = needed;
+    if (!data) {
+        probed->handle = key;
+        probed->fold = fold;
+        r.probed = std::move(probed);
+    }
+    return rc;
 }
 
 long SetValue(Key key, std::string_view value_name, std::uint32_t type, const char* data,
@@ -332,6 +370,7 @@ long CloseKey(Key key) {
         return kSuccess;
     Registry& r = State();
     std::lock_guard lock(r.mutex);
+    r.probed.reset();
     return r.handles.erase(key) ? kSuccess : kInvalidHandle;
 }
 

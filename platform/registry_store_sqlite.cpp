@@ -79,6 +79,10 @@ constexpr const char* kStatementText[kStatementCount] = {
     "SELECT 1 FROM reg_keys WHERE path = ?1",
     "INSERT OR IGNORE INTO reg_keys(path, parent, name) VALUES (?1, ?2, ?3)",
     "SELECT type, data FROM reg_values WHERE key = ?1 AND fold = ?2",
+    // One row: the key's existence (the root always exists), and the value
+    // or NULLs.
+    "SELECT ?1 = '' OR EXISTS (SELECT 1 FROM reg_keys WHERE path = ?1), v.type, v.data "
+    "FROM (SELECT 1) LEFT JOIN reg_values v ON v.key = ?1 AND v.fold = ?2",
     "INSERT INTO reg_values(key, fold, name, type, data) VALUES (?1, ?2, ?3, ?4, ?5) "
     "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
     "DELETE FROM reg_values WHERE key = ?1 AND fold = ?2",

@@ -64,6 +64,7 @@ public:
                  : std::string();
     }
     std::int64_t Int(int column) { return sqlite3_column_int64(stmt_, column); }
+    bool IsNull(int column) { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
 
 private:
     sqlite3_stmt* stmt_;
@@ -76,6 +77,7 @@ enum Statement {
     kKeyExists,        // ?1 folded path
     kKeyInsert,        // ?1 folded path, ?2 the parent's, ?3 the level as written
     kValueGet,         // ?1 folded key path, ?2 folded value name -> type, data
+    kValueOfKey,       // ?1, ?2 as kValueGet -> whether the key exists, type, data
     kValuePut,         // ?1, ?2 as kValueGet, ?3 the name as written, ?4 type, ?5 data
     kValueDelete,      // ?1, ?2 as kValueGet
     kSubKeyAt,         // ?1 folded path, ?2 index -> name, folded path

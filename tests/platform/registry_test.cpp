@@ -219,6 +219,15 @@ TEST_F(RegistryTest, QueryValueReportsSizesAndStoredBytes) {
     EXPECT_EQ(reg::QueryValue(key, "empty", nullptr, nullptr, &size), 0);
     EXPECT_EQ(size, 0u);
     EXPECT_EQ(reg::QueryValue(key, "raw", nullptr, nullptr, nullptr), 0);
+    // A read after a size probe sees a change made in between through
+    // another handle.
+    ASSERT_EQ(reg::QueryValue(key, "raw", nullptr, nullptr, &size), 0);
+    const reg::RegKey other = Open("", reg::kSetValue);
+    ASSERT_EQ(reg::SetValue(other.Handle(), "raw", reg::kBinary, "xy", 2), 0);
+    size = sizeof buffer;
+    EXPECT_EQ(reg::QueryValue(key, "raw", &type, buffer, &size), 0);
+    EXPECT_EQ(std::string(buffer, size), "xy");
+    EXPECT_EQ(type, reg::kBinary);
 }
 
 TEST_F(RegistryTest, EnumeratingAndDeletingTrees) {
