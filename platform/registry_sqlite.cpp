@@ -29,6 +29,9 @@ std::string_view CString(std::string_view name) {
 
 // --- handles -------------------------------------------------------------------
 
+// The most values a key opened to read brings with it.
+constexpr std::size_t kFetchedValues = 16;
+
 // Where a handle's last enumeration stopped: asking for the next index
 // continues from there, so that listing n entries costs n lookups, not n^2/2.
 struct Cursor {
@@ -44,19 +47,33 @@ struct OpenedKey {
     Cursor values{};
 };
 
-// A value as a size probe fetched it, kept for the read that follows on the
-// same handle (the ANSI pattern: ask for the size, then read into a buffer of
-// that size), so that the pair costs one query. Any other call forgets it.
-struct ProbedValue {
+// Values of one handle's key as one statement fetched them, kept for one read
+// that follows: the ANSI pattern opens a key, asks a value's size, then reads
+// it into a buffer of that size, and that costs one query. A key opened only
+// to read comes with its (few, small) values; a size probe keeps the value
+// it fetched. The read with a buffer uses them up, and any other call
+// forgets them.
+struct FetchedValues {
+    struct Value {
+        std::string fold;
+        std::uint32_t type = 0;
+        std::string data;
+    };
     Key handle = 0;
-    std::string fold;
-    std::uint32_t type = 0;
-    std::string data;
+    std::vector<Value> values;
+    bool all = false; // `values` are every value of the key
+
+    const Value* Find(const std::string& fold) const {
+        for (const Value& v : values)
+            if (v.fold == fold)
+                return &v;
+        return nullptr;
+    }
 };
 
 struct Registry {
     std::mutex mutex;
-    std::optional<ProbedValue> probed;
+    std::optional<FetchedValues> fetched;
     std::unique_ptr<Store> stores[2];
     std::unique_ptr<Store> seeds[2]; // what a new store holds, in memory
     std::unordered_map<Key, OpenedKey> handles;
@@ -150,7 +167,7 @@ template <typename Body> long WithStore(Registry& r, Key root, Use use, Body&& b
 template <typename Body> long WithKey(Key key, std::uint32_t right, Use use, Body&& body) {
     Registry& r = State();
     std::lock_guard lock(r.mutex);
-    r.probed.reset();
+    r.fetched.reset();
     OpenedKey* opened = r.Find(key);
     if (!opened)
         return kInvalidHandle;
@@ -182,7 +199,7 @@ template <typename Body>
 long WithNamedKey(Key parent, std::string_view sub_key, Use use, Body&& body) {
     Registry& r = State();
     std::lock_guard lock(r.mutex);
-    r.probed.reset();
+    r.fetched.reset();
     const OpenedKey* base = r.Find(parent);
     if (!base)
         return kInvalidHandle;
@@ -216,7 +233,7 @@ void CloseStores() {
         r.seeds[slot].reset();
     }
     r.handles.clear();
-    r.probed.reset();
+    r.fetched.reset();
     r.changes = false;
 }
 
@@ -252,19 +269,46 @@ long OpenKey(Key parent, std::string_view sub_key, std::uint32_t sam, Key& resul
         result = parent;
         return kSuccess;
     }
-    return WithNamedKey(parent, sub_key, Use::kReadOrSeed,
-                        [&](Registry& r, const NamedKey& key, Store& store) -> long {
-                            bool exists = false;
-                            if (long rc = store.KeyExists(key.path, exists); rc != kSuccess)
-                                return rc;
-                            if (!exists) {
-                                bool parent_exists = true;
-                                store.KeyExists(key.base.folded, parent_exists);
-                                return parent_exists ? kFileNotFound : kKeyDeleted;
-                            }
-                            result = r.Add({key.base.root, key.path, sam});
-                            return kSuccess;
-                        });
+    const bool read_only = (sam & ~(kRead | kWow64_64Key | kWow64_32Key)) == 0;
+    return WithNamedKey(
+        parent, sub_key, Use::kReadOrSeed,
+        [&](Registry& r, const NamedKey& key, Store& store) -> long {
+            FetchedValues fetched;
+            bool exists = false;
+            if (read_only && !key.path.empty()) {
+                // The key's existence and its values in one statement.
+                Query q = store.Use(kKeyValues);
+                q.Bind(1, key.path);
+                int step;
+                fetched.all = true;
+                while ((step = q.Step()) == SQLITE_ROW) {
+                    exists = true;
+                    if (q.IsNull(0))
+                        break; // a key without values
+                    if (q.IsNull(2) || fetched.values.size() == kFetchedValues) {
+                        fetched.all = false; // too many, or too big to keep
+                        break;
+                    }
+                    fetched.values.push_back(
+                        {q.Text(0), static_cast<std::uint32_t>(q.Int(1)), q.Text(2)});
+                }
+                if (step != SQLITE_ROW && step != SQLITE_DONE)
+                    return FromSqlite(step);
+            } else if (long rc = store.KeyExists(key.path, exists); rc != kSuccess) {
+                return rc;
+            }
+            if (!exists) {
+                bool parent_exists = true;
+                store.KeyExists(key.base.folded, parent_exists);
+                return parent_exists ? kFileNotFound : kKeyDeleted;
+            }
+            result = r.Add({key.base.root, key.path, sam});
+            if (read_only && !key.path.empty()) {
+                fetched.handle = result;
+                r.fetched = std::move(fetched);
+            }
+            return kSuccess;
+        });
 }
 
 long CreateKey(Key parent, std::string_view sub_key, std::uint32_t /*options*/, std::uint32_t sam,
@@ -299,15 +343,22 @@ long QueryValue(Key key, std::string_view value_name, std::uint32_t* type, char*
     const std::string fold = Fold(CString(value_name));
     Registry& r = State();
     std::lock_guard lock(r.mutex);
-    std::optional<ProbedValue> probed = std::move(r.probed);
-    r.probed.reset();
+    std::optional<FetchedValues> fetched = std::move(r.fetched);
+    r.fetched.reset();
     const OpenedKey* opened = r.Find(key);
     if (!opened)
         return kInvalidHandle;
     if (!Allowed(*opened, kQueryValue))
         return kAccessDenied;
-    if (!probed || !data || probed->handle != key || probed->fold != fold) {
-        probed.emplace();
+    if (fetched && fetched->handle != key)
+        fetched.reset();
+    const FetchedValues::Value* value = fetched ? fetched->Find(fold) : nullptr;
+    if (!value && fetched && fetched->all)
+        return kFileNotFound;
+    if (!value) {
+        fetched.emplace();
+        fetched->handle = key;
+        FetchedValues::Value& v = fetched->values.emplace_back();
         const long rc = WithStore(r, opened->root, Use::kReadOrSeed, [&](Store& store) -> long {
             // Whether the key still exists comes with the value.
             Query q = store.Use(kValueOfKey);
@@ -318,30 +369,29 @@ long QueryValue(Key key, std::string_view value_name, std::uint32_t* type, char*
                 return kKeyDeleted;
             if (q.IsNull(1))
                 return kFileNotFound;
-            probed->type = static_cast<std::uint32_t>(q.Int(1));
-            probed->data = q.Text(2);
+            v.fold = fold;
+            v.type = static_cast<std::uint32_t>(q.Int(1));
+            v.data = q.Text(2);
             return kSuccess;
         });
         if (rc != kSuccess)
             return rc;
+        value = &v;
     }
     if (type)
-        *type = probed->type;
-    const auto needed = static_cast<std::uint32_t>(probed->data.size());
+        *type = value->type;
+    const auto needed = static_cast<std::uint32_t>(value->data.size());
     long rc = kSuccess;
     if (data) {
         if (*size < needed)
             rc = kMoreData;
         else
-            std::memcpy(data, probed->data.data(), probed->data.size());
+            std::memcpy(data, value->data.data(), value->data.size());
     }
     if (size)
         *size = needed;
-    if (!data) {
-        probed->handle = key;
-        probed->fold = fold;
-        r.probed = std::move(probed);
-    }
+    if (!data)
+        r.fetched = std::move(fetched); // for the read that follows the probe
     return rc;
 }
 
@@ -370,7 +420,7 @@ long CloseKey(Key key) {
         return kSuccess;
     Registry& r = State();
     std::lock_guard lock(r.mutex);
-    r.probed.reset();
+    r.fetched.reset();
     return r.handles.erase(key) ? kSuccess : kInvalidHandle;
 }
 

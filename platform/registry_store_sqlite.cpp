@@ -83,6 +83,8 @@ constexpr const char* kStatementText[kStatementCount] = {
     // or NULLs.
     "SELECT ?1 = '' OR EXISTS (SELECT 1 FROM reg_keys WHERE path = ?1), v.type, v.data "
     "FROM (SELECT 1) LEFT JOIN reg_values v ON v.key = ?1 AND v.fold = ?2",
+    "SELECT v.fold, v.type, CASE WHEN length(v.data) <= 4096 THEN v.data END "
+    "FROM reg_keys k LEFT JOIN reg_values v ON v.key = k.path WHERE k.path = ?1 LIMIT 17",
     "INSERT INTO reg_values(key, fold, name, type, data) VALUES (?1, ?2, ?3, ?4, ?5) "
     "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
     "DELETE FROM reg_values WHERE key = ?1 AND fold = ?2",

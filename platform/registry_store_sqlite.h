@@ -78,6 +78,8 @@ enum Statement {
     kKeyInsert,        // ?1 folded path, ?2 the parent's, ?3 the level as written
     kValueGet,         // ?1 folded key path, ?2 folded value name -> type, data
     kValueOfKey,       // ?1, ?2 as kValueGet -> whether the key exists, type, data
+    kKeyValues,        // ?1 folded path -> fold, type, data (NULL when large);
+                       // no row: no key; one row of NULLs: no values
     kValuePut,         // ?1, ?2 as kValueGet, ?3 the name as written, ?4 type, ?5 data
     kValueDelete,      // ?1, ?2 as kValueGet
     kSubKeyAt,         // ?1 folded path, ?2 index -> name, folded path
