@@ -366,7 +366,11 @@ long Store::CreateFile(bool replace) {
     sqlite3_close(db);
     bool placed = false;
     if (rc == SQLITE_OK && replace) {
-        placed = rename(staging.c_str(), path_.c_str()) == 0;
+        // Another process may have put its new store there since: that one
+        // stays, with whatever has been written to it.
+        struct stat st;
+        placed = (stat(path_.c_str(), &st) == 0 && st.st_size > 0) ||
+                 rename(staging.c_str(), path_.c_str()) == 0;
     } else if (rc == SQLITE_OK) {
         placed = link(staging.c_str(), path_.c_str()) == 0 || errno == EEXIST;
         // File systems without hard links.
