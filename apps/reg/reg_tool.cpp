@@ -40,6 +40,9 @@ struct Failure {
         Fail("There is not enough space on the disk.");
     case reg::kBusy:
         Fail("The requested resource is in use.");
+    case reg::kInvalidParameter:
+        Fail("The registry refused a name: a key level holds at most 255 characters, a key "
+             "at most 512 levels and a value name at most 16,383 characters.");
     case reg::kFilenameTooLong:
         Fail("The registry store's file name is too long.");
     case reg::kBadPathname:
