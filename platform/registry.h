@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tamberlin::platform::registry {
 
@@ -49,6 +50,24 @@ long EnumValue(Key key, std::uint32_t index, std::string& name, std::uint32_t& t
                std::string& data);
 long DeleteValue(Key key, std::string_view value_name);
 long DeleteTree(Key parent, std::string_view sub_key);
+
+// The registry's rules for names (registry_names.cpp): a key level holds at
+// most 255 characters and a path at most 512 levels, a value name at most
+// 16,383 characters (ERROR_INVALID_PARAMETER beyond); a sub-key must not
+// begin with "\" (ERROR_BAD_PATHNAME). SplitKeyPath also gives the levels
+// of a path below a key `depth` levels deep; empty levels are skipped.
+long SplitKeyPath(std::string_view sub_key, std::size_t depth,
+                  std::vector<std::string_view>& levels);
+long CheckKeyPath(std::string_view sub_key);
+long CheckValueName(std::string_view value_name);
+
+// Makes the writes that follow, up to EndChanges, one change that lands whole
+// or not at all where the store can: on Linux one transaction per store
+// touched (EndChanges(false), or a process that dies before EndChanges,
+// leaves nothing). The Windows registry has no such transaction: there each
+// write stands alone. Changes do not nest.
+long BeginChanges();
+long EndChanges(bool keep);
 
 // True when the 64-bit view of the machine root is a different tree from the
 // one this process sees by default (a 32-bit process on 64-bit Windows).

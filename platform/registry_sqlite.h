@@ -5,8 +5,12 @@
 // created, and seeded with what the program needs, on first use.
 // HKEY_LOCAL_MACHINE is the same file name under the first folder of
 // $XDG_CONFIG_DIRS (default /etc/xdg); it is created on the first write, which
-// normally only an administrator may make. A missing machine database reads as
-// an empty tree.
+// normally only an administrator may make. Until then it reads as a new one
+// would: its seed, answered from memory.
+//
+// A read the store cannot answer (busy past its timeout, damaged, unreadable)
+// is still answered for the entries a new store is seeded with, so that the
+// user's data folder never comes back empty.
 #pragma once
 
 #include "platform/registry.h"

@@ -6,6 +6,7 @@
 #include "platform/text.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <pwd.h>
@@ -70,8 +71,6 @@ std::string StorePath(Key root) {
 namespace sqlite {
 namespace {
 
-constexpr long kBusy = 170;     // ERROR_BUSY
-constexpr long kDiskFull = 112; // ERROR_DISK_FULL
 constexpr int kBusyTimeoutMs = 10000;
 
 // --- tables and seed ----------------------------------------------------------
@@ -80,11 +79,20 @@ constexpr const char* kStatementText[kStatementCount] = {
     "SELECT 1 FROM reg_keys WHERE path = ?1",
     "INSERT OR IGNORE INTO reg_keys(path, parent, name) VALUES (?1, ?2, ?3)",
     "SELECT type, data FROM reg_values WHERE key = ?1 AND fold = ?2",
+    // One row: the key's existence (the root always exists), and the value
+    // or NULLs.
+    "SELECT ?1 = '' OR EXISTS (SELECT 1 FROM reg_keys WHERE path = ?1), v.type, v.data "
+    "FROM (SELECT 1) LEFT JOIN reg_values v ON v.key = ?1 AND v.fold = ?2",
+    "SELECT v.fold, v.type, CASE WHEN length(v.data) <= 4096 THEN v.data END "
+    "FROM reg_keys k LEFT JOIN reg_values v ON v.key = k.path WHERE k.path = ?1 LIMIT 17",
     "INSERT INTO reg_values(key, fold, name, type, data) VALUES (?1, ?2, ?3, ?4, ?5) "
     "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
     "DELETE FROM reg_values WHERE key = ?1 AND fold = ?2",
-    "SELECT name FROM reg_keys WHERE parent = ?1 ORDER BY path LIMIT 1 OFFSET ?2",
-    "SELECT name, type, data FROM reg_values WHERE key = ?1 ORDER BY fold LIMIT 1 OFFSET ?2",
+    "SELECT name, path FROM reg_keys WHERE parent = ?1 ORDER BY path LIMIT 1 OFFSET ?2",
+    "SELECT name, type, data, fold FROM reg_values WHERE key = ?1 ORDER BY fold LIMIT 1 OFFSET ?2",
+    "SELECT name, path FROM reg_keys WHERE parent = ?1 AND path > ?2 ORDER BY path LIMIT 1",
+    "SELECT name, type, data, fold FROM reg_values WHERE key = ?1 AND fold > ?2 ORDER BY fold "
+    "LIMIT 1",
     // ?1 is the folded path of the tree's top, ?2 that path followed by "\"
     // and ?3 followed by "]" (the character after "\"): the range of every
     // descendant's path. ?4 = 1 keeps the top key itself (its values go).
@@ -168,18 +176,25 @@ int Seed(sqlite3* db, Key root) {
     return SQLITE_OK;
 }
 
-// Inside a transaction: makes the tables and seeds them when they are missing.
-int CreateSchema(sqlite3* db, Key root) {
+// Whether the tables are there: a plain read, which never waits for a writer.
+int HasSchema(sqlite3* db, bool& present) {
     sqlite3_stmt* probe = nullptr;
     int rc = sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE name = 'reg_keys'", -1,
                                 &probe, nullptr);
-    bool present = false;
+    present = false;
     if (rc == SQLITE_OK) {
         rc = sqlite3_step(probe);
         present = rc == SQLITE_ROW;
         rc = rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
     }
     sqlite3_finalize(probe);
+    return rc;
+}
+
+// Inside a transaction: makes the tables and seeds them when they are missing.
+int CreateSchema(sqlite3* db, Key root) {
+    bool present = false;
+    int rc = HasSchema(db, present);
     if (rc != SQLITE_OK || present)
         return rc;
     rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
@@ -228,15 +243,31 @@ long FromSqlite(int rc) {
 // --- one store -----------------------------------------------------------------
 
 long Store::Connect(bool for_write) {
+    if (path_.empty())
+        return db_ ? kSuccess : ConnectMemory();
+    // SQLite refuses longer paths (the store is built under a name a few
+    // characters longer), and would report them as a file it cannot open.
+    if (const sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
+        vfs && path_.size() + 24 > static_cast<std::size_t>(vfs->mxPathname))
+        return kFilenameTooLong;
+    struct stat st;
+    if (db_ && in_memory_) {
+        // A write, or a store that another process has made since, needs the file.
+        if (!for_write && stat(path_.c_str(), &st) != 0)
+            return kSuccess;
+        Close();
+    }
     if (db_)
         return kSuccess;
     const bool create = for_write || root_ == kCurrentUser;
-    struct stat st;
     const bool exists = stat(path_.c_str(), &st) == 0;
-    if (!exists) {
+    // An empty file (made by other hands, or left by a full disk) would
+    // become a store without WAL: it is built again as a new one.
+    const bool empty = exists && S_ISREG(st.st_mode) && st.st_size == 0;
+    if (!exists || empty) {
         if (!create)
-            return kFileNotFound;
-        if (long rc = CreateFile(); rc != kSuccess)
+            return ConnectMemory();
+        if (long rc = CreateFile(empty); rc != kSuccess)
             return rc;
     }
     int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
@@ -255,13 +286,42 @@ long Store::Connect(bool for_write) {
     return kSuccess;
 }
 
+long Store::ConnectMemory() {
+    int rc = sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc == SQLITE_OK)
+        rc = CreateSchema(db_, root_);
+    if (rc != SQLITE_OK) {
+        Close();
+        return FromSqlite(rc);
+    }
+    in_memory_ = true;
+    return kSuccess;
+}
+
 void Store::Close() {
     for (sqlite3_stmt*& stmt : statements_) {
         sqlite3_finalize(stmt);
         stmt = nullptr;
     }
-    sqlite3_close(db_);
+    sqlite3_close(db_); // rolls back a batch still open
     db_ = nullptr;
+    in_memory_ = false;
+    batch_open_ = false;
+}
+
+long Store::EndBatch(bool keep) {
+    batch_ = false;
+    if (!batch_open_)
+        return kSuccess;
+    batch_open_ = false;
+    long result = kSuccess;
+    if (keep) {
+        result = FromSqlite(sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr));
+        if (result == kSuccess)
+            return kSuccess;
+    }
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    return result;
 }
 
 long Store::KeyExists(const std::string& folded, bool& exists) {
@@ -277,8 +337,9 @@ long Store::KeyExists(const std::string& folded, bool& exists) {
 // Builds the whole store (mode, journal, tables, seed) under a name of
 // this process's own and links it into place: processes that start at
 // the same moment never see a half-made store, and the first link wins.
-// SQLite gives the -wal and -shm files the mode of the database.
-long Store::CreateFile() {
+// SQLite gives the -wal and -shm files the mode of the database. `replace`
+// puts it in the place of an empty file.
+long Store::CreateFile(bool replace) {
     const bool user = root_ == kCurrentUser;
     if (!MakeFolders(path_.substr(0, path_.find_last_of('/')), user ? 0700 : 0755))
         return kAccessDenied;
@@ -304,7 +365,13 @@ long Store::CreateFile() {
         rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(db);
     bool placed = false;
-    if (rc == SQLITE_OK) {
+    if (rc == SQLITE_OK && replace) {
+        // Another process may have put its new store there since: that one
+        // stays, with whatever has been written to it.
+        struct stat st;
+        placed = (stat(path_.c_str(), &st) == 0 && st.st_size > 0) ||
+                 rename(staging.c_str(), path_.c_str()) == 0;
+    } else if (rc == SQLITE_OK) {
         placed = link(staging.c_str(), path_.c_str()) == 0 || errno == EEXIST;
         // File systems without hard links.
         if (!placed && errno != EACCES)
@@ -319,22 +386,24 @@ long Store::CreateFile() {
 int Store::Prepare() {
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     sqlite3_extended_result_codes(db_, 1);
-    if (!sqlite3_db_readonly(db_, "main")) {
-        // A store file made by other hands may lack the tables.
-        int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        if (rc == SQLITE_OK)
-            rc = CreateSchema(db_, root_);
-        sqlite3_exec(db_, rc == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            return rc;
-    }
-    for (int s = 0; s < kStatementCount; ++s) {
-        if (int rc = sqlite3_prepare_v3(db_, kStatementText[s], -1, SQLITE_PREPARE_PERSISTENT,
-                                        &statements_[s], nullptr);
-            rc != SQLITE_OK)
-            return rc;
-    }
-    return SQLITE_OK;
+    bool present = false;
+    int rc = HasSchema(db_, present);
+    if (rc != SQLITE_OK || present || sqlite3_db_readonly(db_, "main"))
+        return rc;
+    // A store file made by other hands may lack the tables: only then is the
+    // write lock taken.
+    rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = CreateSchema(db_, root_);
+    sqlite3_exec(db_, rc == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+    return rc;
+}
+
+int Store::PrepareStatement(Statement s) {
+    if (!db_)
+        return SQLITE_MISUSE;
+    return sqlite3_prepare_v3(db_, kStatementText[s], -1, SQLITE_PREPARE_PERSISTENT,
+                              &statements_[s], nullptr);
 }
 
 } // namespace sqlite

@@ -26,10 +26,13 @@ std::string Join(std::string_view parent, std::string_view level);
 long FromSqlite(int rc);
 
 // A prepared statement that is reset when the scope that used it ends.
+// A statement that could not be prepared answers every step with the reason.
 class Query {
 public:
-    explicit Query(sqlite3_stmt* stmt) : stmt_(stmt) {}
+    explicit Query(sqlite3_stmt* stmt, int error = SQLITE_OK) : stmt_(stmt), error_(error) {}
     ~Query() {
+        if (!stmt_)
+            return;
         sqlite3_reset(stmt_);
         sqlite3_clear_bindings(stmt_);
     }
@@ -38,28 +41,34 @@ public:
 
     // Bound texts are copied: callers pass temporaries.
     Query& Bind(int i, std::string_view text) {
-        sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        if (stmt_)
+            sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()),
+                              SQLITE_TRANSIENT);
         return *this;
     }
     Query& BindBlob(int i, const char* data, std::uint32_t size) {
         // A zero-length blob must still be a blob, not NULL.
-        sqlite3_bind_blob(stmt_, i, size ? data : "", static_cast<int>(size), SQLITE_STATIC);
+        if (stmt_)
+            sqlite3_bind_blob(stmt_, i, size ? data : "", static_cast<int>(size), SQLITE_STATIC);
         return *this;
     }
     Query& Bind(int i, std::int64_t n) {
-        sqlite3_bind_int64(stmt_, i, n);
+        if (stmt_)
+            sqlite3_bind_int64(stmt_, i, n);
         return *this;
     }
-    int Step() { return sqlite3_step(stmt_); }
+    int Step() { return stmt_ ? sqlite3_step(stmt_) : error_; }
     std::string Text(int column) {
         const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, column));
         return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(stmt_, column)))
                  : std::string();
     }
     std::int64_t Int(int column) { return sqlite3_column_int64(stmt_, column); }
+    bool IsNull(int column) { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
 
 private:
     sqlite3_stmt* stmt_;
+    int error_;
 };
 
 // The statements a store keeps prepared (their texts and parameters:
@@ -68,10 +77,15 @@ enum Statement {
     kKeyExists,        // ?1 folded path
     kKeyInsert,        // ?1 folded path, ?2 the parent's, ?3 the level as written
     kValueGet,         // ?1 folded key path, ?2 folded value name -> type, data
+    kValueOfKey,       // ?1, ?2 as kValueGet -> whether the key exists, type, data
+    kKeyValues,        // ?1 folded path -> fold, type, data (NULL when large);
+                       // no row: no key; one row of NULLs: no values
     kValuePut,         // ?1, ?2 as kValueGet, ?3 the name as written, ?4 type, ?5 data
     kValueDelete,      // ?1, ?2 as kValueGet
-    kSubKeyAt,         // ?1 folded path, ?2 index -> name
-    kValueAt,          // ?1 folded path, ?2 index -> name, type, data
+    kSubKeyAt,         // ?1 folded path, ?2 index -> name, folded path
+    kValueAt,          // ?1 folded path, ?2 index -> name, type, data, fold
+    kSubKeyAfter,      // ?1 folded path, ?2 a sub-key's folded path -> as kSubKeyAt
+    kValueAfter,       // ?1 folded path, ?2 a value's fold -> as kValueAt
     kTreeDeleteKeys,   // a key and everything below it
     kTreeDeleteValues, // the values of that tree
     kStatementCount
@@ -79,23 +93,38 @@ enum Statement {
 
 class Store {
 public:
+    // An empty `path` makes a store in memory that holds only what a new
+    // store is seeded with: what reads answer when the real store cannot.
     Store(Key root, std::string path) : root_(root), path_(std::move(path)) {}
     ~Store() { Close(); }
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
     // Connects when not yet connected. `for_write` may create the database
-    // (the user store is created on any use). Returns kSuccess, or
-    // kFileNotFound for a machine store that does not exist yet (an empty
-    // tree to a reader), or the reason the store cannot be used.
+    // (the user store is created on any use). A machine store that does not
+    // exist yet is answered, for reading, by its seed in memory, as a new
+    // store would answer; no file is made until the first write. Returns
+    // kSuccess or the reason the store cannot be used.
     long Connect(bool for_write);
     void Close();
+    // Whether reads are answered by the seed in memory.
+    bool InMemory() const { return in_memory_; }
 
-    Query Use(Statement s) { return Query(statements_[s]); }
+    // The statement, prepared on its first use.
+    Query Use(Statement s) {
+        if (statements_[s])
+            return Query(statements_[s]);
+        const int rc = PrepareStatement(s);
+        return Query(statements_[s], rc);
+    }
 
     // Runs `body` inside BEGIN IMMEDIATE, so that concurrent writers queue on
     // the busy timeout instead of failing; commits when it returns kSuccess.
+    // Inside a batch the first write opens the one transaction that EndBatch
+    // ends, and each write is a savepoint in it.
     template <typename Body> long Write(Body&& body) {
+        if (batch_)
+            return WriteInBatch(body);
         int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK)
             return FromSqlite(rc);
@@ -109,18 +138,45 @@ public:
         return result;
     }
 
+    // The writes from here to EndBatch are one transaction; EndBatch commits
+    // it when `keep`, and rolls it back otherwise.
+    void BeginBatch() { batch_ = true; }
+    long EndBatch(bool keep);
+
     // Whether a key exists; the root always does.
     long KeyExists(const std::string& folded, bool& exists);
     // Rows the last statement changed.
     long Changes() const { return sqlite3_changes(db_); }
 
 private:
-    long CreateFile();
+    template <typename Body> long WriteInBatch(Body&& body) {
+        if (!batch_open_) {
+            if (int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+                rc != SQLITE_OK)
+                return FromSqlite(rc);
+            batch_open_ = true;
+        }
+        if (int rc = sqlite3_exec(db_, "SAVEPOINT one_write", nullptr, nullptr, nullptr);
+            rc != SQLITE_OK)
+            return FromSqlite(rc);
+        const long result = body();
+        if (result != kSuccess)
+            sqlite3_exec(db_, "ROLLBACK TO one_write", nullptr, nullptr, nullptr);
+        sqlite3_exec(db_, "RELEASE one_write", nullptr, nullptr, nullptr);
+        return result;
+    }
+
+    long CreateFile(bool replace);
+    long ConnectMemory();
     int Prepare();
+    int PrepareStatement(Statement s);
 
     Key root_;
     std::string path_;
     sqlite3* db_ = nullptr;
+    bool in_memory_ = false;
+    bool batch_ = false;      // writes join one transaction
+    bool batch_open_ = false; // and it has begun
     sqlite3_stmt* statements_[kStatementCount] = {};
 };
 

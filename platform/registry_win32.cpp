@@ -108,6 +108,16 @@ long DeleteTree(Key parent, std::string_view sub_key) {
     return RegDeleteTreeA(Handle(parent), name.c_str());
 }
 
+// The registry has no transaction the ANSI functions reach: each write stands
+// alone.
+long BeginChanges() {
+    return ERROR_SUCCESS;
+}
+
+long EndChanges(bool /*keep*/) {
+    return ERROR_SUCCESS;
+}
+
 bool HasSeparate64BitView() {
     BOOL wow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;

@@ -2,11 +2,17 @@
 #include "apps/reg/reg_tool.h"
 #include "platform/system.h"
 
+#include <csignal>
 #include <iostream>
 
 int main(int argc, char** argv) {
     namespace sys = tamberlin::platform::system;
     sys::UseUtf8Console();
+#ifdef SIGXFSZ
+    // Past the file size limit a write fails and is reported, instead of the
+    // signal ending the program without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     return tamberlin::regtool::Run(sys::CommandLineArguments(argc, argv), std::cin, std::cout,
                                    std::cerr);
 }

@@ -36,6 +36,15 @@ struct Failure {
         Fail("Access is denied.");
     case reg::kBadDb:
         Fail("The configuration registry database is corrupt.");
+    case reg::kDiskFull:
+        Fail("There is not enough space on the disk.");
+    case reg::kBusy:
+        Fail("The requested resource is in use.");
+    case reg::kInvalidParameter:
+        Fail("The registry refused a name: a key level holds at most 255 characters, a key "
+             "at most 512 levels and a value name at most 16,383 characters.");
+    case reg::kFilenameTooLong:
+        Fail("The registry store's file name is too long.");
     case reg::kBadPathname:
         Fail("Invalid key name.");
     case reg::kIoFailed:
@@ -185,11 +194,26 @@ void PrintValue(std::ostream& out, std::string_view name, std::uint32_t type,
         << ShowData(type, data) << "\n";
 }
 
+// A store that fails part-way through a listing is an error, not the end of
+// the list.
+template <typename Each> void ForEachValue(reg::Key key, Each&& each) {
+    std::string name, data;
+    std::uint32_t type = 0;
+    long rc = reg::kSuccess;
+    for (std::uint32_t i = 0; (rc = reg::EnumValue(key, i, name, type, data)) == reg::kSuccess; ++i)
+        each(name, type, data);
+    if (rc != reg::kNoMoreItems)
+        FailWith(rc);
+}
+
 std::vector<std::string> SubKeys(reg::Key key) {
     std::vector<std::string> names;
     std::string name;
-    for (std::uint32_t i = 0; reg::EnumKey(key, i, name) == reg::kSuccess; ++i)
+    long rc = reg::kSuccess;
+    for (std::uint32_t i = 0; (rc = reg::EnumKey(key, i, name)) == reg::kSuccess; ++i)
         names.push_back(name);
+    if (rc != reg::kNoMoreItems)
+        FailWith(rc);
     return names;
 }
 
@@ -206,11 +230,10 @@ int Query(const Options& o, std::ostream& out) {
         PrintValue(out, *o.value, type, data);
         return 0;
     }
-    std::string value_name, data;
-    std::uint32_t type = 0;
-    for (std::uint32_t i = 0;
-         reg::EnumValue(key.Handle(), i, value_name, type, data) == reg::kSuccess; ++i)
-        PrintValue(out, value_name, type, data);
+    ForEachValue(key.Handle(),
+                 [&](const std::string& value_name, std::uint32_t type, const std::string& data) {
+                     PrintValue(out, value_name, type, data);
+                 });
     for (const std::string& sub : SubKeys(key.Handle()))
         out << "\n" << name.Full() << '\\' << sub;
     out << "\n";
@@ -287,14 +310,26 @@ int Delete(const Options& o, std::istream& in, std::ostream& out) {
     return 0;
 }
 
+// A .reg file holds one entry a line: a name with a line break in it could
+// not be read back, so nothing is exported.
+void RequireOneLine(const std::string& name, const std::string& what) {
+    if (name.find_first_of("\r\n") == std::string::npos)
+        return;
+    std::string shown;
+    for (char c : what)
+        shown += c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c);
+    Fail("Cannot export " + shown + ": a registry file cannot hold a name with a line break.");
+}
+
 void ExportKey(const KeyName& name, std::string& text) {
+    RequireOneLine(name.path, "the key " + name.Full());
     const reg::RegKey key = Open(name, reg::kRead);
     text += "[" + name.Full() + "]\r\n";
-    std::string value_name, data;
-    std::uint32_t type = 0;
-    for (std::uint32_t i = 0;
-         reg::EnumValue(key.Handle(), i, value_name, type, data) == reg::kSuccess; ++i)
+    ForEachValue(key.Handle(), [&](const std::string& value_name, std::uint32_t type,
+                                   const std::string& data) {
+        RequireOneLine(value_name, "the value \"" + value_name + "\" of " + name.Full());
         text += FormatValueLine(value_name, type, data) + "\r\n";
+    });
     text += "\r\n";
     for (const std::string& sub : SubKeys(key.Handle())) {
         KeyName child = name;
@@ -327,7 +362,8 @@ struct ImportStep {
     std::optional<ValueLine> value; // a value line of `key`; none for the key line
 };
 
-// The whole file is read and checked before anything is changed.
+// The whole file is read and checked, by the registry's own rules for names,
+// before anything is changed.
 std::vector<ImportStep> ReadRegFile(const std::string& file) {
     std::ifstream stream(file, std::ios::binary);
     if (!stream)
@@ -377,7 +413,7 @@ std::vector<ImportStep> ReadRegFile(const std::string& file) {
             const bool remove = line.size() > 1 && line[1] == '-';
             const std::optional<KeyName> key = ParseKey(
                 std::string_view(line).substr(remove ? 2 : 1, line.size() - (remove ? 3 : 2)));
-            if (!key || key->path.empty())
+            if (!key || key->path.empty() || reg::CheckKeyPath(key->path) != reg::kSuccess)
                 Fail("Invalid key name in " + where + ".");
             steps.push_back({*key, remove, std::nullopt});
             current = remove ? std::nullopt : key;
@@ -385,6 +421,8 @@ std::vector<ImportStep> ReadRegFile(const std::string& file) {
             std::optional<ValueLine> value = ParseValueLine(line, version);
             if (!value)
                 Fail("Invalid value line in " + where + ".");
+            if (reg::CheckValueName(value->name) != reg::kSuccess)
+                Fail("Invalid value name in " + where + ".");
             if (!current)
                 Fail("A value outside a key in " + where + ".");
             steps.push_back({*current, false, std::move(value)});
@@ -398,22 +436,32 @@ std::vector<ImportStep> ReadRegFile(const std::string& file) {
 int Import(const Options& o, std::ostream& out) {
     if (o.operands.size() != 1)
         Fail("Invalid syntax: import FILE.");
-    for (const ImportStep& step : ReadRegFile(o.operands[0])) {
-        if (step.remove_key) {
-            const long rc = reg::DeleteTree(step.key.root, step.key.path);
-            if (rc != reg::kFileNotFound)
-                Check(rc);
-            continue;
+    const std::vector<ImportStep> steps = ReadRegFile(o.operands[0]);
+    // One change where the store allows it: a failure, or the end of the
+    // process, part-way through leaves nothing of the file behind.
+    Check(reg::BeginChanges());
+    try {
+        for (const ImportStep& step : steps) {
+            if (step.remove_key) {
+                const long rc = reg::DeleteTree(step.key.root, step.key.path);
+                if (rc != reg::kFileNotFound)
+                    Check(rc);
+                continue;
+            }
+            const reg::RegKey key = Create(step.key);
+            if (step.value && step.value->remove) {
+                const long rc = reg::DeleteValue(key.Handle(), step.value->name);
+                if (rc != reg::kFileNotFound)
+                    Check(rc);
+            } else if (step.value) {
+                Check(key.WriteValue(step.value->name, step.value->type, step.value->data));
+            }
         }
-        const reg::RegKey key = Create(step.key);
-        if (step.value && step.value->remove) {
-            const long rc = reg::DeleteValue(key.Handle(), step.value->name);
-            if (rc != reg::kFileNotFound)
-                Check(rc);
-        } else if (step.value) {
-            Check(key.WriteValue(step.value->name, step.value->type, step.value->data));
-        }
+    } catch (...) {
+        reg::EndChanges(false);
+        throw;
     }
+    Check(reg::EndChanges(true));
     out << "The operation completed successfully.\n";
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -96,6 +97,27 @@ TEST_F(RegToolTest, ExportAndImportRoundTrip) {
     EXPECT_EQ(raw, std::string("\0\x01\xff", 3));
 }
 
+// A name with a line break cannot be written to a .reg file and read back:
+// the export names it and writes nothing.
+TEST_F(RegToolTest, ExportRefusesNamesAFileCannotHold) {
+    tamberlin::testing::TempFolder temp;
+    const std::string file = temp.Text() + "broken.reg";
+    Run({"add", Key("Lines"), "/v", "one\ntwo", "/d", "x"});
+    Result result = Run({"export", Key(), file});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("the value \"one\\ntwo\" of HKEY_CURRENT_USER\\" + sandbox_.Base() +
+                              "\\Lines"),
+              std::string::npos)
+        << result.err;
+    Run({"delete", Key("Lines"), "/f"});
+    Run({"add", Key("Line\rbreak"), "/f"});
+    result = Run({"export", Key(), file});
+    EXPECT_NE(result.err.find("the key HKEY_CURRENT_USER\\" + sandbox_.Base() + "\\Line\\rbreak"),
+              std::string::npos)
+        << result.err;
+    EXPECT_FALSE(std::ifstream(file));
+}
+
 TEST_F(RegToolTest, ABadFileChangesNothing) {
     tamberlin::testing::TempFolder temp;
     const std::string good_then_bad = std::string("Windows Registry Editor Version 5.00\r\n\r\n[") +
@@ -106,6 +128,18 @@ TEST_F(RegToolTest, ABadFileChangesNothing) {
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find("line 5"), std::string::npos) << result.err;
     EXPECT_EQ(Run({"query", Key("Imported")}).status, 1);
+    // Names the registry itself refuses are found before anything is written.
+    for (const std::string& refused :
+         {std::string("[HKEY_CURRENT_USER\\\\x]"), "[" + Key(std::string(256, 'k')) + "]",
+          "\"" + std::string(16384, 'n') + "\"=\"x\""}) {
+        const Result late = Run(
+            {"import", temp.MakeFile("late.reg", "Windows Registry Editor Version 5.00\r\n\r\n[" +
+                                                     Key("Imported") + "]\r\n\"a\"=\"1\"\r\n" +
+                                                     refused + "\r\n")});
+        EXPECT_EQ(late.status, 1);
+        EXPECT_NE(late.err.find("line 5"), std::string::npos) << late.err;
+        EXPECT_EQ(Run({"query", Key("Imported")}).status, 1);
+    }
     EXPECT_EQ(Run({"import", temp.MakeFile("plain.reg", "just text\n")}).status, 1);
     EXPECT_EQ(Run({"import", temp.Text() + "missing.reg"}).status, 1);
 }

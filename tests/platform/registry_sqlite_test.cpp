@@ -8,9 +8,11 @@
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -45,11 +47,26 @@ TEST_F(SqliteStoreTest, TheUserStoreIsPrivateAndSeeded) {
     EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
     EXPECT_EQ(Mode(UserDb()), 0600u);
     EXPECT_EQ(Mode(sandbox_.ConfigHome() + "/Quillfern"), 0700u);
-    // Reading the machine root does not create its store.
+    // A machine store that does not exist answers as a new one would, and
+    // neither reading nor deleting what it lacks creates it.
     std::string value = "kept";
     EXPECT_FALSE(GetMachineRegString("Software\\Anything", "", value));
     EXPECT_EQ(value, "kept");
+    tamberlin::testing::ScriptedHost host;
+    EXPECT_EQ(GetCommonFilesPath(), "/usr/share/");
+    EXPECT_TRUE(host.Boxes().empty());
+    EXPECT_EQ(reg::DeleteTree(reg::kLocalMachine, "Software\\Anything"), reg::kFileNotFound);
+    reg::RegKey key;
+    ASSERT_EQ(key.Open(reg::kLocalMachine, "software\\microsoft\\windows\\currentversion",
+                       reg::kAllAccess),
+              0);
+    EXPECT_EQ(reg::DeleteValue(key.Handle(), "Other"), reg::kFileNotFound);
     EXPECT_FALSE(fs::exists(MachineDb()));
+    // Deleting a seeded value has to be recorded: only that makes the store.
+    EXPECT_EQ(reg::DeleteValue(key.Handle(), "CommonFilesDir"), 0);
+    EXPECT_TRUE(fs::exists(MachineDb()));
+    EXPECT_FALSE(GetMachineRegString("Software\\Microsoft\\Windows\\CurrentVersion",
+                                     "CommonFilesDir", value));
 }
 
 TEST_F(SqliteStoreTest, XdgVariablesChooseTheFolders) {
@@ -80,6 +97,7 @@ TEST_F(SqliteStoreTest, TheMachineStoreIsCreatedByItsFirstWriteAndSeeded) {
 }
 
 TEST_F(SqliteStoreTest, AMissingCommonFilesFolderIsReported) {
+    ASSERT_EQ(reg::DeleteTree(reg::kLocalMachine, "Software\\Microsoft"), 0);
     tamberlin::testing::ScriptedHost host;
     EXPECT_EQ(GetCommonFilesPath(), "");
     ASSERT_EQ(host.Boxes().size(), 1u);
@@ -88,7 +106,9 @@ TEST_F(SqliteStoreTest, AMissingCommonFilesFolderIsReported) {
     EXPECT_EQ(host.Boxes()[0].icon, tamberlin::ui::Icon::kWarning);
 }
 
-TEST_F(SqliteStoreTest, ACorruptStoreFailsReadsAndIsLeftAsItWas) {
+// Reads that cannot get through still answer what the store is seeded with,
+// so that the data folder never degrades into a relative path.
+TEST_F(SqliteStoreTest, ACorruptStoreFailsReadsButItsSeedAndIsLeftAsItWas) {
     fs::create_directories(sandbox_.ConfigHome() + "/Quillfern");
     const std::string garbage(8192, '\x5a');
     std::ofstream(UserDb(), std::ios::binary) << garbage;
@@ -96,10 +116,10 @@ TEST_F(SqliteStoreTest, ACorruptStoreFailsReadsAndIsLeftAsItWas) {
     GetUserRegString("Software", "x", value);
     EXPECT_EQ(value, "");
     reg::RegKey key;
-    EXPECT_EQ(key.Open(reg::kCurrentUser, "Software", reg::kQueryValue), reg::kBadDb);
+    EXPECT_EQ(key.Open(reg::kCurrentUser, "Software\\X", reg::kQueryValue), reg::kBadDb);
     SaveUserRegString("Software\\X", "v", "lost?", true);
     CreateUserRegKey("Software\\Y");
-    EXPECT_EQ(GetAppDataPath(), "");
+    EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
     EXPECT_EQ(Contents(UserDb()), garbage);
 
     std::ostringstream out, err;
@@ -112,10 +132,42 @@ TEST_F(SqliteStoreTest, AStoreThatCannotBeReadFailsReads) {
     // A folder where the database should be: nothing can be read from it.
     fs::create_directories(UserDb());
     reg::RegKey key;
-    EXPECT_EQ(key.Open(reg::kCurrentUser, "Software", reg::kQueryValue), reg::kIoFailed);
+    EXPECT_EQ(key.Open(reg::kCurrentUser, "Software\\X", reg::kQueryValue), reg::kIoFailed);
     std::string value = "stale";
     GetUserRegString("Software", "x", value);
     EXPECT_EQ(value, "");
+    EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
+}
+
+// Output of one of the programs, run with this process's environment.
+std::string Output(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            out.append(buffer, n);
+        pclose(pipe);
+    }
+    return out;
+}
+
+TEST_F(SqliteStoreTest, ReadersGoThroughWhileAnotherProcessWrites) {
+    SaveUserRegString("Software\\Held", "v", "before", true);
+    reg::CloseStores();
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(UserDb().c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer,
+                           "BEGIN IMMEDIATE; DELETE FROM reg_values WHERE fold = 'V'; "
+                           "CREATE TABLE other(x);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    const std::string data = sandbox_.DataHome() + "/Quillfern/Tamberlin/";
+    EXPECT_NE(Output(TAMBERLIN_DEMO " info").find("strAppDataPath: " + data + "\n"),
+              std::string::npos);
+    EXPECT_NE(Output(TAMBERLIN_REG " query 'HKCU\\Software\\Held'").find("before"),
+              std::string::npos);
+    sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
 }
 
 TEST_F(SqliteStoreTest, AConfigFolderThatCannotBeMadeIsRefusedAccess) {
@@ -125,8 +177,13 @@ TEST_F(SqliteStoreTest, AConfigFolderThatCannotBeMadeIsRefusedAccess) {
     reg::CloseStores();
     reg::RegKey key;
     EXPECT_EQ(key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess), reg::kAccessDenied);
-    EXPECT_EQ(GetAppDataPath(), "");
+    EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
     fs::remove(file);
+    // Past SQLite's path limit the reason is the name's length.
+    setenv("XDG_CONFIG_HOME", (sandbox_.ConfigHome() + "/" + std::string(500, 'p')).c_str(), 1);
+    reg::CloseStores();
+    EXPECT_EQ(key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess), reg::kFilenameTooLong);
+    EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
 }
 
 TEST_F(SqliteStoreTest, BytesAreKeptExactly) {
@@ -139,6 +196,82 @@ TEST_F(SqliteStoreTest, BytesAreKeptExactly) {
     SaveUserRegString("Software\\Город", "Ключ", "значение", true);
     GetUserRegString("SOFTWARE\\ГОРОД", "ключ", value);
     EXPECT_EQ(value, "значение");
+}
+
+TEST_F(SqliteStoreTest, TheRegistrysLimitsAreKept) {
+    const auto create = [](const std::string& path) {
+        reg::RegKey key;
+        return key.Create(reg::kCurrentUser, path, reg::kAllAccess);
+    };
+    EXPECT_EQ(create("Software\\" + std::string(255, 'k')), 0);
+    EXPECT_EQ(create("Software\\" + std::string(256, 'k')), reg::kInvalidParameter);
+    std::string deep = "Software";
+    for (int level = 1; level < 512; ++level)
+        deep += "\\k";
+    EXPECT_EQ(create(deep), 0);
+    EXPECT_EQ(create(deep + "\\k"), reg::kInvalidParameter);
+    reg::RegKey key;
+    ASSERT_EQ(key.Create(reg::kCurrentUser, "Software", reg::kAllAccess), 0);
+    EXPECT_EQ(SetRegString(key.Handle(), std::string(16383, 'n'), "x"), 0);
+    EXPECT_EQ(SetRegString(key.Handle(), std::string(16384, 'n'), "x"), reg::kInvalidParameter);
+}
+
+TEST_F(SqliteStoreTest, AnEmptyStoreFileIsBuiltAgainWithWal) {
+    fs::create_directories(sandbox_.ConfigHome() + "/Quillfern");
+    std::ofstream(UserDb()).close();
+    EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
+    reg::CloseStores();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(UserDb().c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &stmt, nullptr);
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "wal");
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+}
+
+// An import is one transaction: cut short by the file size limit (the tool
+// must say so, not die of SIGXFSZ) or by kill -9, it leaves all or nothing.
+TEST_F(SqliteStoreTest, AnImportLandsWholeOrNotAtAll) {
+    constexpr int kKeys = 2000;
+    tamberlin::testing::TempFolder temp;
+    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
+    for (int i = 0; i < kKeys; ++i)
+        text += "[HKEY_CURRENT_USER\\Software\\Big\\" + std::to_string(i) + "]\r\n\"v\"=\"" +
+                std::string(200, 'd') + "\"\r\n\r\n";
+    const std::string file = temp.MakeFile("big.reg", text);
+    GetAppDataPath(); // the store exists before the limit is set
+    reg::CloseStores();
+    const auto keys = [] {
+        reg::CloseStores();
+        reg::RegKey key;
+        if (key.Open(reg::kCurrentUser, "Software\\Big", reg::kRead) != 0)
+            return 0;
+        std::string name;
+        int n = 0;
+        while (reg::EnumKey(key.Handle(), static_cast<std::uint32_t>(n), name) == 0)
+            ++n;
+        return n;
+    };
+    const std::string out =
+        Output("ulimit -f 100; exec " TAMBERLIN_REG " import '" + file + "' 2>&1");
+    EXPECT_NE(out.find("ERROR: "), std::string::npos) << out;
+    EXPECT_EQ(keys(), 0);
+    for (int delay_ms : {5, 20, 60}) {
+        reg::CloseStores();
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            execl(TAMBERLIN_REG, TAMBERLIN_REG, "import", file.c_str(), nullptr);
+            _exit(127);
+        }
+        usleep(static_cast<useconds_t>(delay_ms) * 1000);
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        const int found = keys();
+        EXPECT_TRUE(found == 0 || found == kKeys) << found << " after " << delay_ms << " ms";
+    }
 }
 
 TEST_F(SqliteStoreTest, ConcurrentWritersLoseNothing) {

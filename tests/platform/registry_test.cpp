@@ -219,6 +219,31 @@ TEST_F(RegistryTest, QueryValueReportsSizesAndStoredBytes) {
     EXPECT_EQ(reg::QueryValue(key, "empty", nullptr, nullptr, &size), 0);
     EXPECT_EQ(size, 0u);
     EXPECT_EQ(reg::QueryValue(key, "raw", nullptr, nullptr, nullptr), 0);
+    // A read after a size probe sees a change made in between through
+    // another handle.
+    ASSERT_EQ(reg::QueryValue(key, "raw", nullptr, nullptr, &size), 0);
+    const reg::RegKey other = Open("", reg::kSetValue);
+    ASSERT_EQ(reg::SetValue(other.Handle(), "raw", reg::kBinary, "xy", 2), 0);
+    size = sizeof buffer;
+    EXPECT_EQ(reg::QueryValue(key, "raw", &type, buffer, &size), 0);
+    EXPECT_EQ(std::string(buffer, size), "xy");
+    EXPECT_EQ(type, reg::kBinary);
+    // A key opened to read answers what is there when it is read: a change
+    // made after the open, many values and large ones.
+    const std::string big(10000, 'b');
+    ASSERT_EQ(reg::SetValue(key, "big", reg::kBinary, big.data(), 10000), 0);
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(SetRegString(key, "v" + std::to_string(i), std::to_string(i)), 0);
+    const reg::RegKey reader = Open("", reg::kRead);
+    ASSERT_EQ(SetRegString(key, "v1", "changed"), 0);
+    std::string text;
+    for (const auto& [name, expected] : {std::pair{"v1", "changed"}, {"V19", "19"}, {"v2", "2"}}) {
+        EXPECT_EQ(QueryRegString(reader.Handle(), name, text), 0);
+        EXPECT_EQ(text, expected);
+    }
+    EXPECT_EQ(reader.ReadValue("big", type, text), 0);
+    EXPECT_EQ(text, big);
+    EXPECT_EQ(reader.ReadValue("none", type, text), reg::kFileNotFound);
 }
 
 TEST_F(RegistryTest, EnumeratingAndDeletingTrees) {
