@@ -1,15 +1,15 @@
 // The error log on Linux: the user locale's month, a write the system
 // refuses (a file size limit), and several processes appending at once.
+#include "platform/clock.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_log.h"
-#include "platform/clock.h"
 #include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/test_env.h"
 
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
 #include <sstream>
@@ -28,12 +28,9 @@ protected:
         modQFAllData::strAppEXEName = "tamberlin";
         strErrorLogFolder = temp_.Text();
     }
-    void TearDown() override { unsetenv("LC_ALL"); }
-    std::string Log() const {
-        std::ifstream in(GetErrorLogPath(), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
+    static std::string Log() { return tamberlin::testing::ReadFile(GetErrorLogPath()); }
 
+    tamberlin::testing::EnvironmentOverride locale_{"LC_ALL", std::nullopt};
     tamberlin::testing::TempFolder temp_;
     tamberlin::testing::ScriptedHost host_;
 };
@@ -91,7 +88,7 @@ TEST_F(ErrorLogPosixTest, ConcurrentWritersLeaveWholeLines) {
         waitpid(pid, &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
-    const std::regex line(R"(\w+ \d+ \d{4} \d\d:\d\d:\d\d, writer (\d), (\d+), ([a-d])\3{99}, )"
+    const std::regex line(R"([^ ]+ \d+ \d{4} \d\d:\d\d:\d\d, writer (\d), (\d+), ([a-d])\3{99}, )"
                           R"(Tamberlin, \1\r)");
     std::istringstream in(Log());
     int whole = 0, lines = 0;

@@ -31,10 +31,6 @@ protected:
         stat(path.c_str(), &st);
         return st.st_mode & 07777;
     }
-    static std::string Contents(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
 
     tamberlin::testing::RegistrySandbox sandbox_;
 };
@@ -65,6 +61,11 @@ TEST_F(SqliteStoreTest, XdgVariablesChooseTheFolders) {
 }
 
 TEST_F(SqliteStoreTest, TheMachineStoreIsCreatedByItsFirstWriteAndSeeded) {
+    // The mode asked for, under the usual umask whatever the caller's is.
+    const struct Umask {
+        mode_t old = umask(022);
+        ~Umask() { umask(old); }
+    } usual;
     {
         reg::RegKey key;
         ASSERT_EQ(key.Create(reg::kLocalMachine, "SOFTWARE\\Clients\\Mail", reg::kAllAccess), 0);
@@ -100,7 +101,7 @@ TEST_F(SqliteStoreTest, ACorruptStoreFailsReadsAndIsLeftAsItWas) {
     SaveUserRegString("Software\\X", "v", "lost?", true);
     CreateUserRegKey("Software\\Y");
     EXPECT_EQ(GetAppDataPath(), "");
-    EXPECT_EQ(Contents(UserDb()), garbage);
+    EXPECT_EQ(tamberlin::testing::ReadFile(UserDb()), garbage);
 
     std::ostringstream out, err;
     std::istringstream in;

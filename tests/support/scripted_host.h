@@ -54,6 +54,10 @@ public:
     std::function<void(ui::Form&)> while_shown;
 
     const std::vector<ShownBox>& Boxes() const { return boxes_; }
+    // The text of the only box shown, or how many there were when not one.
+    std::string OnlyBoxText() const {
+        return boxes_.size() == 1 ? boxes_[0].text : std::to_string(boxes_.size()) + " boxes";
+    }
     const std::vector<ShownForm>& Forms() const { return forms_; }
     int DoEventsCalls() const { return do_events_; }
     const std::vector<int>& MousePointers() const { return pointers_; }

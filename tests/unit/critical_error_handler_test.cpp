@@ -14,7 +14,6 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <utility>
@@ -41,8 +40,7 @@ protected:
         return {number, std::move(description), "TestSource", 1234};
     }
     int LogLines() const {
-        std::ifstream log(tamberlin::testing::FsPath(GetErrorLogPath()), std::ios::binary);
-        std::string content((std::istreambuf_iterator<char>(log)), {});
+        const std::string content = tamberlin::testing::ReadFile(GetErrorLogPath());
         int lines = 0;
         for (size_t p = 0; (p = content.find("\r\n", p)) != std::string::npos; p += 2)
             ++lines;

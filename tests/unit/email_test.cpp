@@ -276,13 +276,12 @@ TEST_F(EmailTest, DispatchFillsBlanksAndPicksTheTransport) {
 TEST_F(EmailTest, DetectionReadsTheDefaultMailClient) {
     tamberlin::testing::RegistrySandbox sandbox;
     namespace reg = tamberlin::platform::registry;
-    const auto set = [](reg::Key root, std::uint32_t view, const char* client) {
-        reg::RegKey key;
-        ASSERT_EQ(key.Create(root, "SOFTWARE\\Clients\\Mail", reg::kAllAccess | view), 0);
-        if (client)
-            modQFSystemUtilities::SetRegString(key.Handle(), "", client);
-        else
-            reg::DeleteValue(key.Handle(), "");
+    using tamberlin::testing::RegistryValueGuard;
+    const RegistryValueGuard user(reg::kCurrentUser, 0, "SOFTWARE\\Clients\\Mail", "");
+    const RegistryValueGuard machine(reg::kLocalMachine, reg::kWow64_64Key,
+                                     "SOFTWARE\\Clients\\Mail", "");
+    const auto set = [&](const RegistryValueGuard& guard, const char* client) {
+        ASSERT_EQ(guard.Set(client ? std::optional<std::string>(client) : std::nullopt), 0);
     };
     const auto detect = [] {
         std::int32_t transport = -1;
@@ -290,25 +289,24 @@ TEST_F(EmailTest, DetectionReadsTheDefaultMailClient) {
         DetectEmailClient(transport, resolve);
         return std::pair<int, int>(transport, resolve);
     };
-    set(reg::kCurrentUser, 0, "Microsoft Outlook");
+    set(user, "Microsoft Outlook");
     EXPECT_EQ(detect(), (std::pair<int, int>(2, 0)));
-    set(reg::kCurrentUser, 0, "microsoft outlook");
+    set(user, "microsoft outlook");
     EXPECT_EQ(detect(), (std::pair<int, int>(0, 0)));
-    set(reg::kCurrentUser, 0, nullptr);
-    set(reg::kLocalMachine, reg::kWow64_64Key, "Outlook Express");
+    set(user, nullptr);
+    set(machine, "Outlook Express");
     EXPECT_EQ(detect(), (std::pair<int, int>(0, -1)));
-    set(reg::kLocalMachine, reg::kWow64_64Key, "Mozilla Thunderbird");
+    set(machine, "Mozilla Thunderbird");
     EXPECT_EQ(detect(), (std::pair<int, int>(0, 0)));
-    set(reg::kLocalMachine, reg::kWow64_64Key, nullptr);
+    set(machine, nullptr);
 
     // A request with -1 uses the detection for that one send.
     ScriptedCdo cdo;
-    set(reg::kCurrentUser, 0, "Microsoft Outlook");
+    set(user, "Microsoft Outlook");
     Strings none;
     EXPECT_EQ(SendEmail(-1, -1, "a@b.example", "s", "b", 0, none, none, 0, session_, messages_), 1);
     EXPECT_EQ(cdo.log.front(), "CreateSession");
     EXPECT_EQ(std::count(cdo.log.begin(), cdo.log.end(), "Invoke 130 method"), 0);
-    set(reg::kCurrentUser, 0, nullptr);
 }
 
 } // namespace
