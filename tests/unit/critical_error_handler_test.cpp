@@ -58,6 +58,15 @@ protected:
 TEST_F(HandlerTest, ClassifiesByNumber) {
     const std::string op = "opening a file";
     const std::string general = "An error has occurred opening a file.";
+    const std::string settings = "An email client error has occured. The error occurred while "
+                                 "opening a file. Please check your email settings.";
+    const std::string instances =
+        "An email client error has occured. The error occurred while "
+        "opening a file. Please reduce the instances of the email client.";
+    const std::string attachments = "An email attatchment error has occured. The error occurred "
+                                    "while opening a file. Please check email attachments.";
+    const std::string recipients = "An email client error has occurred opening a file. Please "
+                                   "check email recipients, message, and subject.";
     const struct {
         std::int32_t number;
         std::string category;
@@ -72,21 +81,24 @@ TEST_F(HandlerTest, ClassifiesByNumber) {
         {2999, general},
         {3752, general},
         {28661, general},
-        {32002, "An email client error has occured. The error occurred while opening a file. "
-                "Please check your email settings."},
-        {32010, "An email client error has occured. The error occurred while opening a file. "
-                "Please reduce the instances of the email client."},
-        {32011, "An email attatchment error has occured. The error occurred while opening a file. "
-                "Please check email attachments."},
-        {32025, "An email client error has occurred opening a file. Please check email "
-                "recipients, message, and subject."},
+        {32002, settings},
+        {32007, settings},
+        {32008, instances},
+        {32010, instances},
+        {32011, attachments},
+        {32013, attachments},
+        {32014, recipients},
+        {32025, recipients},
         {32026, general},
         {0, general},
         {-2147221504, general},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.number);
+        const size_t before = host_.Forms().size();
         EXPECT_EQ(HandleCriticalError(Error(row.number), op), Ignore);
+        // Exactly this row's dialog, so the text below is its own.
+        ASSERT_EQ(host_.Forms().size(), before + 1);
         EXPECT_EQ(Shown().substr(0, row.category.size() + 4), row.category + "\r\n\r\n");
     }
     EXPECT_TRUE(host_.Boxes().empty()); // none of these asks first
@@ -169,7 +181,9 @@ TEST_F(HandlerTest, DatabaseAndPrinterErrorsAskAndLogTwice) {
     EXPECT_EQ(host_.Boxes().back().title, "Tamberlin");
     EXPECT_EQ(LogLines(), 6);
     for (std::int32_t n : {482, 483, 28667}) {
+        const size_t before = host_.Boxes().size();
         HandleCriticalError(Error(n), "printing");
+        ASSERT_EQ(host_.Boxes().size(), before + 1) << n;
         EXPECT_EQ(host_.Boxes().back().text.substr(0, 12), "The error:  ") << n;
     }
 }
