@@ -5,7 +5,7 @@
 # the test reads what the trap did from the error log and sees the status box
 # grow on screenshots.
 #
-#   xvfb-run -a -s "-screen 0 1024x768x24" sh demo_fltk.sh DEMO WORK
+#   sh tests/xvfb.sh sh demo_fltk.sh DEMO WORK
 #
 # Every wait is bounded; whatever happens, the demo is killed on the way out.
 # Needs xdotool and ImageMagick (import, convert).
