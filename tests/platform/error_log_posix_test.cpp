@@ -14,8 +14,6 @@
 #include <regex>
 #include <sstream>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -48,46 +46,28 @@ TEST_F(ErrorLogPosixTest, TheMonthIsTheUserLocales) {
 
 TEST_F(ErrorLogPosixTest, AWriteTheSystemRefusesIsReportedOnce) {
     WriteErrorLog("before the limit", {5, "x", "y", 0});
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
+    EXPECT_TRUE(tamberlin::testing::RunInChildren(1, [&](int) {
         // No file may grow: the append fails with EFBIG instead of a signal.
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{0, 0};
         setrlimit(RLIMIT_FSIZE, &limit);
         WriteErrorLog("over the limit", {5, "x", "y", 0});
         WriteErrorLog("over it again", {5, "x", "y", 0});
-        const bool once = host_.Boxes().size() == 1 &&
-                          host_.Boxes()[0].text == "An error occured writing to the log file [" +
-                                                       GetErrorLogPath() + "].";
-        _exit(once ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        return host_.OnlyBox().text ==
+               "An error occured writing to the log file [" + GetErrorLogPath() + "].";
+    }));
     EXPECT_EQ(Log().find("over"), std::string::npos);
 }
 
 TEST_F(ErrorLogPosixTest, ConcurrentWritersLeaveWholeLines) {
     constexpr int kWriters = 4;
     constexpr int kEach = 500;
-    std::vector<pid_t> children;
-    for (int w = 0; w < kWriters; ++w) {
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            const std::string description(100, static_cast<char>('a' + w));
-            for (int i = 0; i < kEach; ++i)
-                WriteErrorLog("writer " + std::to_string(w), {i, description, "Tamberlin", w});
-            _exit(host_.Boxes().empty() ? 0 : 1);
-        }
-        children.push_back(pid);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    EXPECT_TRUE(tamberlin::testing::RunInChildren(kWriters, [&](int w) {
+        const std::string description(100, static_cast<char>('a' + w));
+        for (int i = 0; i < kEach; ++i)
+            WriteErrorLog("writer " + std::to_string(w), {i, description, "Tamberlin", w});
+        return host_.Boxes().empty();
+    }));
     const std::regex line(R"([^ ]+ \d+ \d{4} \d\d:\d\d:\d\d, writer (\d), (\d+), ([a-d])\3{99}, )"
                           R"(Tamberlin, \1\r)");
     std::istringstream in(Log());

@@ -16,6 +16,9 @@ namespace {
 using namespace modQFCriticalErrorHandler;
 using tamberlin::runtime::CurrentError;
 using tamberlin::testing::FsPath;
+using tamberlin::testing::ShownBox;
+using tamberlin::ui::Buttons;
+using tamberlin::ui::Icon;
 namespace fs = std::filesystem;
 
 const char kSep = tamberlin::platform::NativePathStyle().separator;
@@ -70,12 +73,10 @@ TEST_F(ErrorLogTest, AMissingParentIsReportedOnce) {
     WriteErrorLog("x", kError);
     WriteErrorLog("y", kError);
     EXPECT_FALSE(fs::exists(temp_.path() / "Quillfern"));
-    ASSERT_EQ(host_.OnlyBoxText(), "A permissions error occurred creating the log file "
-                                   "directory [" +
-                                       GetErrorLogPath() + "].");
-    EXPECT_EQ(host_.Boxes()[0].title, "Logging Error");
-    EXPECT_EQ(host_.Boxes()[0].icon, tamberlin::ui::Icon::kInformation);
-    EXPECT_EQ(host_.Boxes()[0].buttons, tamberlin::ui::Buttons::kOK);
+    EXPECT_EQ(host_.OnlyBox(), (ShownBox{"A permissions error occurred creating the log file "
+                                         "directory [" +
+                                             GetErrorLogPath() + "].",
+                                         "Logging Error", Buttons::kOK, Icon::kInformation}));
 }
 
 TEST_F(ErrorLogTest, AReadOnlyLogGetsNoLineAndResumesWhenWritable) {
@@ -84,8 +85,8 @@ TEST_F(ErrorLogTest, AReadOnlyLogGetsNoLineAndResumesWhenWritable) {
     fs::permissions(log, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     WriteErrorLog("refused", kError);
     WriteErrorLog("refused again", kError);
-    EXPECT_EQ(host_.OnlyBoxText(), "The log could not be written to [" + GetErrorLogPath() +
-                                       "]. The log file is Read-only.");
+    EXPECT_EQ(host_.OnlyBox().text, "The log could not be written to [" + GetErrorLogPath() +
+                                        "]. The log file is Read-only.");
     fs::permissions(log, fs::perms::owner_write, fs::perm_options::add);
     WriteErrorLog("resumed", kError);
     const std::string content = Log();
@@ -98,15 +99,15 @@ TEST_F(ErrorLogTest, AFolderThatIsAFileCannotBeMade) {
     const std::string file = temp_.MakeFile("not-a-folder");
     strErrorLogFolder = file + kSep;
     WriteErrorLog("x", kError);
-    EXPECT_EQ(host_.OnlyBoxText(), "A permissions error occurred creating the log file "
-                                   "directory [" +
-                                       GetErrorLogPath() + "].");
+    EXPECT_EQ(host_.OnlyBox().text, "A permissions error occurred creating the log file "
+                                    "directory [" +
+                                        GetErrorLogPath() + "].");
 }
 
 TEST_F(ErrorLogTest, ALogThatIsAFolderCannotBeWritten) {
     fs::create_directory(FsPath(GetErrorLogPath()));
     WriteErrorLog("x", kError);
-    EXPECT_EQ(host_.OnlyBoxText(),
+    EXPECT_EQ(host_.OnlyBox().text,
               "An error occured writing to the log file [" + GetErrorLogPath() + "].");
 }
 

@@ -13,8 +13,6 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -83,10 +81,9 @@ TEST_F(SqliteStoreTest, TheMachineStoreIsCreatedByItsFirstWriteAndSeeded) {
 TEST_F(SqliteStoreTest, AMissingCommonFilesFolderIsReported) {
     tamberlin::testing::ScriptedHost host;
     EXPECT_EQ(GetCommonFilesPath(), "");
-    ASSERT_EQ(host.Boxes().size(), 1u);
-    EXPECT_EQ(host.Boxes()[0].text, "Cannot find [Common Files] directory.");
-    EXPECT_EQ(host.Boxes()[0].title, "Error");
-    EXPECT_EQ(host.Boxes()[0].icon, tamberlin::ui::Icon::kWarning);
+    EXPECT_EQ(host.OnlyBox(), (tamberlin::testing::ShownBox{"Cannot find [Common Files] directory.",
+                                                            "Error", tamberlin::ui::Buttons::kOK,
+                                                            tamberlin::ui::Icon::kWarning}));
 }
 
 TEST_F(SqliteStoreTest, ACorruptStoreFailsReadsAndIsLeftAsItWas) {
@@ -146,25 +143,14 @@ TEST_F(SqliteStoreTest, ConcurrentWritersLoseNothing) {
     constexpr int kWriters = 4;
     constexpr int kEach = 250;
     reg::CloseStores(); // no connection may cross fork()
-    std::vector<pid_t> children;
-    for (int w = 0; w < kWriters; ++w) {
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            for (int i = 0; i < kEach; ++i) {
-                const std::string n = std::to_string(w) + "-" + std::to_string(i);
-                SaveUserRegString("Software\\Race\\" + std::to_string(i % 10), n, n, true);
-                SaveUserRegString("Software\\Race", "last", n, true);
-            }
-            _exit(0);
+    EXPECT_TRUE(tamberlin::testing::RunInChildren(kWriters, [](int w) {
+        for (int i = 0; i < kEach; ++i) {
+            const std::string n = std::to_string(w) + "-" + std::to_string(i);
+            SaveUserRegString("Software\\Race\\" + std::to_string(i % 10), n, n, true);
+            SaveUserRegString("Software\\Race", "last", n, true);
         }
-        children.push_back(pid);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+        return true;
+    }));
     int found = 0;
     for (int w = 0; w < kWriters; ++w)
         for (int i = 0; i < kEach; ++i) {

@@ -4,6 +4,7 @@
 #include "tamberlin/platform/registry_types.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,10 @@ private:
     std::unique_ptr<State> state_;
     std::string base_;
 };
+
+// POSIX: runs child(0) ... child(n - 1) at once, each in a process of its
+// own, and waits for them all; true when every child returned true.
+bool RunInChildren(int n, const std::function<bool(int)>& child);
 
 // Sets an environment variable (or removes it, for nullopt) for the life of
 // the object, then puts back what was there.

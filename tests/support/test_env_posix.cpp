@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace tamberlin::testing {
 namespace {
@@ -52,6 +55,24 @@ std::string RegistrySandbox::ConfigDir() const {
 }
 std::string RegistrySandbox::DataHome() const {
     return (state_->folder.path() / "data").string();
+}
+
+bool RunInChildren(int n, const std::function<bool(int)>& child) {
+    std::vector<pid_t> children;
+    for (int i = 0; i < n; ++i) {
+        const pid_t pid = fork();
+        if (pid == 0)
+            _exit(child(i) ? 0 : 1);
+        if (pid > 0)
+            children.push_back(pid);
+    }
+    bool all = static_cast<int>(children.size()) == n;
+    for (pid_t pid : children) {
+        int status = 0;
+        all =
+            waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 && all;
+    }
+    return all;
 }
 
 EnvironmentOverride::EnvironmentOverride(std::string name, const std::optional<std::string>& value)

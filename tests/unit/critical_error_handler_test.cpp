@@ -134,12 +134,10 @@ TEST_F(HandlerTest, DiskNotReadyOnlyAsks) {
     EXPECT_EQ(HandleCriticalError(Error(71), "reading the disk"), Retry);
     host_.Answer(ui::kIdCancel);
     EXPECT_EQ(HandleCriticalError(Error(71), "reading the disk"), Ignore);
-    ASSERT_EQ(host_.Boxes().size(), 2u);
-    EXPECT_EQ(host_.Boxes()[0].text, "Disk not ready. Put a disk in the drive or close the drive "
-                                     "door, and retry the operation.");
-    EXPECT_EQ(host_.Boxes()[0].title, "Tamberlin");
-    EXPECT_EQ(host_.Boxes()[0].buttons, ui::Buttons::kRetryCancel);
-    EXPECT_EQ(host_.Boxes()[0].icon, ui::Icon::kWarning);
+    const tamberlin::testing::ShownBox question{
+        "Disk not ready. Put a disk in the drive or close the drive door, and retry the operation.",
+        "Tamberlin", ui::Buttons::kRetryCancel, ui::Icon::kWarning};
+    EXPECT_EQ(host_.Boxes(), (std::vector{question, question}));
     EXPECT_TRUE(host_.Forms().empty());
     EXPECT_EQ(LogLines(), 0);
 }

@@ -1,12 +1,12 @@
 // The error report from the Application Error dialog, against a scripted
 // mail system.
+#include "platform/clock.h"
+#include "platform/system.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_form.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/mail/email_client.h"
-#include "platform/clock.h"
-#include "platform/system.h"
 #include "tamberlin/runtime/application.h"
 #include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
@@ -88,16 +88,14 @@ TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnce) {
                            "information and send to Quillfern by separate email.";
     mail_.Answer("logon", mapi::kLoginFailure);
     form_.cmdEmail_Click();
-    ASSERT_EQ(host_.Boxes().size(), 1u);
-    EXPECT_EQ(host_.Boxes()[0].text, kMessage);
-    EXPECT_EQ(host_.Boxes()[0].title, "Tamberlin");
-    EXPECT_EQ(host_.Boxes()[0].icon, ui::Icon::kCritical);
+    const tamberlin::testing::ShownBox box{kMessage, "Tamberlin", ui::Buttons::kOK,
+                                           ui::Icon::kCritical};
+    EXPECT_EQ(host_.OnlyBox(), box);
     // An error the transport does not trap (its sign-off failing) ends the
     // same way.
     mail_.Raise("logoff", 48);
     form_.cmdEmail_Click();
-    EXPECT_EQ(host_.Boxes().size(), 2u);
-    EXPECT_EQ(host_.Boxes().back().text, kMessage);
+    EXPECT_EQ(host_.Boxes(), (std::vector{box, box}));
     EXPECT_TRUE(ui::IsLoaded(form_));
 }
 
