@@ -14,6 +14,7 @@
 #include "tamberlin/ui/host.h"
 #include "tests/support/app_state.h"
 #include "tests/support/failing_form.h"
+#include "tests/support/test_env.h"
 #include "tests/support/win32_driver.h"
 
 #include <algorithm>
@@ -156,25 +157,22 @@ TEST_F(Win32HostTest, AFailingHandlerUnloadsItsFormAndIsLoggedOnce) {
               std::vector<std::string>{"frmFailing.cmdFail_Click, 51, the handler failed"});
 }
 
-// The demo with `arguments`, its standard output into `output`. It is in a
-// job that ends it when the test ends, however the test ends.
+// The demo with its graphical host, in a job that ends it when the test
+// ends, however the test ends.
 class Demo {
 public:
-    explicit Demo(const std::string& arguments, HANDLE output = nullptr) {
+    Demo() {
         std::string path = TAMBERLIN_DEMO;
         std::replace(path.begin(), path.end(), '/', '\\');
-        std::string command = "\"" + (path[0] == '\\' ? "Z:" + path : path) + "\" " + arguments;
+        std::string command = "\"" + (path[0] == '\\' ? "Z:" + path : path) + "\"";
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
-        startup.dwFlags = output ? STARTF_USESTDHANDLES : 0;
-        startup.hStdOutput = output;
-        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limit{};
         limit.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
         SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limit, sizeof limit);
-        SetEnvironmentVariableA("TAMBERLIN_UI", "gui");
-        started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, output != nullptr,
-                                 CREATE_SUSPENDED, nullptr, nullptr, &startup, &process_) &&
+        const EnvironmentOverride gui("TAMBERLIN_UI", "gui");
+        started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                                 nullptr, nullptr, &startup, &process_) &&
                   AssignProcessToJobObject(job_, process_.hProcess) &&
                   ResumeThread(process_.hThread) != static_cast<DWORD>(-1);
     }
@@ -193,8 +191,8 @@ public:
         GetExitCodeProcess(process_.hProcess, &status);
         return status;
     }
-    HWND Window(const std::string& caption, HWND except = nullptr) const {
-        return WaitForWindow(process_.dwProcessId, caption, except);
+    HWND Window(const std::string& caption) const {
+        return WaitForWindow(process_.dwProcessId, caption);
     }
 
     bool started = false;
@@ -207,9 +205,8 @@ private:
 // The main window is disabled while a dialog is open and enabled again after
 // it; Exit ends the demo with status 0.
 TEST(DemoWin32Test, ADialogIsModalToTheMainWindow) {
-    using namespace std::chrono_literals;
     const Watchdog watchdog(100s, "the demo was still being driven");
-    const Demo demo("");
+    const Demo demo;
     ASSERT_TRUE(demo.started) << "could not start " << TAMBERLIN_DEMO;
     HWND window = demo.Window("Tamberlin");
     ASSERT_NE(window, nullptr) << "the main window did not appear";
