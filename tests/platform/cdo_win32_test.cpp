@@ -103,8 +103,9 @@ protected:
                                                   static_cast<std::int16_t>(paths.size()), names,
                                                   paths);
     }
-    bool Logged(const std::string& line) const {
-        return std::find(dispatch_.log.begin(), dispatch_.log.end(), line) != dispatch_.log.end();
+    // Where the line is in the log; the log's size when it is not there.
+    size_t At(const std::string& line) const {
+        return std::find(dispatch_.log.begin(), dispatch_.log.end(), line) - dispatch_.log.begin();
     }
 
     RecordingDispatch dispatch_;
@@ -119,17 +120,15 @@ TEST_F(CdoWin32Test, TheCallsAsTheComObjectGetsThem) {
     // two omitted.
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.front(), "119 omitted omitted false false");
-    EXPECT_TRUE(Logged("38 put \"Subject\""));
-    EXPECT_TRUE(Logged("39 put \"Body\""));
-    EXPECT_TRUE(Logged("23 put \"a@b.example\""));
-    EXPECT_TRUE(Logged("37 put \"" + file + "\""));
-    EXPECT_TRUE(Logged("23 put \"Quillfern Application\""));
+    for (const std::string& line :
+         std::vector<std::string>{"38 put \"Subject\"", "39 put \"Body\"", "23 put \"a@b.example\"",
+                                  "37 put \"" + file + "\"", "23 put \"Quillfern Application\""})
+        EXPECT_LT(At(line), log.size()) << line;
     // The recipient is resolved before the attachments are added; then
     // Send(SaveCopy omitted, ShowDialog true) and Logoff by name.
-    const auto resolve = std::find(log.begin(), log.end(), "130");
-    const auto attachments = std::find(log.begin(), log.end(), "5 get");
-    const auto send = std::find(log.begin(), log.end(), "131 omitted true");
-    EXPECT_TRUE(resolve < attachments && attachments < send && send != log.end());
+    EXPECT_LT(At("130"), At("5 get"));
+    EXPECT_LT(At("5 get"), At("131 omitted true"));
+    EXPECT_LT(At("131 omitted true"), log.size());
     EXPECT_EQ(log.back(), "Logoff");
     // Every reference the transport took is given back.
     EXPECT_EQ(dispatch_.References(), 1u);
