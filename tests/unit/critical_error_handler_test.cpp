@@ -19,6 +19,7 @@
 #include <sstream>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -296,35 +297,30 @@ TEST_F(HandlerTest, MapsCppExceptionsOntoErrorNumbers) {
     }
     // Every condition of a system error, and one of another category.
     using std::errc;
-    const std::pair<errc, std::int32_t> conditions[] = {
-        {errc::no_such_file_or_directory, 53},
-        {errc::not_a_directory, 76},
-        {errc::permission_denied, 70},
-        {errc::operation_not_permitted, 70},
-        {errc::read_only_file_system, 70},
-        {errc::device_or_resource_busy, 70},
-        {errc::text_file_busy, 70},
-        {errc::no_space_on_device, 61},
-        {errc::file_too_large, 61},
-        {errc::file_exists, 58},
-        {errc::too_many_files_open, 67},
-        {errc::too_many_files_open_in_system, 67},
-        {errc::io_error, 57},
-        {errc::no_such_device, 68},
-        {errc::no_such_device_or_address, 68},
-        {errc::filename_too_long, 52},
-        {errc::invalid_argument, 52},
-        {errc::is_a_directory, 75},
-        {errc::not_enough_memory, 7},
-        {errc::broken_pipe, 51},
+    const std::pair<std::int32_t, std::vector<errc>> numbers[] = {
+        {53, {errc::no_such_file_or_directory}},
+        {76, {errc::not_a_directory}},
+        {70,
+         {errc::permission_denied, errc::operation_not_permitted, errc::read_only_file_system,
+          errc::device_or_resource_busy, errc::text_file_busy}},
+        {61, {errc::no_space_on_device, errc::file_too_large}},
+        {58, {errc::file_exists}},
+        {67, {errc::too_many_files_open, errc::too_many_files_open_in_system}},
+        {57, {errc::io_error}},
+        {68, {errc::no_such_device, errc::no_such_device_or_address}},
+        {52, {errc::filename_too_long, errc::invalid_argument}},
+        {75, {errc::is_a_directory}},
+        {7, {errc::not_enough_memory}},
+        {51, {errc::broken_pipe}},
     };
-    for (const auto& [condition, number] : conditions) {
-        const std::error_code code = std::make_error_code(condition);
-        const CurrentError e =
-            CurrentError::FromException(std::make_exception_ptr(std::system_error(code)));
-        EXPECT_EQ(std::pair(e.Number, e.LastDllError), std::pair(number, code.value()))
-            << code.message();
-    }
+    for (const auto& [number, conditions] : numbers)
+        for (const errc condition : conditions) {
+            const std::error_code code = std::make_error_code(condition);
+            const CurrentError e =
+                CurrentError::FromException(std::make_exception_ptr(std::system_error(code)));
+            EXPECT_EQ(std::pair(e.Number, e.LastDllError), std::pair(number, code.value()))
+                << code.message();
+        }
     const std::error_code stream = std::make_error_code(std::io_errc::stream);
     EXPECT_EQ(
         CurrentError::FromException(std::make_exception_ptr(std::system_error(stream))).Number, 51);
