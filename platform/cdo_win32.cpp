@@ -1,8 +1,9 @@
 // CDO on Windows: the COM objects of the system's CDO library, called through
 // IDispatch::Invoke.
+#include "platform/cdo_win32.h"
+
 #include <windows.h>
 
-#include "platform/cdo.h"
 #include "platform/seams.h"
 #include "platform/text_win32.h"
 #include "tamberlin/runtime/error.h"
@@ -143,6 +144,10 @@ private:
 
 } // namespace
 
+ObjectPtr FromDispatch(IDispatch* dispatch) {
+    return std::make_shared<ComObject>(dispatch);
+}
+
 ObjectPtr CreateSystemSession() {
     // COM for this thread, as the user-interface thread of an application
     // has it; a thread that already has it keeps its own.
@@ -155,7 +160,7 @@ ObjectPtr CreateSystemSession() {
     if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch,
                                 reinterpret_cast<void**>(&dispatch))))
         runtime::Raise(kCannotCreateObject, "ActiveX component can't create object");
-    return std::make_shared<ComObject>(dispatch);
+    return FromDispatch(dispatch);
 }
 
 } // namespace tamberlin::platform::cdo

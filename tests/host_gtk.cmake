@@ -3,7 +3,7 @@
 # an X server of its own inside a D-Bus session of its own.
 if(TARGET tamberlin_gtk)
   add_test(NAME demo_gtk_accessible
-    COMMAND xvfb-run -a -s "-screen 0 1024x768x24" dbus-run-session --
+    COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/xvfb.sh dbus-run-session --
             /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/gtk_atspi.py
             $<TARGET_FILE:tamberlin-demo> ${CMAKE_CURRENT_BINARY_DIR}/demo-gtk)
   set_tests_properties(demo_gtk_accessible PROPERTIES TIMEOUT 180)

@@ -7,6 +7,7 @@ demo_error_log_path(log)
 # One line a prompt: the main menu's choice, then the answers its dialogs ask.
 set(input
   "1\nretry\n"      # 53: double-click on the message, the retry goes through
+  "2\nr\nretry\n"   # 70: Retry in the question, then in the dialog
   "3\nok\n"         # 11: OK
   "6\nc\n"          # 71: only the disk question, Cancel
   "5\nc\nok\n"      # 482: Cancel in the printer question, then OK
@@ -22,6 +23,8 @@ expect("  1) Open a missing file\n")
 expect("  q) Exit\n")
 expect("File not found opening the project file.")
 expect("Open a missing file: retried, and the second attempt went through.")
+expect("--- Tamberlin ---\nFile already in use. Close the file and retry the operation.\n")
+expect("Write a read-only file: retried, and the second attempt went through.")
 expect("A mathematical error has occurred working out the average.")
 expect("Divide by zero: continued after the failing statement.")
 expect("--- Tamberlin ---\nDisk not ready. Put a disk in the drive or close the drive door, and retry the operation.")
@@ -34,15 +37,16 @@ expect("Database error: continued after the failing statement.")
 expect("Error number: -2147467259\nDescription: Automation error\n")
 expect("Negative error number: continued after the failing statement.")
 
-# 53, 11, 482 twice, 53 (the nested error is not logged), 3000 twice, the
-# negative number: eight entries.
+# 53, 70, 11, 482 twice, 53 (the nested error is not logged), 3000 twice,
+# the negative number: nine entries.
 file(READ "${log}" content)
 string(REGEX MATCHALL "\n" lines "${content}")
 list(LENGTH lines count)
-if(NOT count EQUAL 8)
-  message(FATAL_ERROR "expected 8 log entries in ${log}, found ${count}:\n${content}")
+if(NOT count EQUAL 9)
+  message(FATAL_ERROR "expected 9 log entries in ${log}, found ${count}:\n${content}")
 endif()
-foreach(entry ", opening the project file, 53, " ", working out the average, 11, "
+foreach(entry ", opening the project file, 53, " ", saving the settings, 70, "
+              ", working out the average, 11, "
               ", printing the report, 482, " ", loading the project table, 3000, "
               ", starting the spell checker, -2147467259, Automation error, ")
   string(FIND "${content}" "${entry}" at)

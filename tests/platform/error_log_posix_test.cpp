@@ -6,16 +6,14 @@
 #include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/test_env.h"
 
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
 #include <sstream>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -28,12 +26,9 @@ protected:
         modQFAllData::strAppEXEName = "tamberlin";
         strErrorLogFolder = temp_.Text();
     }
-    void TearDown() override { unsetenv("LC_ALL"); }
-    std::string Log() const {
-        std::ifstream in(GetErrorLogPath(), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
+    static std::string Log() { return tamberlin::testing::ReadFile(GetErrorLogPath()); }
 
+    tamberlin::testing::EnvironmentOverride locale_{"LC_ALL", std::nullopt};
     tamberlin::testing::TempFolder temp_;
     tamberlin::testing::ScriptedHost host_;
 };
@@ -57,47 +52,29 @@ TEST_F(ErrorLogPosixTest, TheMonthIsTheUserLocales) {
 
 TEST_F(ErrorLogPosixTest, AWriteTheSystemRefusesIsReportedOnce) {
     WriteErrorLog("before the limit", {5, "x", "y", 0});
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
+    EXPECT_TRUE(tamberlin::testing::RunInChildren(1, [&](int) {
         // No file may grow: the append fails with EFBIG instead of a signal.
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{0, 0};
         setrlimit(RLIMIT_FSIZE, &limit);
         WriteErrorLog("over the limit", {5, "x", "y", 0});
         WriteErrorLog("over it again", {5, "x", "y", 0});
-        const bool once = host_.Boxes().size() == 1 &&
-                          host_.Boxes()[0].text == "An error occured writing to the log file [" +
-                                                       GetErrorLogPath() + "].";
-        _exit(once ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        return host_.OnlyBox().text ==
+               "An error occured writing to the log file [" + GetErrorLogPath() + "].";
+    }));
     EXPECT_EQ(Log().find("over"), std::string::npos);
 }
 
 TEST_F(ErrorLogPosixTest, ConcurrentWritersLeaveWholeLines) {
     constexpr int kWriters = 4;
     constexpr int kEach = 500;
-    std::vector<pid_t> children;
-    for (int w = 0; w < kWriters; ++w) {
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            const std::string description(100, static_cast<char>('a' + w));
-            for (int i = 0; i < kEach; ++i)
-                WriteErrorLog("writer " + std::to_string(w), {i, description, "Tamberlin", w});
-            _exit(host_.Boxes().empty() ? 0 : 1);
-        }
-        children.push_back(pid);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-    const std::regex line(R"(\w+ \d+ \d{4} \d\d:\d\d:\d\d, writer (\d), (\d+), ([a-d])\3{99}, )"
+    EXPECT_TRUE(tamberlin::testing::RunInChildren(kWriters, [&](int w) {
+        const std::string description(100, static_cast<char>('a' + w));
+        for (int i = 0; i < kEach; ++i)
+            WriteErrorLog("writer " + std::to_string(w), {i, description, "Tamberlin", w});
+        return host_.Boxes().empty();
+    }));
+    const std::regex line(R"([^ ]+ \d+ \d{4} \d\d:\d\d:\d\d, writer (\d), (\d+), ([a-d])\3{99}, )"
                           R"(Tamberlin, \1\r)");
     std::istringstream in(Log());
     int whole = 0, lines = 0;

@@ -1,8 +1,10 @@
-// The Win32 host under Wine, for what the demo's end-to-end test
-// (demo_win32_test.cpp) does not see: the Application Error dialog's size,
-// frame, hidden and disabled controls and the answers the demo does not give,
-// message boxes' symbols and buttons, and a failing handler. A second thread
-// drives the windows while the test's thread runs the modal loop.
+// The Win32 host under Wine: the Application Error dialog's size, frame,
+// hidden and disabled controls and its answers, message boxes' symbols and
+// buttons, and a failing handler. A second thread drives the windows while the
+// test's thread runs the modal loop. Last, the real tamberlin-demo.exe driven
+// from another process, for what the terminal runs cannot see: a dialog
+// disables the main window. What each action does is covered through the
+// terminal.
 #include <windows.h>
 
 #include "tamberlin/app/all_data.h"
@@ -12,9 +14,12 @@
 #include "tamberlin/ui/host.h"
 #include "tests/support/app_state.h"
 #include "tests/support/failing_form.h"
+#include "tests/support/test_env.h"
 #include "tests/support/win32_driver.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <string>
 #include <tuple>
 
 namespace {
@@ -169,6 +174,69 @@ TEST_F(Win32HostTest, AFailingHandlerUnloadsItsFormAndIsLoggedOnce) {
     EXPECT_FALSE(Drive(form.caption, press, [&] { return ShowModal(form), IsLoaded(form); }));
     EXPECT_EQ(log.Entries(),
               std::vector<std::string>{"frmFailing.cmdFail_Click, 51, the handler failed"});
+}
+
+// The demo with its graphical host, in a job that ends it when the test
+// ends, however the test ends.
+class Demo {
+public:
+    Demo() {
+        std::string path = TAMBERLIN_DEMO;
+        std::replace(path.begin(), path.end(), '/', '\\');
+        std::string command = "\"" + (path[0] == '\\' ? "Z:" + path : path) + "\"";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limit{};
+        limit.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limit, sizeof limit);
+        const EnvironmentOverride gui("TAMBERLIN_UI", "gui");
+        started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                                 nullptr, nullptr, &startup, &process_) &&
+                  AssignProcessToJobObject(job_, process_.hProcess) &&
+                  ResumeThread(process_.hThread) != static_cast<DWORD>(-1);
+    }
+    ~Demo() {
+        CloseHandle(job_);
+        CloseHandle(process_.hThread);
+        CloseHandle(process_.hProcess);
+    }
+    Demo(const Demo&) = delete;
+    Demo& operator=(const Demo&) = delete;
+
+    // The exit status once the demo has ended; STILL_ACTIVE after 10 s.
+    DWORD Status() const {
+        DWORD status = 0;
+        WaitForSingleObject(process_.hProcess, 10000);
+        GetExitCodeProcess(process_.hProcess, &status);
+        return status;
+    }
+    HWND Window(const std::string& caption) const {
+        return WaitForWindow(process_.dwProcessId, caption);
+    }
+
+    bool started = false;
+
+private:
+    HANDLE job_ = CreateJobObjectA(nullptr, nullptr);
+    PROCESS_INFORMATION process_{};
+};
+
+// The main window is disabled while a dialog is open and enabled again after
+// it; Exit ends the demo with status 0.
+TEST(DemoWin32Test, ADialogIsModalToTheMainWindow) {
+    const Watchdog watchdog(100s, "the demo was still being driven");
+    const Demo demo;
+    ASSERT_TRUE(demo.started) << "could not start " << TAMBERLIN_DEMO;
+    HWND window = demo.Window("Tamberlin");
+    ASSERT_NE(window, nullptr) << "the main window did not appear";
+    ASSERT_TRUE(Click(ButtonOf(window, "Divide by zero")));
+    HWND dialog = demo.Window("Tamberlin Error");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(IsWindowEnabled(window)) << "the main window stays usable under the dialog";
+    ASSERT_TRUE(Click(ButtonOf(dialog, "OK")));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(window) != FALSE; }));
+    ASSERT_TRUE(Click(ButtonOf(window, "E&xit")));
+    EXPECT_EQ(demo.Status(), 0u);
 }
 
 } // namespace

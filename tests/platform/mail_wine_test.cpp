@@ -8,10 +8,10 @@
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_form.h"
 #include "tamberlin/mail/email_client.h"
-#include "tamberlin/sysutil/registry.h"
 #include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/scripted_mail.h"
+#include "tests/support/test_env.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -40,11 +40,7 @@ protected:
     void SetUp() override {
         modQFAllData::strAppTitle = "Tamberlin";
         DeleteFileA(RecordPath().c_str());
-        modQFSystemUtilities::GetUserRegString(kBrowser, "Mailers", saved_);
-        modQFSystemUtilities::SaveUserRegString(kBrowser, "Mailers", TAMBERLIN_RECORDER, true);
-    }
-    void TearDown() override {
-        modQFSystemUtilities::SaveUserRegString(kBrowser, "Mailers", saved_, true);
+        ASSERT_EQ(mailers_.Set(TAMBERLIN_RECORDER), 0);
     }
     // Waits for the recorder (winebrowser runs it on its own) to have
     // recorded `lines` URLs, and returns them.
@@ -60,8 +56,8 @@ protected:
         return urls;
     }
 
-    static constexpr const char* kBrowser = "Software\\Wine\\WineBrowser";
-    std::string saved_;
+    const tamberlin::testing::RegistryValueGuard mailers_{
+        tamberlin::platform::registry::kCurrentUser, 0, "Software\\Wine\\WineBrowser", "Mailers"};
     tamberlin::testing::ScriptedHost host_;
 };
 

@@ -15,8 +15,6 @@
 #include <sqlite3.h>
 #include <sstream>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -32,10 +30,6 @@ protected:
         struct stat st {};
         stat(path.c_str(), &st);
         return st.st_mode & 07777;
-    }
-    static std::string Contents(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
     }
 
     tamberlin::testing::RegistrySandbox sandbox_;
@@ -82,6 +76,11 @@ TEST_F(SqliteStoreTest, XdgVariablesChooseTheFolders) {
 }
 
 TEST_F(SqliteStoreTest, TheMachineStoreIsCreatedByItsFirstWriteAndSeeded) {
+    // The mode asked for, under the usual umask whatever the caller's is.
+    const struct Umask {
+        mode_t old = umask(022);
+        ~Umask() { umask(old); }
+    } usual;
     {
         reg::RegKey key;
         ASSERT_EQ(key.Create(reg::kLocalMachine, "SOFTWARE\\Clients\\Mail", reg::kAllAccess), 0);
@@ -100,10 +99,9 @@ TEST_F(SqliteStoreTest, AMissingCommonFilesFolderIsReported) {
     ASSERT_EQ(reg::DeleteTree(reg::kLocalMachine, "Software\\Microsoft"), 0);
     tamberlin::testing::ScriptedHost host;
     EXPECT_EQ(GetCommonFilesPath(), "");
-    ASSERT_EQ(host.Boxes().size(), 1u);
-    EXPECT_EQ(host.Boxes()[0].text, "Cannot find [Common Files] directory.");
-    EXPECT_EQ(host.Boxes()[0].title, "Error");
-    EXPECT_EQ(host.Boxes()[0].icon, tamberlin::ui::Icon::kWarning);
+    EXPECT_EQ(host.OnlyBox(), (tamberlin::testing::ShownBox{"Cannot find [Common Files] directory.",
+                                                            "Error", tamberlin::ui::Buttons::kOK,
+                                                            tamberlin::ui::Icon::kWarning}));
 }
 
 // Reads that cannot get through still answer what the store is seeded with,
@@ -120,7 +118,7 @@ TEST_F(SqliteStoreTest, ACorruptStoreFailsReadsButItsSeedAndIsLeftAsItWas) {
     SaveUserRegString("Software\\X", "v", "lost?", true);
     CreateUserRegKey("Software\\Y");
     EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
-    EXPECT_EQ(Contents(UserDb()), garbage);
+    EXPECT_EQ(tamberlin::testing::ReadFile(UserDb()), garbage);
 
     std::ostringstream out, err;
     std::istringstream in;
@@ -278,25 +276,14 @@ TEST_F(SqliteStoreTest, ConcurrentWritersLoseNothing) {
     constexpr int kWriters = 4;
     constexpr int kEach = 250;
     reg::CloseStores(); // no connection may cross fork()
-    std::vector<pid_t> children;
-    for (int w = 0; w < kWriters; ++w) {
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            for (int i = 0; i < kEach; ++i) {
-                const std::string n = std::to_string(w) + "-" + std::to_string(i);
-                SaveUserRegString("Software\\Race\\" + std::to_string(i % 10), n, n, true);
-                SaveUserRegString("Software\\Race", "last", n, true);
-            }
-            _exit(0);
+    EXPECT_TRUE(tamberlin::testing::RunInChildren(kWriters, [](int w) {
+        for (int i = 0; i < kEach; ++i) {
+            const std::string n = std::to_string(w) + "-" + std::to_string(i);
+            SaveUserRegString("Software\\Race\\" + std::to_string(i % 10), n, n, true);
+            SaveUserRegString("Software\\Race", "last", n, true);
         }
-        children.push_back(pid);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+        return true;
+    }));
     int found = 0;
     for (int w = 0; w < kWriters; ++w)
         for (int i = 0; i < kEach; ++i) {

@@ -1,7 +1,7 @@
 // Fonts through fontconfig with a configuration of the test's own, and the
 // decimal separator from real locales (package locales-all).
-#include "tamberlin/app/all_data.h"
 #include "platform/system.h"
+#include "tamberlin/app/all_data.h"
 #include "tamberlin/sysutil/system_info.h"
 #include "tests/support/app_state.h"
 #include "tests/support/temp_folder.h"
@@ -93,22 +93,12 @@ TEST_F(FontsTest, SubpixelWithoutSmoothingIsNotClearType) {
 
 class LocaleTest : public tamberlin::testing::AppStateTest {
 protected:
-    void SetUp() override {
-        if (const char* all = std::getenv("LC_ALL"))
-            saved_ = all;
-    }
-    void TearDown() override {
-        if (saved_.empty())
-            unsetenv("LC_ALL");
-        else
-            setenv("LC_ALL", saved_.c_str(), 1);
-    }
     static std::int16_t SeparatorIn(const char* locale) {
         setenv("LC_ALL", locale, 1);
         modQFAllData::InitAppData();
         return modQFAllData::intDecimalSeparator;
     }
-    std::string saved_;
+    tamberlin::testing::EnvironmentOverride locale_{"LC_ALL", std::nullopt};
     tamberlin::testing::RegistrySandbox sandbox_;
 };
 

@@ -5,9 +5,12 @@
 
 #include "platform/registry.h"
 #include "platform/system.h"
+#include "platform/text_win32.h"
 #include "tamberlin/sysutil/folders.h"
+#include "tamberlin/sysutil/registry.h"
 #include "tamberlin/sysutil/system_info.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/test_env.h"
 
 #include <gtest/gtest.h>
 
@@ -77,6 +80,28 @@ TEST(Win32System, HiddenAndSystemFilesAreFound) {
     EXPECT_TRUE(FindFileInFolder("hidden.txt", temp.Text(), full));
     EXPECT_EQ(full, file);
     SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// The test runs with the German user locale (see tests/CMakeLists.txt).
+TEST(Win32System, TheUsersLocaleAndTextAnotherProgramWroteInUtf16) {
+    EXPECT_EQ(tamberlin::platform::system::AbbreviatedMonthName(3), "Mär");
+    EXPECT_EQ(tamberlin::platform::system::AbbreviatedMonthName(12), "Dez");
+    // The AppData folder of a user named Jürgen, as Windows itself writes it.
+    tamberlin::testing::RegistrySandbox sandbox;
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER,
+                              tamberlin::platform::win32::WideFromUtf8(sandbox.Base()).c_str(), 0,
+                              nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const std::wstring folder = L"C:\\users\\J\u00fcrgen\\AppData\\Roaming";
+    const LONG rc =
+        RegSetValueExW(key, L"AppData", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                       static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    ASSERT_EQ(rc, ERROR_SUCCESS);
+    std::string value;
+    GetUserRegString(sandbox.Base(), "AppData", value);
+    EXPECT_EQ(value, "C:\\users\\Jürgen\\AppData\\Roaming");
 }
 
 } // namespace

@@ -11,6 +11,11 @@ ui::Host* g_current = nullptr;
 
 } // namespace
 
+void PrintTo(const ShownBox& box, std::ostream* out) {
+    *out << '"' << box.text << "\" titled \"" << box.title << "\", buttons "
+         << static_cast<int>(box.buttons) << ", icon " << static_cast<int>(box.icon);
+}
+
 const ui::Control& ShownForm::operator()(std::string_view control) const {
     for (const ui::Control& c : controls)
         if (c.name == control)

@@ -8,6 +8,7 @@
 
 #include <deque>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,12 @@ namespace tamberlin::testing {
 struct ShownBox {
     std::string text;
     std::string title;
-    ui::Buttons buttons;
-    ui::Icon icon;
+    ui::Buttons buttons = ui::Buttons::kOK;
+    ui::Icon icon = ui::Icon::kNone;
+
+    bool operator==(const ShownBox&) const = default;
 };
+void PrintTo(const ShownBox& box, std::ostream* out); // for gtest's messages
 
 // A form as it was when shown.
 struct ShownForm {
@@ -54,6 +58,11 @@ public:
     std::function<void(ui::Form&)> while_shown;
 
     const std::vector<ShownBox>& Boxes() const { return boxes_; }
+    // The only box shown; when not one, a box whose text says how many.
+    ShownBox OnlyBox() const {
+        return boxes_.size() == 1 ? boxes_[0]
+                                  : ShownBox{std::to_string(boxes_.size()) + " boxes", "", {}, {}};
+    }
     const std::vector<ShownForm>& Forms() const { return forms_; }
     int DoEventsCalls() const { return do_events_; }
     const std::vector<int>& MousePointers() const { return pointers_; }

@@ -1,21 +1,15 @@
-// Sets the program search path ("Path" on Windows, "PATH" elsewhere) for the
-// lifetime of the object.
+// Sets the program search path for the lifetime of the object ("PATH": on
+// Windows names of environment variables are compared without case, so this
+// is "Path" there).
 #pragma once
 
-#include <optional>
-#include <string>
+#include "tests/support/test_env.h"
 
 namespace tamberlin::testing {
 
-class SearchPathOverride {
+class SearchPathOverride : public EnvironmentOverride {
 public:
-    explicit SearchPathOverride(const std::string& value);
-    ~SearchPathOverride();
-    SearchPathOverride(const SearchPathOverride&) = delete;
-    SearchPathOverride& operator=(const SearchPathOverride&) = delete;
-
-private:
-    std::optional<std::string> saved_;
+    explicit SearchPathOverride(const std::string& value) : EnvironmentOverride("PATH", value) {}
 };
 
 } // namespace tamberlin::testing

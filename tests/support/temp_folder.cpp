@@ -18,6 +18,11 @@ fs::path FsPath(const std::string& utf8) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
+std::string ReadFile(const std::string& utf8_path) {
+    std::ifstream in(FsPath(utf8_path), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
 TempFolder::TempFolder() {
     static std::atomic<unsigned> counter{0};
     std::random_device seed;

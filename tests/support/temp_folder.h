@@ -24,6 +24,9 @@ private:
     std::filesystem::path path_;
 };
 
+// A file's bytes (UTF-8 path), empty when it cannot be read.
+std::string ReadFile(const std::string& utf8_path);
+
 // UTF-8 text of a path with the platform's separators, and back.
 std::string PathText(const std::filesystem::path& path);
 std::filesystem::path FsPath(const std::string& utf8);

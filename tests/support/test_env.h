@@ -1,7 +1,12 @@
 // What every test process and every registry test gets of its own.
 #pragma once
 
+#include "tamberlin/platform/registry_types.h"
+
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tamberlin::testing {
@@ -32,6 +37,47 @@ private:
     struct State;
     std::unique_ptr<State> state_;
     std::string base_;
+};
+
+// POSIX: runs child(0) ... child(n - 1) at once, each in a process of its
+// own, and waits for them all; true when every child returned true.
+bool RunInChildren(int n, const std::function<bool(int)>& child);
+
+// Sets an environment variable (or removes it, for nullopt) for the life of
+// the object, then puts back what was there.
+class EnvironmentOverride {
+public:
+    EnvironmentOverride(std::string name, const std::optional<std::string>& value);
+    ~EnvironmentOverride();
+    EnvironmentOverride(const EnvironmentOverride&) = delete;
+    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> saved_;
+};
+
+// Saves one registry value outside the sandbox (type and bytes, or that it is
+// missing) and puts it back when the test ends, however it ends: a test that
+// changes the real user's settings must not leave them changed for the next
+// run, which under Wine shares the prefix. `view` is 0 or a WOW64 view flag.
+class RegistryValueGuard {
+public:
+    RegistryValueGuard(platform::registry::Key root, std::uint32_t view, std::string key,
+                       std::string name);
+    ~RegistryValueGuard();
+    RegistryValueGuard(const RegistryValueGuard&) = delete;
+    RegistryValueGuard& operator=(const RegistryValueGuard&) = delete;
+
+    // Writes `value` as a REG_SZ, or deletes the value for nullopt; creates
+    // the key if needed. Returns the registry's result.
+    long Set(const std::optional<std::string>& value) const;
+
+private:
+    platform::registry::Key root_;
+    std::uint32_t view_;
+    std::string key_, name_;
+    std::optional<std::pair<std::uint32_t, std::string>> saved_;
 };
 
 } // namespace tamberlin::testing

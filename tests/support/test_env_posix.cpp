@@ -6,11 +6,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace tamberlin::testing {
 namespace {
-
-constexpr const char* kVariables[] = {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME"};
 
 void PointXdgAt(const std::filesystem::path& root) {
     setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
@@ -30,28 +31,20 @@ void PrepareTestProcess() {
 
 struct RegistrySandbox::State {
     TempFolder folder;
-    std::optional<std::string> saved[3];
+    EnvironmentOverride config_home{"XDG_CONFIG_HOME", (folder.path() / "config").string()};
+    EnvironmentOverride config_dirs{"XDG_CONFIG_DIRS", (folder.path() / "etc").string()};
+    EnvironmentOverride data_home{"XDG_DATA_HOME", (folder.path() / "data").string()};
 };
 
 RegistrySandbox::RegistrySandbox() : state_(std::make_unique<State>()) {
     static std::atomic<unsigned> counter{0};
     base_ = "Software\\TamberlinTests\\" + std::to_string(counter++);
-    for (int i = 0; i < 3; ++i)
-        if (const char* value = std::getenv(kVariables[i]))
-            state_->saved[i] = value;
-    PointXdgAt(state_->folder.path());
     std::filesystem::create_directories(state_->folder.path() / "data");
     platform::registry::CloseStores();
 }
 
 RegistrySandbox::~RegistrySandbox() {
     platform::registry::CloseStores();
-    for (int i = 0; i < 3; ++i) {
-        if (state_->saved[i])
-            setenv(kVariables[i], state_->saved[i]->c_str(), 1);
-        else
-            unsetenv(kVariables[i]);
-    }
 }
 
 std::string RegistrySandbox::ConfigHome() const {
@@ -64,23 +57,39 @@ std::string RegistrySandbox::DataHome() const {
     return (state_->folder.path() / "data").string();
 }
 
-} // namespace tamberlin::testing
-
-#include "tests/support/search_path.h"
-
-namespace tamberlin::testing {
-
-SearchPathOverride::SearchPathOverride(const std::string& value) {
-    if (const char* path = std::getenv("PATH"))
-        saved_ = path;
-    setenv("PATH", value.c_str(), 1);
+bool RunInChildren(int n, const std::function<bool(int)>& child) {
+    std::vector<pid_t> children;
+    for (int i = 0; i < n; ++i) {
+        const pid_t pid = fork();
+        if (pid == 0)
+            _exit(child(i) ? 0 : 1);
+        if (pid > 0)
+            children.push_back(pid);
+    }
+    bool all = static_cast<int>(children.size()) == n;
+    for (pid_t pid : children) {
+        int status = 0;
+        all =
+            waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 && all;
+    }
+    return all;
 }
 
-SearchPathOverride::~SearchPathOverride() {
-    if (saved_)
-        setenv("PATH", saved_->c_str(), 1);
+EnvironmentOverride::EnvironmentOverride(std::string name, const std::optional<std::string>& value)
+    : name_(std::move(name)) {
+    if (const char* old = std::getenv(name_.c_str()))
+        saved_ = old;
+    if (value)
+        setenv(name_.c_str(), value->c_str(), 1);
     else
-        unsetenv("PATH");
+        unsetenv(name_.c_str());
+}
+
+EnvironmentOverride::~EnvironmentOverride() {
+    if (saved_)
+        setenv(name_.c_str(), saved_->c_str(), 1);
+    else
+        unsetenv(name_.c_str());
 }
 
 } // namespace tamberlin::testing

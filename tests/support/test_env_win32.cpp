@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/registry.h"
+#include "platform/text_win32.h"
 #include "tamberlin/platform/reg_key.h"
 #include "tests/support/test_env.h"
 
@@ -26,18 +27,25 @@ void PrepareTestProcess() {
 
 struct RegistrySandbox::State {};
 
+// Wine reuses small process ids, so a key a crashed run left under this name
+// is cleared before use as well as after.
+static void ClearSandbox(const std::string& base) {
+    const std::string parent = "Software\\TamberlinTests";
+    const std::string name = base.substr(parent.size() + 1);
+    DeleteBelow(reg::kCurrentUser, 0, parent, name);
+    DeleteBelow(reg::kLocalMachine, reg::kWow64_32Key, parent, name);
+    DeleteBelow(reg::kLocalMachine, reg::kWow64_64Key, parent, name);
+}
+
 RegistrySandbox::RegistrySandbox() {
     static std::atomic<unsigned> counter{0};
     base_ = "Software\\TamberlinTests\\" + std::to_string(GetCurrentProcessId()) + "-" +
             std::to_string(counter++);
+    ClearSandbox(base_);
 }
 
 RegistrySandbox::~RegistrySandbox() {
-    const std::string parent = "Software\\TamberlinTests";
-    const std::string name = base_.substr(parent.size() + 1);
-    DeleteBelow(reg::kCurrentUser, 0, parent, name);
-    DeleteBelow(reg::kLocalMachine, reg::kWow64_32Key, parent, name);
-    DeleteBelow(reg::kLocalMachine, reg::kWow64_64Key, parent, name);
+    ClearSandbox(base_);
 }
 
 std::string RegistrySandbox::ConfigHome() const {
@@ -50,24 +58,30 @@ std::string RegistrySandbox::DataHome() const {
     return {};
 }
 
-} // namespace tamberlin::testing
+namespace {
 
-#include "platform/text_win32.h"
-#include "tests/support/search_path.h"
-
-namespace tamberlin::testing {
-
-SearchPathOverride::SearchPathOverride(const std::string& value) {
-    wchar_t buffer[32768];
-    const DWORD n = GetEnvironmentVariableW(L"Path", buffer, 32768);
-    if (n > 0 && n < 32768)
-        saved_ = platform::win32::Utf8FromWide(std::wstring_view(buffer, n));
-    SetEnvironmentVariableW(L"Path", platform::win32::WideFromUtf8(value).c_str());
+std::optional<std::string> GetVariable(const std::wstring& name) {
+    std::wstring buffer(32768, L'\0');
+    const DWORD n = GetEnvironmentVariableW(name.c_str(), buffer.data(), 32768);
+    if (n == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND)
+        return std::nullopt;
+    return platform::win32::Utf8FromWide(std::wstring_view(buffer.data(), n < 32768 ? n : 0));
 }
 
-SearchPathOverride::~SearchPathOverride() {
-    SetEnvironmentVariableW(L"Path",
-                            saved_ ? platform::win32::WideFromUtf8(*saved_).c_str() : nullptr);
+void SetVariable(const std::string& name, const std::optional<std::string>& value) {
+    SetEnvironmentVariableW(platform::win32::WideFromUtf8(name).c_str(),
+                            value ? platform::win32::WideFromUtf8(*value).c_str() : nullptr);
+}
+
+} // namespace
+
+EnvironmentOverride::EnvironmentOverride(std::string name, const std::optional<std::string>& value)
+    : name_(std::move(name)), saved_(GetVariable(platform::win32::WideFromUtf8(name_))) {
+    SetVariable(name_, value);
+}
+
+EnvironmentOverride::~EnvironmentOverride() {
+    SetVariable(name_, saved_);
 }
 
 } // namespace tamberlin::testing

@@ -16,6 +16,10 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     return true;
 }
 
+namespace {
+
+// The window's text as UTF-8, asked for with WM_GETTEXT so that the windows
+// of another process answer too.
 std::string TextOf(HWND window) {
     DWORD_PTR length = 0;
     if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
@@ -27,14 +31,15 @@ std::string TextOf(HWND window) {
     return platform::win32::Utf8FromWide(text);
 }
 
-HWND WaitForWindow(DWORD process, const std::string& caption, HWND except) {
+} // namespace
+
+HWND WaitForWindow(DWORD process, const std::string& caption) {
     HWND found = nullptr;
     WaitUntil([&] {
         for (found = GetTopWindow(nullptr); found; found = GetWindow(found, GW_HWNDNEXT)) {
             DWORD owner = 0;
             GetWindowThreadProcessId(found, &owner);
-            if (owner == process && found != except && IsWindowVisible(found) &&
-                TextOf(found) == caption)
+            if (owner == process && IsWindowVisible(found) && TextOf(found) == caption)
                 return true;
         }
         return false;

@@ -19,13 +19,9 @@ using namespace std::chrono_literals;
 // held.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s);
 
-// The window's text as UTF-8, asked for with WM_GETTEXT so that the controls
-// of another process answer too.
-std::string TextOf(HWND window);
-
-// Waits for a visible top-level window of `process` with that caption, other
-// than `except`; null after 10 s.
-HWND WaitForWindow(DWORD process, const std::string& caption, HWND except = nullptr);
+// Waits for a visible top-level window of `process` with that caption; null
+// after 10 s.
+HWND WaitForWindow(DWORD process, const std::string& caption);
 
 // The child button with that caption (null when there is none).
 HWND ButtonOf(HWND parent, const std::string& caption);

@@ -70,23 +70,17 @@ TEST_F(InitAppDataTest, DataFolderIsBelowTheRegisteredAppData) {
 }
 
 TEST_F(InitAppDataTest, WithoutAppDataTheDataFolderIsRelative) {
-    std::string saved;
-    modQFSystemUtilities::GetUserRegString(kShellFolders, "AppData", saved);
-    reg::RegKey key;
-    ASSERT_EQ(key.Open(reg::kCurrentUser, kShellFolders, reg::kSetValue), 0);
-    ASSERT_EQ(reg::DeleteValue(key.Handle(), "AppData"), 0);
+    const tamberlin::testing::RegistryValueGuard app_data(reg::kCurrentUser, 0, kShellFolders,
+                                                          "AppData");
+    ASSERT_EQ(app_data.Set(std::nullopt), 0);
     InitAppData();
     EXPECT_EQ(strAppDataPath, "Quillfern" + Sep() + "Tamberlin" + Sep());
-    modQFSystemUtilities::SetRegString(key.Handle(), "AppData", saved);
 }
 
 TEST_F(InitAppDataTest, TheTitleIsTheOneSetBeforehand) {
     App().SetTitle("Tamberlin Test");
     InitAppData();
     EXPECT_EQ(strAppTitle, "Tamberlin Test");
-    // The copies are taken after the entries they copy are set.
-    EXPECT_EQ(lngInterfaceColours[12], lngInterfaceColours[6]);
-    EXPECT_EQ(lngInterfaceColours[15], 8421504);
 }
 
 } // namespace

@@ -14,10 +14,12 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
+#include <ios>
 #include <sstream>
+#include <system_error>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -41,8 +43,7 @@ protected:
         return {number, std::move(description), "TestSource", 1234};
     }
     int LogLines() const {
-        std::ifstream log(tamberlin::testing::FsPath(GetErrorLogPath()), std::ios::binary);
-        std::string content((std::istreambuf_iterator<char>(log)), {});
+        const std::string content = tamberlin::testing::ReadFile(GetErrorLogPath());
         int lines = 0;
         for (size_t p = 0; (p = content.find("\r\n", p)) != std::string::npos; p += 2)
             ++lines;
@@ -60,6 +61,15 @@ protected:
 TEST_F(HandlerTest, ClassifiesByNumber) {
     const std::string op = "opening a file";
     const std::string general = "An error has occurred opening a file.";
+    const std::string settings = "An email client error has occured. The error occurred while "
+                                 "opening a file. Please check your email settings.";
+    const std::string instances =
+        "An email client error has occured. The error occurred while "
+        "opening a file. Please reduce the instances of the email client.";
+    const std::string attachments = "An email attatchment error has occured. The error occurred "
+                                    "while opening a file. Please check email attachments.";
+    const std::string recipients = "An email client error has occurred opening a file. Please "
+                                   "check email recipients, message, and subject.";
     const struct {
         std::int32_t number;
         std::string category;
@@ -74,21 +84,24 @@ TEST_F(HandlerTest, ClassifiesByNumber) {
         {2999, general},
         {3752, general},
         {28661, general},
-        {32002, "An email client error has occured. The error occurred while opening a file. "
-                "Please check your email settings."},
-        {32010, "An email client error has occured. The error occurred while opening a file. "
-                "Please reduce the instances of the email client."},
-        {32011, "An email attatchment error has occured. The error occurred while opening a file. "
-                "Please check email attachments."},
-        {32025, "An email client error has occurred opening a file. Please check email "
-                "recipients, message, and subject."},
+        {32002, settings},
+        {32007, settings},
+        {32008, instances},
+        {32010, instances},
+        {32011, attachments},
+        {32013, attachments},
+        {32014, recipients},
+        {32025, recipients},
         {32026, general},
         {0, general},
         {-2147221504, general},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.number);
+        const size_t before = host_.Forms().size();
         EXPECT_EQ(HandleCriticalError(Error(row.number), op), Ignore);
+        // Exactly this row's dialog, so the text below is its own.
+        ASSERT_EQ(host_.Forms().size(), before + 1);
         EXPECT_EQ(Shown().substr(0, row.category.size() + 4), row.category + "\r\n\r\n");
     }
     EXPECT_TRUE(host_.Boxes().empty()); // none of these asks first
@@ -122,12 +135,10 @@ TEST_F(HandlerTest, DiskNotReadyOnlyAsks) {
     EXPECT_EQ(HandleCriticalError(Error(71), "reading the disk"), Retry);
     host_.Answer(ui::kIdCancel);
     EXPECT_EQ(HandleCriticalError(Error(71), "reading the disk"), Ignore);
-    ASSERT_EQ(host_.Boxes().size(), 2u);
-    EXPECT_EQ(host_.Boxes()[0].text, "Disk not ready. Put a disk in the drive or close the drive "
-                                     "door, and retry the operation.");
-    EXPECT_EQ(host_.Boxes()[0].title, "Tamberlin");
-    EXPECT_EQ(host_.Boxes()[0].buttons, ui::Buttons::kRetryCancel);
-    EXPECT_EQ(host_.Boxes()[0].icon, ui::Icon::kWarning);
+    const tamberlin::testing::ShownBox question{
+        "Disk not ready. Put a disk in the drive or close the drive door, and retry the operation.",
+        "Tamberlin", ui::Buttons::kRetryCancel, ui::Icon::kWarning};
+    EXPECT_EQ(host_.Boxes(), (std::vector{question, question}));
     EXPECT_TRUE(host_.Forms().empty());
     EXPECT_EQ(LogLines(), 0);
 }
@@ -171,7 +182,9 @@ TEST_F(HandlerTest, DatabaseAndPrinterErrorsAskAndLogTwice) {
     EXPECT_EQ(host_.Boxes().back().title, "Tamberlin");
     EXPECT_EQ(LogLines(), 6);
     for (std::int32_t n : {482, 483, 28667}) {
+        const size_t before = host_.Boxes().size();
         HandleCriticalError(Error(n), "printing");
+        ASSERT_EQ(host_.Boxes().size(), before + 1) << n;
         EXPECT_EQ(host_.Boxes().back().text.substr(0, 12), "The error:  ") << n;
     }
 }
@@ -282,6 +295,35 @@ TEST_F(HandlerTest, MapsCppExceptionsOntoErrorNumbers) {
         EXPECT_EQ(e.Description, row.description);
         EXPECT_EQ(e.LastDllError, row.last_dll_error);
     }
+    // Every condition of a system error, and one of another category.
+    using std::errc;
+    const std::pair<std::int32_t, std::vector<errc>> numbers[] = {
+        {53, {errc::no_such_file_or_directory}},
+        {76, {errc::not_a_directory}},
+        {70,
+         {errc::permission_denied, errc::operation_not_permitted, errc::read_only_file_system,
+          errc::device_or_resource_busy, errc::text_file_busy}},
+        {61, {errc::no_space_on_device, errc::file_too_large}},
+        {58, {errc::file_exists}},
+        {67, {errc::too_many_files_open, errc::too_many_files_open_in_system}},
+        {57, {errc::io_error}},
+        {68, {errc::no_such_device, errc::no_such_device_or_address}},
+        {52, {errc::filename_too_long, errc::invalid_argument}},
+        {75, {errc::is_a_directory}},
+        {7, {errc::not_enough_memory}},
+        {51, {errc::broken_pipe}},
+    };
+    for (const auto& [number, conditions] : numbers)
+        for (const errc condition : conditions) {
+            const std::error_code code = std::make_error_code(condition);
+            const CurrentError e =
+                CurrentError::FromException(std::make_exception_ptr(std::system_error(code)));
+            EXPECT_EQ(std::pair(e.Number, e.LastDllError), std::pair(number, code.value()))
+                << code.message();
+        }
+    const std::error_code stream = std::make_error_code(std::io_errc::stream);
+    EXPECT_EQ(
+        CurrentError::FromException(std::make_exception_ptr(std::system_error(stream))).Number, 51);
 }
 
 TEST_F(HandlerTest, TheTrapRetriesContinuesOrLeaves) {
