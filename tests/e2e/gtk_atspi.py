@@ -4,7 +4,7 @@
 # pixel positions. Only the double-click on the message, which no
 # accessibility action stands for, is a real mouse gesture (xdotool).
 #
-#   xvfb-run -a dbus-run-session -- /usr/bin/python3 gtk_atspi.py DEMO WORK
+#   sh tests/xvfb.sh dbus-run-session -- /usr/bin/python3 gtk_atspi.py DEMO WORK
 #
 # The session bus starts the accessibility bus when asked for it. Every wait
 # is bounded; every demo is killed on the way out.
