@@ -1,12 +1,13 @@
 // The error log on Linux: the user locale's month, a write the system
 // refuses (a file size limit), and several processes appending at once.
+#include "platform/clock.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_log.h"
-#include "platform/clock.h"
 #include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -49,17 +50,22 @@ TEST_F(ErrorLogPosixTest, TheMonthIsTheUserLocales) {
                      "Dec 31 2026 23:59:59, saving, 53, File not found, Tamberlin, 2\r\n");
 }
 
-TEST_F(ErrorLogPosixTest, AWriteTheSystemRefusesIsReportedOnce) {
+TEST_F(ErrorLogPosixTest, AWriteTheSystemRefusesIsReportedOnceAndLeavesNoTrace) {
     WriteErrorLog("before the limit", {5, "x", "y", 0});
+    const std::string before = Log();
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        // No file may grow: the append fails with EFBIG instead of a signal.
+        // The file may grow by a few bytes only: the first append is cut short,
+        // the second refused with EFBIG (not a signal); then the limit goes.
         std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{0, 0};
+        const rlimit limit{before.size() + 10, RLIM_INFINITY};
         setrlimit(RLIMIT_FSIZE, &limit);
         WriteErrorLog("over the limit", {5, "x", "y", 0});
         WriteErrorLog("over it again", {5, "x", "y", 0});
+        const rlimit none{RLIM_INFINITY, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &none);
+        WriteErrorLog("after the limit", {5, "x", "y", 0});
         const bool once = host_.Boxes().size() == 1 &&
                           host_.Boxes()[0].text == "An error occured writing to the log file [" +
                                                        GetErrorLogPath() + "].";
@@ -68,7 +74,41 @@ TEST_F(ErrorLogPosixTest, AWriteTheSystemRefusesIsReportedOnce) {
     int status = 0;
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(Log().find("over"), std::string::npos);
+    const std::string log = Log();
+    EXPECT_EQ(log.find("over"), std::string::npos);
+    ASSERT_EQ(log.compare(0, before.size(), before), 0);
+    EXPECT_NE(log.find(", after the limit, 5, x, y, 0\r\n", before.size()), std::string::npos);
+}
+
+TEST_F(ErrorLogPosixTest, ProcessesMakingTheFolderAtOnceAllLogTheirEntry) {
+    constexpr int kTrials = 10, kWriters = 6;
+    for (int trial = 0; trial < kTrials; ++trial) {
+        strErrorLogFolder = temp_.Text() + "trial" + std::to_string(trial) + "/";
+        int gate[2];
+        ASSERT_EQ(pipe(gate), 0);
+        std::vector<pid_t> children;
+        for (int w = 0; w < kWriters; ++w) {
+            const pid_t pid = fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                close(gate[1]);
+                char c;
+                (void)!read(gate[0], &c, 1); // all start together when the gate closes
+                WriteErrorLog("racing", {w, "x", "y", 0});
+                _exit(host_.Boxes().empty() ? 0 : 1);
+            }
+            children.push_back(pid);
+        }
+        close(gate[0]);
+        close(gate[1]);
+        for (pid_t pid : children) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        const std::string log = Log();
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), kWriters) << log;
+    }
 }
 
 TEST_F(ErrorLogPosixTest, ConcurrentWritersLeaveWholeLines) {

@@ -1,7 +1,7 @@
 // Fonts through fontconfig with a configuration of the test's own, and the
 // decimal separator from real locales (package locales-all).
-#include "tamberlin/app/all_data.h"
 #include "platform/system.h"
+#include "tamberlin/app/all_data.h"
 #include "tamberlin/sysutil/system_info.h"
 #include "tests/support/app_state.h"
 #include "tests/support/temp_folder.h"
@@ -59,6 +59,7 @@ TEST_F(FontsTest, InstalledMeansExactlyThatName) {
     Use(true, false, false, "none");
     EXPECT_TRUE(IsFontInstalled("Tahoma"));
     EXPECT_FALSE(IsFontInstalled("tahoma"));
+    EXPECT_FALSE(IsFontInstalled("Ta homa")); // the family listing ignores blanks; the name may not
     EXPECT_FALSE(IsFontInstalled("Segoe UI"));
     EXPECT_FALSE(IsFontInstalled(""));
     modQFAllData::InitAppData();
