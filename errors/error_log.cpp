@@ -66,11 +66,8 @@ void WriteErrorLog(std::string_view strOperation, const tamberlin::runtime::Curr
                             files::CreateFolder(strErrorLogFolder);
         if (folder) {
             pending = "The log could not be written to [" + path + "]. The log file is Read-only.";
-            const files::Listing existing = files::FirstEntry(path, files::kReadOnly);
-            const bool writable =
-                existing == files::Listing::kNoEntry ||
-                (existing == files::Listing::kEntry && files::ReadOnlyAttribute(path) == 0);
-            if (writable) {
+            const files::Existing existing = files::ExistingFile(path);
+            if (existing == files::Existing::kNone || existing == files::Existing::kWritable) {
                 pending = "An error occured writing to the log file [" + path + "].";
                 const std::string line =
                     platform::AnsiFromUtf8(FormatErrorLogLine(strOperation, error, when));

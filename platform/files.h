@@ -35,9 +35,16 @@ enum class Listing {
 // the last level are wildcards.
 Listing FirstEntry(std::string_view pattern, unsigned attributes);
 
-// Creates one folder; the parent must exist. False when it cannot be made
-// (including when it already exists).
+// Creates one folder; the parent must exist. True when the folder is there
+// afterwards, also when another process made it at the same moment; false when
+// it cannot be made or a file has the name.
 bool CreateFolder(std::string_view path);
+
+// A file about to be appended to, in one look: kNone when a listing for
+// ordinary files (read-only ones included) would not find it, else whether its
+// read-only attribute is set; kUnknown when the look itself fails.
+enum class Existing { kNone, kWritable, kReadOnly, kUnknown };
+Existing ExistingFile(std::string_view path);
 
 // The file's read-only attribute: 1 set, 0 not set, -1 when it cannot be
 // read. On POSIX systems a file is read-only when its mode has no write bit
@@ -47,7 +54,8 @@ int ReadOnlyAttribute(std::string_view path);
 // Appends `bytes` to the file, creating it when missing, in one write while
 // the file is open for this call only; other processes may append at the same
 // time without their lines mixing. False when it could not be opened,
-// written whole or closed.
+// written whole or closed; a write cut short (a full disk) is taken back, so
+// the bytes land whole or not at all.
 bool AppendToFile(std::string_view path, std::string_view bytes);
 
 // Creates the file, which must not exist yet, with `bytes` as its content,

@@ -49,6 +49,13 @@ Listing FirstEntry(std::string_view pattern, unsigned attributes) {
             return FromErrno(errno);
         return Passes(st, attributes) ? Listing::kEntry : Listing::kNoEntry;
     }
+    // A folder's own listing with folders let through yields "." at least,
+    // exactly when the folder can be read and searched: one check answers it.
+    if (name.empty() && (attributes & kDirectory)) {
+        if (faccessat(AT_FDCWD, folder.c_str(), R_OK | X_OK, AT_EACCESS) == 0)
+            return Listing::kEntry;
+        return errno == EACCES ? Listing::kAccessError : FromErrno(errno);
+    }
     DIR* dir = opendir(folder.c_str());
     if (!dir)
         return FromErrno(errno);
@@ -69,7 +76,23 @@ Listing FirstEntry(std::string_view pattern, unsigned attributes) {
 bool CreateFolder(std::string_view path) {
     if (path.empty() || path.find('\0') != std::string_view::npos)
         return false;
-    return mkdir(std::string(path).c_str(), 0777) == 0;
+    const std::string text(path);
+    if (mkdir(text.c_str(), 0777) == 0)
+        return true;
+    // Another process may have made it first: a folder is what was asked for.
+    struct stat st;
+    return errno == EEXIST && stat(text.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+Existing ExistingFile(std::string_view path) {
+    struct stat st;
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return Existing::kUnknown;
+    if (stat(std::string(path).c_str(), &st) != 0)
+        return FromErrno(errno) == Listing::kNoEntry ? Existing::kNone : Existing::kUnknown;
+    if (S_ISDIR(st.st_mode))
+        return Existing::kNone;
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) ? Existing::kWritable : Existing::kReadOnly;
 }
 
 int ReadOnlyAttribute(std::string_view path) {
@@ -85,10 +108,25 @@ bool AppendToFile(std::string_view path, std::string_view bytes) {
     const int fd = open(std::string(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
-    // O_APPEND makes each write land at the end as a whole.
-    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    // O_APPEND makes each write land at the end as a whole. A full disk or a
+    // size limit can still take only part of it: that part is cut off again,
+    // so the file never holds half an entry for the next one to continue.
+    std::size_t done = 0;
+    off_t start = -1;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        if (start < 0)
+            start = lseek(fd, 0, SEEK_CUR) - n;
+        done += static_cast<std::size_t>(n);
+    }
+    if (done != bytes.size() && start >= 0)
+        (void)!ftruncate(fd, start);
     const bool closed = close(fd) == 0;
-    return written == static_cast<ssize_t>(bytes.size()) && closed;
+    return done == bytes.size() && closed;
 }
 
 bool CreateNewFile(std::string_view path, std::string_view bytes) {

@@ -64,7 +64,26 @@ Listing FirstEntry(std::string_view pattern, unsigned attributes) {
 bool CreateFolder(std::string_view path) {
     if (path.empty() || path.find('\0') != std::string_view::npos)
         return false;
-    return CreateDirectoryW(win32::WideFromUtf8(path).c_str(), nullptr) != 0;
+    const std::wstring wide = win32::WideFromUtf8(path);
+    if (CreateDirectoryW(wide.c_str(), nullptr))
+        return true;
+    // Another process may have made it first: a folder is what was asked for.
+    if (GetLastError() != ERROR_ALREADY_EXISTS)
+        return false;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+Existing ExistingFile(std::string_view path) {
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return Existing::kUnknown;
+    const DWORD attributes = GetFileAttributesW(win32::WideFromUtf8(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return FromError(GetLastError()) == Listing::kNoEntry ? Existing::kNone
+                                                              : Existing::kUnknown;
+    if (!Passes(attributes, kReadOnly))
+        return Existing::kNone;
+    return (attributes & FILE_ATTRIBUTE_READONLY) ? Existing::kReadOnly : Existing::kWritable;
 }
 
 int ReadOnlyAttribute(std::string_view path) {

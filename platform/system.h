@@ -69,6 +69,10 @@ std::string ProgramSearchPath();
 // itself when such a font is installed, a substitute's name otherwise.
 std::string StandardFontName(std::string_view name);
 
+// Whether a font of exactly this name is installed: StandardFontName(name)
+// == name, answered on Linux by listing that family instead of a full match.
+bool FontInstalled(std::string_view name);
+
 // Font smoothing (SPI_GETFONTSMOOTHING) and its type
 // (SPI_GETFONTSMOOTHINGTYPE: 1 standard, 2 ClearType). On Linux: fontconfig's
 // antialias setting, and ClearType when it renders subpixel (rgba) colour.

@@ -84,16 +84,17 @@ public:
     }
 
 private:
+    // The locale variables as they stand, in one pass over the environment
+    // (rather than a lookup per variable): the locale is made again only
+    // when this changes.
     static std::string Key() {
-        static constexpr const char* kVariables[] = {
-            "LC_ALL",       "LC_CTYPE",       "LC_NUMERIC",        "LC_TIME", "LC_COLLATE",
-            "LC_MONETARY",  "LC_MESSAGES",    "LC_PAPER",          "LC_NAME", "LC_ADDRESS",
-            "LC_TELEPHONE", "LC_MEASUREMENT", "LC_IDENTIFICATION", "LANG"};
         std::string key;
-        for (const char* name : kVariables) {
-            const char* value = std::getenv(name);
-            key += value ? value : "";
-            key += '\0';
+        for (char** entry = environ; entry && *entry; ++entry) {
+            const std::string_view text(*entry);
+            if (text.starts_with("LC_") || text.starts_with("LANG=")) {
+                key += text;
+                key += '\0';
+            }
         }
         return key;
     }
@@ -229,6 +230,32 @@ std::string StandardFontName(std::string_view name) {
     }
     FcPatternDestroy(match);
     return reported;
+}
+
+bool FontInstalled(std::string_view name) {
+    if (!FcInit())
+        return false;
+    // The listing compares families ignoring case and blanks ("DejaVuSans"
+    // lists DejaVu Sans), so it only narrows the search; the exact
+    // comparison below decides, as the match's names do.
+    const std::string requested(name);
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(requested.c_str()));
+    FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, nullptr);
+    FcFontSet* fonts = FcFontList(nullptr, pattern, objects);
+    FcObjectSetDestroy(objects);
+    FcPatternDestroy(pattern);
+    bool found = false;
+    for (int f = 0; fonts && f < fonts->nfont && !found; ++f) {
+        FcChar8* family = nullptr;
+        for (int i = 0;
+             !found && FcPatternGetString(fonts->fonts[f], FC_FAMILY, i, &family) == FcResultMatch;
+             ++i)
+            found = requested == reinterpret_cast<const char*>(family);
+    }
+    if (fonts)
+        FcFontSetDestroy(fonts);
+    return found;
 }
 
 bool FontSmoothing() {

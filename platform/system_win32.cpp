@@ -83,9 +83,9 @@ std::string SystemDirectory() {
 }
 
 std::string LogicalDriveStrings() {
-    // 4 characters a root (16 drives need 65 with the final NUL); when the
-    // list does not fit, the call answers the size it needs.
-    std::vector<char> buffer(64);
+    // 4 characters a root: room for all 26 letters and the final NUL, so one
+    // call answers (a second only if the system ever lists more).
+    std::vector<char> buffer(26 * 4 + 1);
     DWORD n = GetLogicalDriveStringsA(static_cast<DWORD>(buffer.size()), buffer.data());
     if (n > buffer.size()) {
         buffer.resize(n + 1);
@@ -196,6 +196,10 @@ std::string ProgramSearchPath() {
 
 std::string StandardFontName(std::string_view name) {
     return StandardFont().Select(name);
+}
+
+bool FontInstalled(std::string_view name) {
+    return StandardFontName(name) == name;
 }
 
 bool FontSmoothing() {

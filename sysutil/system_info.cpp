@@ -7,9 +7,9 @@ namespace modQFSystemUtilities {
 namespace sys = tamberlin::platform::system;
 
 // The standard font object replaces a name that is not installed by a
-// substitute; reading the name back tells which happened.
+// substitute; the platform tells which would happen.
 bool IsFontInstalled(std::string_view strFontName) {
-    return sys::StandardFontName(strFontName) == strFontName;
+    return sys::FontInstalled(strFontName);
 }
 
 bool IsClearTypeOn() {

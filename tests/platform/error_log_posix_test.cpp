@@ -8,12 +8,16 @@
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <regex>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -50,19 +54,58 @@ TEST_F(ErrorLogPosixTest, TheMonthIsTheUserLocales) {
     EXPECT_NE(Log().find("M\u00e4r 1 2026 08:00:00, Grüße, "), std::string::npos) << Log();
 }
 
-TEST_F(ErrorLogPosixTest, AWriteTheSystemRefusesIsReportedOnce) {
+TEST_F(ErrorLogPosixTest, AWriteTheSystemRefusesIsReportedOnceAndLeavesNoTrace) {
     WriteErrorLog("before the limit", {5, "x", "y", 0});
+    const std::string before = Log();
     EXPECT_TRUE(tamberlin::testing::RunInChildren(1, [&](int) {
-        // No file may grow: the append fails with EFBIG instead of a signal.
+        // The file may grow by a few bytes only: the first append is cut short,
+        // the second refused with EFBIG (not a signal); then the limit goes.
         std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{0, 0};
+        const rlimit limit{before.size() + 10, RLIM_INFINITY};
         setrlimit(RLIMIT_FSIZE, &limit);
         WriteErrorLog("over the limit", {5, "x", "y", 0});
         WriteErrorLog("over it again", {5, "x", "y", 0});
+        const rlimit none{RLIM_INFINITY, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &none);
+        WriteErrorLog("after the limit", {5, "x", "y", 0});
         return host_.OnlyBox().text ==
                "An error occured writing to the log file [" + GetErrorLogPath() + "].";
     }));
-    EXPECT_EQ(Log().find("over"), std::string::npos);
+    const std::string log = Log();
+    EXPECT_EQ(log.find("over"), std::string::npos);
+    ASSERT_EQ(log.compare(0, before.size(), before), 0);
+    EXPECT_NE(log.find(", after the limit, 5, x, y, 0\r\n", before.size()), std::string::npos);
+}
+
+TEST_F(ErrorLogPosixTest, ProcessesMakingTheFolderAtOnceAllLogTheirEntry) {
+    constexpr int kTrials = 10, kWriters = 6;
+    for (int trial = 0; trial < kTrials; ++trial) {
+        strErrorLogFolder = temp_.Text() + "trial" + std::to_string(trial) + "/";
+        int gate[2];
+        ASSERT_EQ(pipe(gate), 0);
+        std::vector<pid_t> children;
+        for (int w = 0; w < kWriters; ++w) {
+            const pid_t pid = fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                close(gate[1]);
+                char c;
+                (void)!read(gate[0], &c, 1); // all start together when the gate closes
+                WriteErrorLog("racing", {w, "x", "y", 0});
+                _exit(host_.Boxes().empty() ? 0 : 1);
+            }
+            children.push_back(pid);
+        }
+        close(gate[0]);
+        close(gate[1]);
+        for (pid_t pid : children) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        const std::string log = Log();
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), kWriters) << log;
+    }
 }
 
 TEST_F(ErrorLogPosixTest, ConcurrentWritersLeaveWholeLines) {

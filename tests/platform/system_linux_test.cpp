@@ -59,6 +59,7 @@ TEST_F(FontsTest, InstalledMeansExactlyThatName) {
     Use(true, false, false, "none");
     EXPECT_TRUE(IsFontInstalled("Tahoma"));
     EXPECT_FALSE(IsFontInstalled("tahoma"));
+    EXPECT_FALSE(IsFontInstalled("Ta homa")); // the family listing ignores blanks; the name may not
     EXPECT_FALSE(IsFontInstalled("Segoe UI"));
     EXPECT_FALSE(IsFontInstalled(""));
     modQFAllData::InitAppData();
