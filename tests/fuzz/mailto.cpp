@@ -1,0 +1,106 @@
+// The mailto: URI handed to xdg-email. Whatever the message holds, the URI
+// has only unreserved bytes, percent escapes and its own delimiters (nothing
+// a shell's echo or a client's field string could read), and it decodes back
+// to exactly the recipients, subject, body (line breaks as CR LF) and
+// attachments it was built from.
+//
+// Input: recipients, subject, body and attachment paths separated by NUL
+// bytes; the recipients separated by LF.
+#include "platform/mailto.h"
+
+#include "tests/fuzz/fuzz.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace mailto = tamberlin::platform::mailto;
+
+namespace {
+
+std::vector<std::string> Split(std::string_view text, char separator) {
+    std::vector<std::string> parts;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find(separator, start);
+        parts.emplace_back(text.substr(start, end - start));
+        if (end == std::string_view::npos)
+            return parts;
+        start = end + 1;
+    }
+}
+
+int Hex(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::string Decoded(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        FUZZ_CHECK(i + 2 < text.size() && Hex(text[i + 1]) >= 0 && Hex(text[i + 2]) >= 0);
+        out += static_cast<char>(Hex(text[i + 1]) * 16 + Hex(text[i + 2]));
+        i += 2;
+    }
+    return out;
+}
+
+std::string CrLf(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue; // the LF that follows makes the break
+        out += text[i] == '\r' || text[i] == '\n' ? std::string("\r\n") : std::string(1, text[i]);
+    }
+    return out;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::vector<std::string> fields = Split(tamberlin::fuzz::Bytes(data, size), '\0');
+    fields.resize(std::max<std::size_t>(fields.size(), 3));
+    const std::vector<std::string> to = Split(fields[0], '\n');
+    const std::vector<std::string> attachments(fields.begin() + 3, fields.end());
+    const std::string uri = mailto::Uri(to, fields[1], fields[2], attachments);
+
+    for (const char c : uri)
+        FUZZ_CHECK((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                   std::string_view("-._~%:?&=,@").find(c) != std::string_view::npos);
+    FUZZ_CHECK(uri.rfind("mailto:", 0) == 0);
+
+    const std::size_t query = uri.find('?');
+    std::vector<std::string> recipients;
+    for (const std::string& address : Split(uri.substr(7, query - 7), ','))
+        recipients.push_back(Decoded(address));
+    FUZZ_CHECK(recipients == to);
+
+    std::string subject, body;
+    std::vector<std::string> attached;
+    if (query != std::string::npos) {
+        for (const std::string& pair : Split(uri.substr(query + 1), '&')) {
+            const std::size_t equals = pair.find('=');
+            FUZZ_CHECK(equals != std::string::npos);
+            const std::string name = pair.substr(0, equals);
+            const std::string value = Decoded(std::string_view(pair).substr(equals + 1));
+            if (name == "subject")
+                subject = value;
+            else if (name == "body")
+                body = value;
+            else if (name == "attach")
+                attached.push_back(value);
+            else
+                FUZZ_CHECK(false);
+        }
+    }
+    FUZZ_CHECK(subject == fields[1]);
+    FUZZ_CHECK(body == CrLf(fields[2]));
+    FUZZ_CHECK(attached == attachments);
+    return 0;
+}
