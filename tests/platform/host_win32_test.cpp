@@ -131,7 +131,7 @@ TEST_F(Win32HostTest, ErrorDialogSizeFrameAndAnswers) {
             EXPECT_TRUE(focus == ButtonOf(window, "OK") ||
                         GetDlgCtrlID(focus) ==
                             GetDlgCtrlID(FindWindowExA(window, nullptr, "Edit", nullptr)))
-                << TextOf(focus);
+                << GetDlgCtrlID(focus);
         }
         PostMessageW(FindWindowExA(window, nullptr, "Edit", nullptr), WM_LBUTTONDBLCLK, MK_LBUTTON,
                      MAKELPARAM(10, 10));
