@@ -7,6 +7,7 @@
 // allocates). The handler formats numbers itself and never calls malloc,
 // stdio or a lock.
 #include "platform/crash.h"
+#include "platform/crash_writer.h"
 
 #include <atomic>
 #include <cerrno>
@@ -45,59 +46,18 @@ std::atomic<pid_t> g_recording{0};
 std::atomic<std::int32_t> g_uncaught_number{0};
 char g_uncaught_what[512];
 
-// Output into a fixed buffer, flushed to the file with write().
-class Writer {
-public:
-    explicit Writer(int fd) : fd_(fd) {}
-    ~Writer() { Flush(); }
-    void Put(const char* text, std::size_t size) {
-        for (std::size_t i = 0; i < size; ++i) {
-            if (size_ == sizeof buffer_)
-                Flush();
-            buffer_[size_++] = text[i];
-        }
+void WriteAll(int fd, const char* bytes, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
     }
-    void Put(const char* text) { Put(text, std::strlen(text)); }
-    void Decimal(std::uint64_t value, int width = 0) {
-        char digits[24];
-        int n = 0;
-        do {
-            digits[n++] = static_cast<char>('0' + value % 10);
-            value /= 10;
-        } while (value);
-        for (int i = n; i < width; ++i)
-            Put("0", 1);
-        while (n)
-            Put(&digits[--n], 1);
-    }
-    void Hex(std::uint64_t value, int digits = 16) {
-        Put("0x", 2);
-        for (int i = digits - 1; i >= 0; --i)
-            Put(&"0123456789abcdef"[(value >> (4 * i)) & 0xf], 1);
-    }
-    // A text on one line: line breaks become spaces.
-    void Line(const char* text, std::size_t limit) {
-        for (std::size_t i = 0; i < limit && text[i]; ++i)
-            Put(text[i] == '\n' || text[i] == '\r' ? " " : &text[i], 1);
-    }
-    void Flush() {
-        std::size_t done = 0;
-        while (done < size_) {
-            const ssize_t n = write(fd_, buffer_ + done, size_ - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += static_cast<std::size_t>(n);
-        }
-        size_ = 0;
-    }
-
-private:
-    int fd_;
-    char buffer_[2048];
-    std::size_t size_ = 0;
-};
+}
+using Writer = RecordWriter<int, WriteAll>;
 
 // The exception code Windows gives the same fault.
 std::uint32_t ExceptionCode(int signal, int code) {

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include "platform/crash.h"
+#include "platform/crash_writer.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -50,51 +51,11 @@ volatile DWORD g_crash_code = 0;
 EXCEPTION_POINTERS* volatile g_exception = nullptr;
 volatile DWORD g_crashed_thread = 0;
 
-class Writer {
-public:
-    explicit Writer(HANDLE file) : file_(file) {}
-    ~Writer() { Flush(); }
-    void Put(const char* text, std::size_t size) {
-        for (std::size_t i = 0; i < size; ++i) {
-            if (size_ == sizeof buffer_)
-                Flush();
-            buffer_[size_++] = text[i];
-        }
-    }
-    void Put(const char* text) { Put(text, std::strlen(text)); }
-    void Decimal(unsigned long long value, int width = 0) {
-        char digits[24];
-        int n = 0;
-        do {
-            digits[n++] = static_cast<char>('0' + value % 10);
-            value /= 10;
-        } while (value);
-        for (int i = n; i < width; ++i)
-            Put("0", 1);
-        while (n)
-            Put(&digits[--n], 1);
-    }
-    void Hex(unsigned long long value, int digits = 16) {
-        Put("0x", 2);
-        for (int i = digits - 1; i >= 0; --i)
-            Put(&"0123456789abcdef"[(value >> (4 * i)) & 0xf], 1);
-    }
-    void Line(const char* text, std::size_t limit) {
-        for (std::size_t i = 0; i < limit && text[i]; ++i)
-            Put(text[i] == '\n' || text[i] == '\r' ? " " : &text[i], 1);
-    }
-    void Flush() {
-        DWORD written = 0;
-        if (size_)
-            WriteFile(file_, buffer_, static_cast<DWORD>(size_), &written, nullptr);
-        size_ = 0;
-    }
-
-private:
-    HANDLE file_;
-    char buffer_[2048];
-    std::size_t size_ = 0;
-};
+void WriteAll(HANDLE file, const char* bytes, std::size_t size) {
+    DWORD written = 0;
+    WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr);
+}
+using Writer = RecordWriter<HANDLE, WriteAll>;
 
 // folder + "crash-SSSSSSSSSSSS-NNNNNNNNN-PID" + extension
 void RecordPath(wchar_t* path, std::size_t capacity, unsigned long long seconds,

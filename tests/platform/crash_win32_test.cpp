@@ -106,8 +106,9 @@ TEST(CrashCaptureWin32Test, EachKindLeavesARecordAndAMinidump) {
     for (const CrashCase& c : cases) {
         tamberlin::testing::TempFolder temp;
         const Ending ending = RunChild(temp.path(), c.kind);
-        if (c.code != 0)
+        if (c.code != 0) {
             EXPECT_EQ(ending.code, c.code) << c.kind;
+        }
         const std::vector<fs::path> records = Files(temp.path() / "Crashes", ".rec");
         ASSERT_EQ(records.size(), 1u) << c.kind;
         const std::string record = Read(records[0]);
