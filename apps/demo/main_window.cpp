@@ -138,7 +138,7 @@ bool IsCrashKind(const std::string& kind) {
 }
 
 // (The undefined-behaviour sanitizer would stop the first two before they fault.)
-[[gnu::no_sanitize("undefined")]] void CrashOnPurpose(const std::string& kind) {
+__attribute__((no_sanitize("undefined"))) void CrashOnPurpose(const std::string& kind) {
     if (kind == "segv") {
         *g_null = 1;
     } else if (kind == "fpe") {

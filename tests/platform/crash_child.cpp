@@ -28,11 +28,11 @@ volatile int g_depth_limit = -1;
 char* volatile g_block = nullptr;
 
 // (The undefined-behaviour sanitizer would stop these before they fault.)
-[[gnu::noinline, gnu::no_sanitize("undefined")]] void CrashWithNullWrite() {
+[[gnu::noinline]] __attribute__((no_sanitize("undefined"))) void CrashWithNullWrite() {
     *g_null = 1;
 }
 
-[[gnu::noinline, gnu::no_sanitize("undefined")]] int DivideByZero() {
+[[gnu::noinline]] __attribute__((no_sanitize("undefined"))) int DivideByZero() {
     return g_hundred / g_zero;
 }
 
