@@ -1,7 +1,7 @@
 // FindFile through a search path of 200 folders (the file is in the last),
 // beside the floor: 200 bare stat calls.
-#include "tamberlin/app/all_data.h"
 #include "bench/bench_env.h"
+#include "tamberlin/app/all_data.h"
 #include "tamberlin/sysutil/folders.h"
 
 #include <benchmark/benchmark.h>

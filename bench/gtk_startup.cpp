@@ -1,11 +1,12 @@
 // From process start to the first window being mapped on the X server, for
 // `tamberlin-demo raise` (the Application Error dialog through the GTK host)
 // and for a GTK program that shows one message dialog, interleaved; and the
-// peak resident size of `tamberlin-demo info` in terminal mode, which must not
-// pay for the GUI. Medians, printed as a table; run on an X server:
+// CPU time and peak resident size of `tamberlin-demo info` in terminal mode,
+// which must not pay for the GUI, beside a program that links only SQLite and
+// fontconfig. Medians, printed as a table; run on an X server:
 //
-//   sh tests/xvfb.sh build/linux/bench/bench_gtk_startup
-//       build/linux/tamberlin-demo build/linux/bench/bench_gtk_floor [RUNS]
+//   sh tests/xvfb.sh build/linux/bench/bench_gtk_startup build/linux/tamberlin-demo
+//       build/linux/bench/bench_gtk_floor build/linux/bench/bench_info_floor [RUNS]
 #include <X11/Xlib.h>
 #include <algorithm>
 #include <chrono>
@@ -67,12 +68,17 @@ double MillisecondsToMapped(Display* display, const std::vector<std::string>& co
     return result;
 }
 
-long PeakKilobytes(const std::vector<std::string>& command) {
+// CPU time (ms) and peak resident size (KiB) of one run to its end.
+struct Usage {
+    double cpu_ms, peak_kib;
+};
+Usage RunToEnd(const std::vector<std::string>& command) {
     const pid_t pid = Start(command);
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);
-    return usage.ru_maxrss;
+    const auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+    return {ms(usage.ru_utime) + ms(usage.ru_stime), static_cast<double>(usage.ru_maxrss)};
 }
 
 double Median(std::vector<double> values) {
@@ -83,11 +89,11 @@ double Median(std::vector<double> values) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: %s TAMBERLIN-DEMO GTK-FLOOR [RUNS]\n", argv[0]);
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s TAMBERLIN-DEMO GTK-FLOOR INFO-FLOOR [RUNS]\n", argv[0]);
         return 2;
     }
-    const int runs = argc > 3 ? std::atoi(argv[3]) : 11;
+    const int runs = argc > 4 ? std::atoi(argv[4]) : 11;
     Display* display = XOpenDisplay(nullptr);
     if (!display) {
         std::fprintf(stderr, "%s: no X display\n", argv[0]);
@@ -108,10 +114,16 @@ int main(int argc, char** argv) {
         ours.push_back(MillisecondsToMapped(display, dialog));
         theirs.push_back(MillisecondsToMapped(display, floor));
     }
+    // A run of a few milliseconds: many runs, interleaved, for the median.
     setenv("TAMBERLIN_UI", "terminal", 1);
-    std::vector<double> rss;
-    for (int i = 0; i < runs; ++i)
-        rss.push_back(static_cast<double>(PeakKilobytes({argv[1], "info"})));
+    std::vector<double> info_cpu, info_rss, floor_cpu, floor_rss;
+    for (int i = 0; i < 10 * runs; ++i) {
+        const Usage info = RunToEnd({argv[1], "info"}), bare = RunToEnd({argv[3]});
+        info_cpu.push_back(info.cpu_ms);
+        info_rss.push_back(info.peak_kib);
+        floor_cpu.push_back(bare.cpu_ms);
+        floor_rss.push_back(bare.peak_kib);
+    }
     XCloseDisplay(display);
     (void)!std::system((std::string("rm -rf ") + folder).c_str());
 
@@ -119,6 +131,11 @@ int main(int argc, char** argv) {
     std::printf("%-44s %10s %10s %7s\n", "measure", "ours", "floor", "ratio");
     std::printf("%-44s %8.1fms %8.1fms %6.2fx\n", "start to dialog mapped (median)", a, b,
                 b > 0 ? a / b : 0);
-    std::printf("%-44s %8.0fKiB\n", "tamberlin-demo info, terminal: peak RSS", Median(rss));
+    const double cpu = Median(info_cpu), cpu_floor = Median(floor_cpu);
+    const double rss = Median(info_rss), rss_floor = Median(floor_rss);
+    std::printf("%-44s %8.2fms %8.2fms %6.2fx\n", "tamberlin-demo info, terminal: CPU time", cpu,
+                cpu_floor, cpu_floor > 0 ? cpu / cpu_floor : 0);
+    std::printf("%-44s %7.0fKiB %7.0fKiB %6.2fx\n", "tamberlin-demo info, terminal: peak RSS", rss,
+                rss_floor, rss / rss_floor);
     return a > 0 && b > 0 ? 0 : 1;
 }

@@ -1,8 +1,8 @@
 // InitAppData, beside its floors: one fontconfig match (two are made for the
 // fonts, one more for the smoothing) and the store's first connection.
-#include "tamberlin/app/all_data.h"
 #include "bench/bench_env.h"
 #include "platform/system.h"
+#include "tamberlin/app/all_data.h"
 #include "tamberlin/sysutil/folders.h"
 
 #include <benchmark/benchmark.h>

@@ -343,8 +343,8 @@ long QueryValue(Key key, std::string_view value_name, std::uint32_t* type, char*
     const std::string fold = Fold(CString(value_name));
     Registry& r = State();
     std::lock_guard lock(r.mutex);
-    std::optional<FetchedValues> fetched = std::move(r.fetched);
-    r.fetched.reset();
+    std::optional<FetchedValues> fetched;
+    fetched.swap(r.fetched);
     const OpenedKey* opened = r.Find(key);
     if (!opened)
         return kInvalidHandle;
@@ -391,7 +391,7 @@ long QueryValue(Key key, std::string_view value_name, std::uint32_t* type, char*
     if (size)
         *size = needed;
     if (!data)
-        r.fetched = std::move(fetched); // for the read that follows the probe
+        r.fetched.swap(fetched); // for the read that follows the probe
     return rc;
 }
 

@@ -78,6 +78,12 @@ std::string UpperCase(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
+        // Key and value names are mostly ASCII: those bytes need no decoding.
+        if (const char b = utf8[i]; static_cast<unsigned char>(b) < 0x80) {
+            out += b >= 'a' && b <= 'z' ? static_cast<char>(b - 0x20) : b;
+            ++i;
+            continue;
+        }
         std::size_t length = 0;
         const char32_t c = Decode(utf8, i, length);
         if (length == 0) {
