@@ -1,9 +1,11 @@
 // Reading one value from stores of 1,000, 10,000 and 100,000 keys, each
 // beside its floor: a bare SQLite point query on a table of the same size
 // through a kept connection. Also the first read of a process (connect,
-// schema probe, statements), beside a bare open, query and close.
+// schema probe, statements), beside a bare open, query and close, and that
+// read again while another connection holds the write lock.
 #include "bench/bench_env.h"
 #include "platform/registry.h"
+#include "platform/registry_sqlite.h"
 #include "tamberlin/sysutil/registry.h"
 
 #include <benchmark/benchmark.h>
@@ -112,6 +114,29 @@ void FirstGetUserRegString(benchmark::State& state) {
     }
 }
 BENCHMARK(FirstGetUserRegString);
+
+// The same first read while another connection holds the store's write lock
+// in an open transaction: a reader must not wait for it.
+void FirstGetUserRegStringWhileAWriterHoldsTheStore(benchmark::State& state) {
+    UseStoreOf(1000);
+    sqlite3* writer = nullptr;
+    sqlite3_open(reg::StorePath(reg::kCurrentUser).c_str(), &writer);
+    sqlite3_exec(writer, "BEGIN IMMEDIATE; DELETE FROM reg_values WHERE 0", nullptr, nullptr,
+                 nullptr);
+    std::string value;
+    for (auto _ : state) {
+        state.PauseTiming();
+        reg::CloseStores();
+        state.ResumeTiming();
+        modQFSystemUtilities::GetUserRegString(KeyPath(1), "Value", value);
+        benchmark::DoNotOptimize(value);
+    }
+    if (value != "text 1")
+        state.SkipWithError("the reader did not get the value");
+    sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
+}
+BENCHMARK(FirstGetUserRegStringWhileAWriterHoldsTheStore);
 
 void BareSqliteFirstQuery(benchmark::State& state) {
     const std::string path = FloorOf(1000);
