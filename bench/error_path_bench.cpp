@@ -2,10 +2,10 @@
 // dialog and take its answer) beside the floor: the bare calls logging needs
 // (the folder check, the read-only check, open-append-close of the same line).
 #include "bench/bench_env.h"
+#include "bench/presses_ok.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_log.h"
-#include "tamberlin/ui/form.h"
 #include "tamberlin/ui/host.h"
 
 #include <benchmark/benchmark.h>
@@ -15,24 +15,11 @@
 
 namespace {
 
-// A user who presses OK at once: the benchmark measures the services, not a
-// person reading the dialog.
-class PressesOk final : public tamberlin::ui::Host {
-public:
-    int MsgBox(std::string_view, std::string_view, tamberlin::ui::Buttons,
-               tamberlin::ui::Icon) override {
-        return tamberlin::ui::kIdOk;
-    }
-    void ShowModal(tamberlin::ui::Form& form) override {
-        form.Raise("cmdOK", tamberlin::ui::Event::kClick);
-    }
-};
-
 const tamberlin::runtime::CurrentError kError{53, "File not found", "Tamberlin", 2};
 
 void HandleCriticalErrorOnce(benchmark::State& state) {
     tamberlin::bench::BenchFolder folder;
-    PressesOk host;
+    tamberlin::bench::PressesOk host;
     tamberlin::ui::SetHost(&host);
     modQFAllData::strAppTitle = "Tamberlin";
     modQFAllData::strAppEXEName = "bench";

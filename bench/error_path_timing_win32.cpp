@@ -1,14 +1,14 @@
 // The error path on Windows, for runs under Wine where Google Benchmark does
 // not build: one trip down the error path beside a bare append of the same
 // line (CreateFile, WriteFile, CloseHandle), and the calls the path cannot do
-// without made bare. Prints the rows as Google
-// Benchmark's CSV does, so `./run bench` tabulates both alike.
+// without made bare. Prints the rows as Google Benchmark's CSV does, so
+// `./run bench` tabulates both alike.
 #include <windows.h>
 
+#include "bench/presses_ok.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_log.h"
-#include "tamberlin/ui/form.h"
 #include "tamberlin/ui/host.h"
 
 #include <algorithm>
@@ -18,19 +18,6 @@
 #include <vector>
 
 namespace {
-
-// A user who presses OK at once: the program measures the services, not a
-// person reading the dialog.
-class PressesOk final : public tamberlin::ui::Host {
-public:
-    int MsgBox(std::string_view, std::string_view, tamberlin::ui::Buttons,
-               tamberlin::ui::Icon) override {
-        return tamberlin::ui::kIdOk;
-    }
-    void ShowModal(tamberlin::ui::Form& form) override {
-        tamberlin::ui::RaiseEvent(form, "cmdOK", tamberlin::ui::Event::kClick);
-    }
-};
 
 const tamberlin::runtime::CurrentError kError{53, "File not found", "Tamberlin", 2};
 
@@ -64,7 +51,7 @@ int main() {
     const std::string folder =
         std::string(temp) + "tamberlin-bench-" + std::to_string(GetCurrentProcessId()) + "\\";
     CreateDirectoryA(folder.c_str(), nullptr);
-    PressesOk host;
+    tamberlin::bench::PressesOk host;
     tamberlin::ui::SetHost(&host);
     modQFAllData::strAppTitle = "Tamberlin";
     modQFAllData::strAppEXEName = "bench";
