@@ -9,10 +9,12 @@
 #include "tests/support/test_env.h"
 
 #include <filesystem>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 namespace {
 
+using ::testing::HasSubstr;
+using ::testing::Not;
 using namespace modQFCriticalErrorHandler;
 using tamberlin::runtime::CurrentError;
 using tamberlin::testing::FsPath;
@@ -65,7 +67,7 @@ TEST_F(ErrorLogTest, AMissingFolderIsMadeWhenItsParentExists) {
     strErrorLogFolder = temp_.Text() + "Tamberlin" + kSep;
     WriteErrorLog("x", kError);
     EXPECT_TRUE(fs::is_directory(temp_.path() / "Tamberlin"));
-    EXPECT_NE(Log().find(", x, "), std::string::npos);
+    EXPECT_THAT(Log(), HasSubstr(", x, "));
 }
 
 TEST_F(ErrorLogTest, AMissingParentIsReportedOnce) {
@@ -90,8 +92,8 @@ TEST_F(ErrorLogTest, AReadOnlyLogGetsNoLineAndResumesWhenWritable) {
     fs::permissions(log, fs::perms::owner_write, fs::perm_options::add);
     WriteErrorLog("resumed", kError);
     const std::string content = Log();
-    EXPECT_EQ(content.find("refused"), std::string::npos);
-    EXPECT_NE(content.find(", resumed, "), std::string::npos);
+    EXPECT_THAT(content, Not(HasSubstr("refused")));
+    EXPECT_THAT(content, HasSubstr(", resumed, "));
     EXPECT_EQ(host_.Boxes().size(), 1u); // later failures stay silent, success too
 }
 
@@ -114,14 +116,13 @@ TEST_F(ErrorLogTest, ALogThatIsAFolderCannotBeWritten) {
 TEST_F(ErrorLogTest, LineBreaksAndOtherTextsGoInUnchanged) {
     WriteErrorLog("two\r\nlines", {5, "Grüße", "", 0});
     const std::string content = Log();
-    EXPECT_NE(content.find(", two\r\nlines, 5, "), std::string::npos);
+    EXPECT_THAT(content, HasSubstr(", two\r\nlines, 5, "));
     // Text goes out in the ANSI code page: UTF-8 on Linux, Windows-1252 for
     // the German locale on Windows.
-    EXPECT_NE(content.find(kSep == '\\' ? "Gr\xfc\xdf"
-                                          "e"
-                                        : "Gr\xc3\xbc\xc3\x9f"
-                                          "e"),
-              std::string::npos);
+    EXPECT_THAT(content, HasSubstr(kSep == '\\' ? "Gr\xfc\xdf"
+                                                  "e"
+                                                : "Gr\xc3\xbc\xc3\x9f"
+                                                  "e"));
 }
 
 } // namespace

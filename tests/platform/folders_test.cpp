@@ -11,10 +11,11 @@
 #include "tests/support/temp_folder.h"
 
 #include <filesystem>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 namespace {
 
+using ::testing::HasSubstr;
 using namespace modQFSystemUtilities;
 using tamberlin::testing::TempFolder;
 namespace fs = std::filesystem;
@@ -35,7 +36,7 @@ TEST(SystemFolders, EndWithTheSeparatorAndExist) {
     const std::string exe = GetExecutablePath();
     EXPECT_EQ(GetFileBaseName(GetFileName(exe) + ".x"), GetFileName(exe));
     EXPECT_TRUE(fs::exists(tamberlin::testing::FsPath(exe))) << exe;
-    EXPECT_NE(GetFileName(exe).find("platform_tests"), std::string::npos) << exe;
+    EXPECT_THAT(GetFileName(exe), HasSubstr("platform_tests")) << exe;
 }
 
 TEST(Drives, APathOnAnAvailableDriveIsAvailable) {
@@ -72,21 +73,22 @@ TEST(EnsureFolder, BadPathTextsAreFalse) {
     EXPECT_FALSE(EnsureFolder("", true));
 }
 
-TEST(FindFileInFolder, FindsFilesWithOrWithoutATrailingSeparator) {
+TEST(FindFileInFolder, FindsFilesWithOrWithoutATrailingSeparatorEvenReadOnly) {
     TempFolder temp;
     const std::string file = temp.MakeFile("target.txt");
-    std::string full = "stale";
-    EXPECT_TRUE(FindFileInFolder("target.txt", temp.Text(), full));
-    EXPECT_EQ(full, file);
+    fs::permissions(tamberlin::testing::FsPath(file), fs::perms::owner_read);
     std::string without = temp.Text();
     without.pop_back();
-    EXPECT_TRUE(FindFileInFolder("target.txt", without, full));
-    EXPECT_EQ(full, file);
-    EXPECT_FALSE(FindFileInFolder("absent.txt", temp.Text(), full));
-    EXPECT_EQ(full, "");
+    const auto find = [](const std::string& name, const std::string& folder) {
+        std::string full = "stale";
+        return FindFileInFolder(name, folder, full) ? full : "not found, left \"" + full + "\"";
+    };
+    EXPECT_EQ(find("target.txt", temp.Text()), file);
+    EXPECT_EQ(find("target.txt", without), file);
+    EXPECT_EQ(find("absent.txt", temp.Text()), "not found, left \"\"");
     // A folder is not a file.
     fs::create_directory(temp.path() / "sub");
-    EXPECT_FALSE(FindFileInFolder("sub", temp.Text(), full));
+    EXPECT_EQ(find("sub", temp.Text()), "not found, left \"\"");
 }
 
 // A pattern without a folder lists the current one.
@@ -99,15 +101,6 @@ TEST(FindFileInFolder, AWildcardWithoutAFolderListsTheCurrentOne) {
     EXPECT_EQ(files::FirstEntry("targ*.txt", files::kNormal), files::Listing::kEntry);
     EXPECT_EQ(files::FirstEntry("absent*", files::kNormal), files::Listing::kNoEntry);
     fs::current_path(before);
-}
-
-TEST(FindFileInFolder, FindsReadOnlyFiles) {
-    TempFolder temp;
-    const std::string file = temp.MakeFile("locked.txt");
-    fs::permissions(tamberlin::testing::FsPath(file),
-                    fs::perms::owner_read | fs::perms::group_read);
-    std::string full;
-    EXPECT_TRUE(FindFileInFolder("locked.txt", temp.Text(), full));
 }
 
 TEST(FindFileInFolder, AnInvalidNameRaisesBadFileName) {
@@ -131,18 +124,14 @@ TEST_F(FindFileTest, SearchesTheGivenFolderThenTheSearchPathInOrder) {
     b.MakeFile("only-b.txt");
     // An empty entry between the folders does not end the search.
     tamberlin::testing::SearchPathOverride path(a.Text() + ListSep() + ListSep() + b.Text());
-    std::string where = first.Text();
-    EXPECT_TRUE(FindFile("both.txt", where));
-    EXPECT_EQ(where, first.Text() + "both.txt");
-    where = first.Text();
-    EXPECT_TRUE(FindFile("only-b.txt", where));
-    EXPECT_EQ(where, b.Text() + "only-b.txt");
-    where = first.Text();
-    EXPECT_FALSE(FindFile("nowhere-tamberlin.txt", where));
-    EXPECT_EQ(where, "");
-    where = first.Text();
-    EXPECT_FALSE(FindFile(std::string(40000, 'n'), where));
-    EXPECT_EQ(where, "");
+    const auto find = [&](const std::string& name) {
+        std::string where = first.Text();
+        return FindFile(name, where) ? where : "not found, left \"" + where + "\"";
+    };
+    EXPECT_EQ(find("both.txt"), first.Text() + "both.txt");
+    EXPECT_EQ(find("only-b.txt"), b.Text() + "only-b.txt");
+    EXPECT_EQ(find("nowhere-tamberlin.txt"), "not found, left \"\"");
+    EXPECT_EQ(find(std::string(40000, 'n')), "not found, left \"\"");
 }
 
 TEST_F(FindFileTest, AnEmptyStartSearchesTheProgramFolder) {

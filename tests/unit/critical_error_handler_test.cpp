@@ -14,15 +14,15 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <gtest/gtest.h>
-#include <ios>
-#include <sstream>
+#include <gmock/gmock.h>
 #include <system_error>
 #include <utility>
 #include <vector>
 
 namespace {
 
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 using namespace modQFCriticalErrorHandler;
 using tamberlin::runtime::CurrentError;
 using tamberlin::testing::ScriptedHost;
@@ -58,52 +58,36 @@ protected:
     ScriptedHost host_;
 };
 
+// Each category's message, with the numbers on both sides of its bounds.
 TEST_F(HandlerTest, ClassifiesByNumber) {
-    const std::string op = "opening a file";
-    const std::string general = "An error has occurred opening a file.";
-    const std::string settings = "An email client error has occured. The error occurred while "
-                                 "opening a file. Please check your email settings.";
-    const std::string instances =
-        "An email client error has occured. The error occurred while "
-        "opening a file. Please reduce the instances of the email client.";
-    const std::string attachments = "An email attatchment error has occured. The error occurred "
-                                    "while opening a file. Please check email attachments.";
-    const std::string recipients = "An email client error has occurred opening a file. Please "
-                                   "check email recipients, message, and subject.";
-    const struct {
-        std::int32_t number;
-        std::string category;
-    } rows[] = {
-        {3, "A process error has occurred opening a file."},
-        {35, "A process error has occurred opening a file."},
-        {11, "A mathematical error has occurred opening a file."},
-        {51, "A system error has occurred opening a file."},
-        {48, "A DLL library error has occurred opening a file."},
-        {52, "The file name is invalid opening a file."},
-        {53, "File not found opening a file."},
-        {2999, general},
-        {3752, general},
-        {28661, general},
-        {32002, settings},
-        {32007, settings},
-        {32008, instances},
-        {32010, instances},
-        {32011, attachments},
-        {32013, attachments},
-        {32014, recipients},
-        {32025, recipients},
-        {32026, general},
-        {0, general},
-        {-2147221504, general},
+    const std::string client = "An email client error has occured. The error occurred while "
+                               "opening a file. Please ";
+    const std::pair<std::string, std::vector<std::int32_t>> categories[] = {
+        {"A process error has occurred opening a file.", {3, 35}},
+        {"A mathematical error has occurred opening a file.", {11}},
+        {"A system error has occurred opening a file.", {51}},
+        {"A DLL library error has occurred opening a file.", {48}},
+        {"The file name is invalid opening a file.", {52}},
+        {"File not found opening a file.", {53}},
+        {"An error has occurred opening a file.", {2999, 3752, 28661, 32026, 0, -2147221504}},
+        {client + "check your email settings.", {32002, 32007}},
+        {client + "reduce the instances of the email client.", {32008, 32010}},
+        {"An email attatchment error has occured. The error occurred while opening a file. "
+         "Please check email attachments.",
+         {32011, 32013}},
+        {"An email client error has occurred opening a file. Please check email recipients, "
+         "message, and subject.",
+         {32014, 32025}},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.number);
-        const size_t before = host_.Forms().size();
-        EXPECT_EQ(HandleCriticalError(Error(row.number), op), Ignore);
-        // Exactly this row's dialog, so the text below is its own.
-        ASSERT_EQ(host_.Forms().size(), before + 1);
-        EXPECT_EQ(Shown().substr(0, row.category.size() + 4), row.category + "\r\n\r\n");
-    }
+    for (const auto& [category, numbers] : categories)
+        for (const std::int32_t number : numbers) {
+            SCOPED_TRACE(number);
+            const size_t before = host_.Forms().size();
+            EXPECT_EQ(HandleCriticalError(Error(number), "opening a file"), Ignore);
+            // Exactly this number's dialog, so the text below is its own.
+            ASSERT_EQ(host_.Forms().size(), before + 1);
+            EXPECT_THAT(Shown(), StartsWith(category + "\r\n\r\n"));
+        }
     EXPECT_TRUE(host_.Boxes().empty()); // none of these asks first
 }
 
@@ -255,12 +239,11 @@ TEST_F(HandlerTest, ReadsTheErrorBeingHandled) {
         host_.Click("cmdOK");
         EXPECT_EQ(HandleCriticalError("loading"), Ignore);
     }
-    EXPECT_NE(Shown().find("Error number: 53\r\nDescription: File not found\r\nSource: "
-                           "Loader\r\nLast DLL err: 2\r\n"),
-              std::string::npos);
+    EXPECT_THAT(Shown(), HasSubstr("Error number: 53\r\nDescription: File not found\r\nSource: "
+                                   "Loader\r\nLast DLL err: 2\r\n"));
     // Outside a catch block there is no error: number 0.
     HandleCriticalError("nothing");
-    EXPECT_NE(Shown().find("Error number: 0\r\n"), std::string::npos);
+    EXPECT_THAT(Shown(), HasSubstr("Error number: 0\r\n"));
 }
 
 // The C++ exceptions a trap may catch, as the handler reads them.

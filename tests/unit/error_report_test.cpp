@@ -16,10 +16,11 @@
 #include "tests/support/temp_folder.h"
 
 #include <algorithm>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 namespace {
 
+using ::testing::HasSubstr;
 namespace mapi = tamberlin::platform::mapi;
 namespace ui = tamberlin::ui;
 
@@ -86,8 +87,8 @@ TEST_F(ErrorReportTest, VersionPartsKeepTheirDigits) {
     form_.cmdEmail_Click();
     tamberlin::runtime::App().SetVersion(2, 123, 45678);
     form_.cmdEmail_Click();
-    EXPECT_NE(Sent(0).note_text->find("Build code: 1.12.0003\r\n"), std::string::npos);
-    EXPECT_NE(Sent(1).note_text->find("Build code: 2.123.45678\r\n"), std::string::npos);
+    EXPECT_THAT(*Sent(0).note_text, HasSubstr("Build code: 1.12.0003\r\n"));
+    EXPECT_THAT(*Sent(1).note_text, HasSubstr("Build code: 2.123.45678\r\n"));
 }
 
 TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnceAndTheReportKept) {
@@ -97,11 +98,10 @@ TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnceAndTheReportKept) {
     const std::string log = temp_.MakeFile("tamberlinError.log", "an entry\r\n");
     mail_.Answer("logon", mapi::kLoginFailure);
     form_.cmdEmail_Click();
-    ASSERT_EQ(host_.Boxes().size(), 1u);
     const std::string first = outbox + "report-20261207-090503-01.eml";
-    EXPECT_EQ(host_.Boxes()[0].text, kMessage + " The report has been saved as \"" + first + "\".");
-    EXPECT_EQ(host_.Boxes()[0].title, "Tamberlin");
-    EXPECT_EQ(host_.Boxes()[0].icon, ui::Icon::kCritical);
+    EXPECT_EQ(host_.OnlyBox(), (tamberlin::testing::ShownBox{
+                                   kMessage + " The report has been saved as \"" + first + "\".",
+                                   "Tamberlin", ui::Buttons::kOK, ui::Icon::kCritical}));
     // An error the transport does not trap (its sign-off failing) ends the
     // same way, in a file of its own.
     mail_.Raise("logoff", 48);
@@ -113,11 +113,9 @@ TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnceAndTheReportKept) {
     // The message file (read by a real mail parser in the mail tests).
     std::string saved;
     ASSERT_TRUE(tamberlin::platform::files::ReadWholeFile(first, saved));
-    EXPECT_NE(saved.find("\r\nSubject: Tamberlin Error Report\r\n"), std::string::npos);
-    EXPECT_NE(saved.find("\r\nBuild code: 19.00.0019\r\n"), std::string::npos) << saved;
-    EXPECT_NE(saved.find("filename=\"tamberlinError.log\"\r\n\r\nYW4gZW50cnkNCg==\r\n"),
-              std::string::npos)
-        << saved;
+    EXPECT_THAT(saved, HasSubstr("\r\nSubject: Tamberlin Error Report\r\n"));
+    EXPECT_THAT(saved, HasSubstr("\r\nBuild code: 19.00.0019\r\n"));
+    EXPECT_THAT(saved, HasSubstr("filename=\"tamberlinError.log\"\r\n\r\nYW4gZW50cnkNCg==\r\n"));
 }
 
 TEST_F(ErrorReportTest, TheOutboxKeepsTheNewestTwenty) {
