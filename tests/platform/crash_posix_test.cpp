@@ -12,6 +12,7 @@
 #include <csignal>
 #include <fstream>
 #include <gmock/gmock.h>
+#include <tuple>
 
 namespace {
 
@@ -45,14 +46,9 @@ constexpr bool kSanitizer = true;
 constexpr bool kSanitizer = false;
 #endif
 
-struct CrashCase {
-    const char* kind;
-    int signal;
-    const char* line; // a line the record holds
-};
-
 TEST(CrashCaptureTest, EachKindLeavesARecordAndEndsWithItsOwnSignal) {
-    const CrashCase cases[] = {
+    // The kind, the signal that ends it, and a line its record holds.
+    const std::tuple<const char*, int, const char*> cases[] = {
         {"segv", SIGSEGV, "exception: 0xc0000005\nsignal: 11 1\naddress: 0x0000000000000000\n"},
         {"fpe", SIGFPE, "exception: 0xc0000094\nsignal: 8 1\n"},
         {"abort", SIGABRT, "exception: 0x40000015\nsignal: 6 "},
@@ -68,20 +64,20 @@ TEST(CrashCaptureTest, EachKindLeavesARecordAndEndsWithItsOwnSignal) {
         {"malloc", SIGSEGV, "exception: 0xc0000005\n"},
 #endif
     };
-    for (const CrashCase& c : cases) {
+    for (const auto& [kind, ends_with, line] : cases) {
         tamberlin::testing::TempFolder temp;
-        const auto ending = RunChild(temp.path(), c.kind);
-        EXPECT_FALSE(ending.timed_out) << c.kind;
-        const bool sanitizer_ends = kSanitizer && (c.signal == SIGSEGV || c.signal == SIGFPE);
-        EXPECT_EQ(ending.signal, sanitizer_ends ? 0 : c.signal) << c.kind;
-        EXPECT_LT(ending.seconds, 5.0) << c.kind;
+        const auto ending = RunChild(temp.path(), kind);
+        EXPECT_FALSE(ending.timed_out) << kind;
+        const bool sanitizer_ends = kSanitizer && (ends_with == SIGSEGV || ends_with == SIGFPE);
+        EXPECT_EQ(ending.signal, sanitizer_ends ? 0 : ends_with) << kind;
+        EXPECT_LT(ending.seconds, 5.0) << kind;
         const std::string record = RecordOf(temp.path());
-        EXPECT_THAT(record, HasSubstr(c.line)) << c.kind;
-        EXPECT_THAT(record, StartsWith("tamberlin crash record\n")) << c.kind;
-        EXPECT_THAT(record, HasSubstr("\nstack: 0x")) << c.kind;
-        EXPECT_THAT(record, HasSubstr("/crash_child\n")) << c.kind; // a module line
-        EXPECT_THAT(record, HasSubstr("\nmaps:\n")) << c.kind;
-        std::printf("[ figure ] %s: fault to end of process with a record: %.1f ms\n", c.kind,
+        EXPECT_THAT(record, HasSubstr(line)) << kind;
+        EXPECT_THAT(record, StartsWith("tamberlin crash record\n")) << kind;
+        EXPECT_THAT(record, HasSubstr("\nstack: 0x")) << kind;
+        EXPECT_THAT(record, HasSubstr("/crash_child\n")) << kind; // a module line
+        EXPECT_THAT(record, HasSubstr("\nmaps:\n")) << kind;
+        std::printf("[ figure ] %s: fault to end of process with a record: %.1f ms\n", kind,
                     ending.seconds * 1000);
     }
 }

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 #include <gmock/gmock.h>
+#include <tuple>
 
 namespace {
 
@@ -51,12 +52,6 @@ Ending RunChild(const fs::path& folder, const std::string& kind) {
     return ending;
 }
 
-struct CrashCase {
-    const char* kind;
-    DWORD code;       // the exit code, the crash's own exception code
-    const char* line; // a line the record holds
-};
-
 TEST(CrashCaptureWin32Test, EachKindLeavesARecordAndAMinidump) {
     // Wine hands an exception that no filter handled to its debugger, which
     // would show its crash window; a Windows without a registered debugger
@@ -65,7 +60,9 @@ TEST(CrashCaptureWin32Test, EachKindLeavesARecordAndAMinidump) {
         tamberlin::platform::registry::kLocalMachine, tamberlin::platform::registry::kWow64_64Key,
         "Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug", "Debugger");
     ASSERT_EQ(debugger.Set("no-debugger-registered.exe %ld %ld"), 0);
-    const CrashCase cases[] = {
+    // The kind, its exit code (the crash's own exception code) and a line its
+    // record holds.
+    const std::tuple<const char*, DWORD, const char*> cases[] = {
         {"segv", 0xC0000005, "exception: 0xc0000005\n"},
         {"fpe", 0xC0000094, "exception: 0xc0000094\n"},
         {"abort", 0x40000015, "exception: 0x40000015\n"},
@@ -82,26 +79,26 @@ TEST(CrashCaptureWin32Test, EachKindLeavesARecordAndAMinidump) {
     };
     // (Each crash costs Wine's dbghelp 15 to 30 seconds of a busy machine to
     // dump: bad_alloc, which the Linux tests cover alike, is left out.)
-    for (const CrashCase& c : cases) {
+    for (const auto& [kind, exit_code, line] : cases) {
         tamberlin::testing::TempFolder temp;
-        const Ending ending = RunChild(temp.path(), c.kind);
-        if (c.code != 0) {
-            EXPECT_EQ(ending.code, c.code) << c.kind;
+        const Ending ending = RunChild(temp.path(), kind);
+        if (exit_code != 0) {
+            EXPECT_EQ(ending.code, exit_code) << kind;
         }
         const std::vector<std::string> records = FilesIn(temp.path() / "Crashes", ".rec");
-        ASSERT_EQ(records.size(), 1u) << c.kind;
+        ASSERT_EQ(records.size(), 1u) << kind;
         const std::string record = ReadFile(records[0]);
-        EXPECT_THAT(record, HasSubstr(c.line)) << c.kind;
+        EXPECT_THAT(record, HasSubstr(line)) << kind;
         // The minidump, with the exception's code in its exception stream.
         const std::vector<std::string> dumps = FilesIn(temp.path() / "Crashes", ".dmp");
-        ASSERT_EQ(dumps.size(), 1u) << c.kind;
+        ASSERT_EQ(dumps.size(), 1u) << kind;
         const std::string dump = ReadFile(dumps[0]);
-        EXPECT_EQ(dump.substr(0, 4), "MDMP") << c.kind;
+        EXPECT_EQ(dump.substr(0, 4), "MDMP") << kind;
         char code[4];
         std::memcpy(code, &ending.code, 4);
-        EXPECT_THAT(dump, HasSubstr(std::string(code, 4))) << c.kind;
-        EXPECT_EQ(fs::exists(temp.path() / "chained"), std::string(c.kind) == "chained");
-        std::printf("[ figure ] %s: fault to end of process with a record: %.1f ms\n", c.kind,
+        EXPECT_THAT(dump, HasSubstr(std::string(code, 4))) << kind;
+        EXPECT_EQ(fs::exists(temp.path() / "chained"), std::string(kind) == "chained");
+        std::printf("[ figure ] %s: fault to end of process with a record: %.1f ms\n", kind,
                     ending.seconds * 1000);
     }
 }

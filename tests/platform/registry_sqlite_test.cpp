@@ -93,11 +93,8 @@ TEST_F(SqliteStoreTest, TheMachineStoreIsCreatedByItsFirstWriteAndSeeded) {
     tamberlin::testing::ScriptedHost host;
     EXPECT_EQ(GetCommonFilesPath(), "/usr/share/");
     EXPECT_TRUE(host.Boxes().empty());
-}
-
-TEST_F(SqliteStoreTest, AMissingCommonFilesFolderIsReported) {
+    // Without its seed the Common Files folder is reported missing.
     ASSERT_EQ(reg::DeleteTree(reg::kLocalMachine, "Software\\Microsoft"), 0);
-    tamberlin::testing::ScriptedHost host;
     EXPECT_EQ(GetCommonFilesPath(), "");
     EXPECT_EQ(host.OnlyBox(), (tamberlin::testing::ShownBox{"Cannot find [Common Files] directory.",
                                                             "Error", tamberlin::ui::Buttons::kOK,

@@ -18,21 +18,14 @@
 extern char** environ;
 
 namespace tamberlin::testing {
-namespace {
-
-void PointXdgAt(const std::filesystem::path& root) {
-    setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
-    setenv("XDG_CONFIG_DIRS", (root / "etc").c_str(), 1);
-    setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
-}
-
-} // namespace
 
 void PrepareTestProcess() {
     // Left behind on purpose: it only ever holds empty test stores.
     static const std::filesystem::path root =
         std::filesystem::temp_directory_path() / ("tamberlin-tests-" + std::to_string(getpid()));
-    PointXdgAt(root);
+    setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    setenv("XDG_CONFIG_DIRS", (root / "etc").c_str(), 1);
+    setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
     platform::registry::CloseStores();
 }
 

@@ -64,9 +64,6 @@ TEST_F(InitAppDataTest, DataFolderIsBelowTheRegisteredAppData) {
     const std::string app_data = modQFSystemUtilities::GetAppDataPath();
     ASSERT_FALSE(app_data.empty());
     EXPECT_EQ(strAppDataPath, app_data + "Quillfern" + Sep() + "Tamberlin" + Sep());
-    if (!sandbox_.DataHome().empty()) {
-        EXPECT_EQ(app_data, sandbox_.DataHome() + Sep());
-    }
 }
 
 TEST_F(InitAppDataTest, WithoutAppDataTheDataFolderIsRelative) {

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <system_error>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -249,12 +250,8 @@ TEST_F(HandlerTest, ReadsTheErrorBeingHandled) {
 // The C++ exceptions a trap may catch, as the handler reads them.
 TEST_F(HandlerTest, MapsCppExceptionsOntoErrorNumbers) {
     const std::error_code no_space = std::make_error_code(std::errc::no_space_on_device);
-    const struct {
-        std::exception_ptr error;
-        std::int32_t number;
-        std::string description;
-        std::int32_t last_dll_error;
-    } rows[] = {
+    // The exception, and the number, description and system error read from it.
+    const std::tuple<std::exception_ptr, std::int32_t, std::string, std::int32_t> rows[] = {
         {std::make_exception_ptr(std::system_error(EACCES, std::generic_category(), "opening")), 70,
          std::system_error(EACCES, std::generic_category(), "opening").what(), EACCES},
         {std::make_exception_ptr(std::filesystem::filesystem_error("writing", no_space)), 61,
@@ -271,12 +268,10 @@ TEST_F(HandlerTest, MapsCppExceptionsOntoErrorNumbers) {
          "Application-defined or object-defined error", 8},
         {nullptr, 0, "", 0},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.number);
-        const CurrentError e = CurrentError::FromException(row.error);
-        EXPECT_EQ(e.Number, row.number);
-        EXPECT_EQ(e.Description, row.description);
-        EXPECT_EQ(e.LastDllError, row.last_dll_error);
+    for (const auto& [error, number, description, last_dll_error] : rows) {
+        const CurrentError e = CurrentError::FromException(error);
+        EXPECT_EQ(std::tie(e.Number, e.Description, e.LastDllError),
+                  std::tie(number, description, last_dll_error));
     }
     // Every condition of a system error, and one of another category.
     using std::errc;

@@ -12,6 +12,7 @@
 #include "tests/support/test_env.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -85,13 +86,9 @@ TEST_F(EmailTest, ControlKeepsAnOpenSessionAndResolvesOnlyOnTrue) {
 }
 
 TEST_F(EmailTest, ControlFailures) {
-    const struct {
-        const char* function;
-        std::uint32_t code;
-        std::int32_t result;
-        const char* title;
-        const char* text;
-    } cases[] = {
+    // The call that fails, its code, the result, and the box's title and text
+    // (no box for none).
+    const std::tuple<const char*, std::uint32_t, std::int32_t, const char*, const char*> cases[] = {
         {"send", mapi::kUserAbort, -3, nullptr, nullptr},
         {"logon", mapi::kLoginFailure, -1, nullptr, nullptr},
         {"send", 10, -1, "Email Client Error", "An error occured initializing email session."},
@@ -99,17 +96,17 @@ TEST_F(EmailTest, ControlFailures) {
          "An error occured processing email message recipients. Check recipient addresses."},
         {"send", 26, -1, nullptr, nullptr}, // 32026: past the table
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.function) + " " + std::to_string(c.code));
+    for (const auto& [function, code, result, title, text] : cases) {
+        SCOPED_TRACE(std::string(function) + " " + std::to_string(code));
         const size_t boxes = host_.Boxes().size();
-        mail_.Answer(c.function, c.code);
-        EXPECT_EQ(Control(0), c.result);
+        mail_.Answer(function, code);
+        EXPECT_EQ(Control(0), result);
         EXPECT_EQ(session_.SessionID(), 0); // signed off
-        ASSERT_EQ(host_.Boxes().size(), boxes + (c.title ? 1 : 0));
-        if (c.title) {
-            EXPECT_EQ(host_.Boxes().back(),
-                      (tamberlin::testing::ShownBox{c.text, c.title, ui::Buttons::kOK,
-                                                    ui::Icon::kCritical}));
+        ASSERT_EQ(host_.Boxes().size(), boxes + (title ? 1 : 0));
+        if (title) {
+            EXPECT_EQ(
+                host_.Boxes().back(),
+                (tamberlin::testing::ShownBox{text, title, ui::Buttons::kOK, ui::Icon::kCritical}));
         }
     }
 }
