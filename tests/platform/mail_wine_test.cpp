@@ -13,6 +13,7 @@
 #include "tests/support/scripted_mail.h"
 #include "tests/support/test_env.h"
 
+#include <algorithm>
 #include <fstream>
 #include <gmock/gmock.h>
 
@@ -25,10 +26,8 @@ using Strings = std::vector<std::string>;
 
 // The recorder as Windows sees it (the Unix root is drive Z:), and its file.
 std::string RecorderPath() {
-    std::string path = "Z:" + std::string(TAMBERLIN_RECORDER);
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
+    std::string path = "Z:" TAMBERLIN_RECORDER;
+    std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }
 

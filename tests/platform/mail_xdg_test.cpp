@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <gmock/gmock.h>
+#include <regex>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
@@ -48,45 +49,28 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 }
 
 Received Decoded(const std::vector<std::string>& args) {
-    using tamberlin::testing::PercentDecoded;
+    const bool compose = args.size() == 2 && args[0] == "-compose";
+    if (!compose && !(args.size() == 1 && args[0].rfind("mailto:", 0) == 0))
+        return {"(not a call of a mail client)", {}, {}, {}};
+    // Fields end at "," in the field string, at "?" or "&" in the URI; a value
+    // is a quoted list or percent-encoded.
+    const std::string fields = compose ? args[1] : "to=" + args[0].substr(7);
+    const std::string ends = compose ? "," : "?&";
+    const std::regex field("(\\w+)=(?:'([^']*)'|([^" + ends + "]*))[" + ends + "]?");
     Received r;
-    const auto take = [&r](const std::string& key, const std::string& value) {
-        if (key == "to")
-            r.to = value;
-        else if (key == "subject")
-            r.subject = value;
-        else if (key == "body")
-            r.body = value;
-        else if (key == "attach" || key == "attachment")
-            r.attachments.push_back(value);
-    };
-    if (args.size() == 2 && args[0] == "-compose") {
-        const std::string& compose = args[1];
-        size_t i = 0;
-        while (i < compose.size()) {
-            const size_t eq = compose.find('=', i);
-            const std::string key = compose.substr(i, eq - i);
-            if (compose[eq + 1] == '\'') {
-                const size_t close = compose.find('\'', eq + 2);
-                for (const std::string& v : Split(compose.substr(eq + 2, close - eq - 2), ','))
-                    take(key, v);
-                i = close + 2;
-            } else {
-                const size_t comma = std::min(compose.find(',', eq + 1), compose.size());
-                take(key, PercentDecoded(compose.substr(eq + 1, comma - eq - 1)));
-                i = comma + 1;
-            }
-        }
-    } else if (args.size() == 1 && args[0].rfind("mailto:", 0) == 0) {
-        const size_t query = std::min(args[0].find('?'), args[0].size());
-        take("to", PercentDecoded(args[0].substr(7, query - 7)));
-        if (query < args[0].size())
-            for (const std::string& pair : Split(args[0].substr(query + 1), '&')) {
-                const size_t eq = pair.find('=');
-                take(pair.substr(0, eq), PercentDecoded(pair.substr(eq + 1)));
-            }
-    } else {
-        r.to = "(not a call of a mail client: " + std::to_string(args.size()) + " arguments)";
+    for (std::sregex_iterator m(fields.begin(), fields.end(), field), end; m != end; ++m) {
+        const std::string key = (*m)[1];
+        for (const std::string& value :
+             (*m)[2].matched ? Split((*m)[2], ',')
+                             : std::vector{tamberlin::testing::PercentDecoded((*m)[3])})
+            if (key == "to")
+                r.to = value;
+            else if (key == "subject")
+                r.subject = value;
+            else if (key == "body")
+                r.body = value;
+            else if (key == "attach" || key == "attachment")
+                r.attachments.push_back(value);
     }
     return r;
 }

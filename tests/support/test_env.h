@@ -29,7 +29,7 @@ public:
     RegistrySandbox& operator=(const RegistrySandbox&) = delete;
 
     const std::string& Base() const { return base_; }
-    // Linux: the folders behind the stores (empty on Windows).
+    // POSIX: the folders behind the stores.
     std::string ConfigHome() const;
     std::string ConfigDir() const;
     std::string DataHome() const;

@@ -48,16 +48,6 @@ RegistrySandbox::~RegistrySandbox() {
     ClearSandbox(base_);
 }
 
-std::string RegistrySandbox::ConfigHome() const {
-    return {};
-}
-std::string RegistrySandbox::ConfigDir() const {
-    return {};
-}
-std::string RegistrySandbox::DataHome() const {
-    return {};
-}
-
 namespace {
 
 std::optional<std::string> GetVariable(const std::wstring& name) {

@@ -50,34 +50,26 @@ TEST_F(InitAppDataTest, ProgramFolderIsTheExecutablesWhenItsNameMatchesInAnyCase
     EXPECT_EQ(strAppEXEName, "some-other-program");
 }
 
-TEST_F(InitAppDataTest, ARootProgramFolderKeepsOneSeparator) {
+TEST_F(InitAppDataTest, TheTitleAndARootProgramFolderAreTakenAsSet) {
+    App().SetTitle("Tamberlin Test");
     App().SetEXEName("some-other-program");
-    const std::string root =
-        tamberlin::platform::NativePathStyle().separator == '\\' ? "C:\\" : "/";
+    const std::string root = Sep() == "\\" ? "C:\\" : "/";
     App().SetPath(root);
     InitAppData();
-    EXPECT_EQ(strAppPath, root);
+    EXPECT_EQ(strAppTitle, "Tamberlin Test");
+    EXPECT_EQ(strAppPath, root); // one separator, not two
 }
 
-TEST_F(InitAppDataTest, DataFolderIsBelowTheRegisteredAppData) {
+TEST_F(InitAppDataTest, DataFolderIsBelowTheRegisteredAppDataOrRelativeWithoutIt) {
     InitAppData();
     const std::string app_data = modQFSystemUtilities::GetAppDataPath();
     ASSERT_FALSE(app_data.empty());
     EXPECT_EQ(strAppDataPath, app_data + "Quillfern" + Sep() + "Tamberlin" + Sep());
-}
-
-TEST_F(InitAppDataTest, WithoutAppDataTheDataFolderIsRelative) {
-    const tamberlin::testing::RegistryValueGuard app_data(reg::kCurrentUser, 0, kShellFolders,
-                                                          "AppData");
-    ASSERT_EQ(app_data.Set(std::nullopt), 0);
+    const tamberlin::testing::RegistryValueGuard registered(reg::kCurrentUser, 0, kShellFolders,
+                                                            "AppData");
+    ASSERT_EQ(registered.Set(std::nullopt), 0);
     InitAppData();
     EXPECT_EQ(strAppDataPath, "Quillfern" + Sep() + "Tamberlin" + Sep());
-}
-
-TEST_F(InitAppDataTest, TheTitleIsTheOneSetBeforehand) {
-    App().SetTitle("Tamberlin Test");
-    InitAppData();
-    EXPECT_EQ(strAppTitle, "Tamberlin Test");
 }
 
 } // namespace
