@@ -7,8 +7,8 @@
 #include "tamberlin/sysutil/folders.h"
 #include "tamberlin/sysutil/paths.h"
 #include "tests/support/app_state.h"
-#include "tests/support/search_path.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/test_env.h"
 
 #include <filesystem>
 #include <gmock/gmock.h>
@@ -16,6 +16,8 @@
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Property;
+using ::testing::Throws;
 using namespace modQFSystemUtilities;
 using tamberlin::testing::TempFolder;
 namespace fs = std::filesystem;
@@ -105,13 +107,10 @@ TEST(FindFileInFolder, AWildcardWithoutAFolderListsTheCurrentOne) {
 
 TEST(FindFileInFolder, AnInvalidNameRaisesBadFileName) {
     TempFolder temp;
-    std::string full = "stale";
-    try {
-        FindFileInFolder(std::string("a\0b", 3), temp.Text(), full);
-        ADD_FAILURE() << "no error raised";
-    } catch (const tamberlin::runtime::RuntimeError& e) {
-        EXPECT_EQ(e.Number(), 52);
-    }
+    std::string full;
+    EXPECT_THAT([&] { FindFileInFolder(std::string("a\0b", 3), temp.Text(), full); },
+                Throws<tamberlin::runtime::RuntimeError>(
+                    Property(&tamberlin::runtime::RuntimeError::Number, 52)));
 }
 
 // FindFile reads the program folder from the application-wide data.
@@ -123,7 +122,8 @@ TEST_F(FindFileTest, SearchesTheGivenFolderThenTheSearchPathInOrder) {
     b.MakeFile("both.txt");
     b.MakeFile("only-b.txt");
     // An empty entry between the folders does not end the search.
-    tamberlin::testing::SearchPathOverride path(a.Text() + ListSep() + ListSep() + b.Text());
+    tamberlin::testing::EnvironmentOverride path("PATH",
+                                                 a.Text() + ListSep() + ListSep() + b.Text());
     const auto find = [&](const std::string& name) {
         std::string where = first.Text();
         return FindFile(name, where) ? where : "not found, left \"" + where + "\"";
@@ -138,7 +138,7 @@ TEST_F(FindFileTest, AnEmptyStartSearchesTheProgramFolder) {
     TempFolder program;
     program.MakeFile("help.txt");
     modQFAllData::strAppPath = program.Text();
-    tamberlin::testing::SearchPathOverride path("");
+    tamberlin::testing::EnvironmentOverride path("PATH", "");
     std::string where;
     EXPECT_TRUE(FindFile("help.txt", where));
     EXPECT_EQ(where, program.Text() + "help.txt");

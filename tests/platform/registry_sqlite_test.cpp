@@ -101,37 +101,33 @@ TEST_F(SqliteStoreTest, TheMachineStoreIsCreatedByItsFirstWriteAndSeeded) {
                                                             tamberlin::ui::Icon::kWarning}));
 }
 
-// Reads that cannot get through still answer what the store is seeded with,
-// so that the data folder never degrades into a relative path.
-TEST_F(SqliteStoreTest, ACorruptStoreFailsReadsButItsSeedAndIsLeftAsItWas) {
-    fs::create_directories(sandbox_.ConfigHome() + "/Quillfern");
+// Reads that cannot get through (a damaged file, or a folder where the file
+// should be) still answer what the store is seeded with, so that the data
+// folder never degrades into a relative path; the damaged file is left as it was.
+TEST_F(SqliteStoreTest, AStoreThatCannotBeReadFailsReadsButItsSeedAndIsLeftAsItWas) {
     const std::string garbage(8192, '\x5a');
-    std::ofstream(UserDb(), std::ios::binary) << garbage;
-    std::string value = "stale";
-    GetUserRegString("Software", "x", value);
-    EXPECT_EQ(value, "");
-    reg::RegKey key;
-    EXPECT_EQ(key.Open(reg::kCurrentUser, "Software\\X", reg::kQueryValue), reg::kBadDb);
-    SaveUserRegString("Software\\X", "v", "lost?", true);
-    CreateUserRegKey("Software\\Y");
-    EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
+    for (const long expected : {reg::kIoFailed, reg::kBadDb}) {
+        SCOPED_TRACE(expected);
+        reg::CloseStores();
+        fs::remove_all(UserDb());
+        fs::create_directories(expected == reg::kBadDb ? sandbox_.ConfigHome() + "/Quillfern"
+                                                       : UserDb());
+        if (expected == reg::kBadDb)
+            std::ofstream(UserDb(), std::ios::binary) << garbage;
+        std::string value = "stale";
+        GetUserRegString("Software", "x", value);
+        EXPECT_EQ(value, "");
+        reg::RegKey key;
+        EXPECT_EQ(key.Open(reg::kCurrentUser, "Software\\X", reg::kQueryValue), expected);
+        SaveUserRegString("Software\\X", "v", "lost?", true);
+        CreateUserRegKey("Software\\Y");
+        EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
+    }
     EXPECT_EQ(tamberlin::testing::ReadFile(UserDb()), garbage);
-
     std::ostringstream out, err;
     std::istringstream in;
     EXPECT_EQ(tamberlin::regtool::Run({"query", "HKCU\\Software"}, in, out, err), 1);
     EXPECT_EQ(err.str(), "ERROR: The configuration registry database is corrupt.\n");
-}
-
-TEST_F(SqliteStoreTest, AStoreThatCannotBeReadFailsReads) {
-    // A folder where the database should be: nothing can be read from it.
-    fs::create_directories(UserDb());
-    reg::RegKey key;
-    EXPECT_EQ(key.Open(reg::kCurrentUser, "Software\\X", reg::kQueryValue), reg::kIoFailed);
-    std::string value = "stale";
-    GetUserRegString("Software", "x", value);
-    EXPECT_EQ(value, "");
-    EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
 }
 
 // Output of a shell command running one of the programs, with this

@@ -1,4 +1,5 @@
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/platform/path_style.h"
 #include "tamberlin/runtime/application.h"
@@ -35,10 +36,7 @@ TEST_F(InitAppDataTest, ProgramFolderIsTheExecutablesWhenItsNameMatchesInAnyCase
     const std::string base = GetFileBaseName(GetFileName(exe));
     const std::string elsewhere = Sep() + "elsewhere";
     App().SetPath(elsewhere);
-    std::string shouted = App().EXEName();
-    for (char& c : shouted)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    App().SetEXEName(shouted);
+    App().SetEXEName(tamberlin::platform::UpperCase(App().EXEName()));
     InitAppData();
     // A name without an extension (as on Linux) has no base name, so there
     // the run-time's folder is taken.
