@@ -4,6 +4,7 @@
 #include "tamberlin/errors/crash.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/runtime/application.h"
+#include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"
@@ -90,14 +91,13 @@ TEST(CrashCaptureTest, TheHandlerThatWasThereFirstIsCalledAfterRecording) {
     EXPECT_THAT(RecordOf(temp.path()), HasSubstr("exception: 0xc0000005\n"));
 }
 
-class NextStartTest : public ::testing::Test {
+class NextStartTest : public tamberlin::testing::AppStateTest {
 protected:
     void SetUp() override {
         tamberlin::runtime::App().SetTitle("Crash child");
         modQFAllData::strAppTitle = "Crash child";
         modQFCriticalErrorHandler::strErrorLogFolder = temp_.Text();
     }
-    void TearDown() override { modQFCriticalErrorHandler::strErrorLogFolder.clear(); }
     std::string Log() { return ReadFile(modQFCriticalErrorHandler::GetErrorLogPath()); }
 
     tamberlin::testing::TempFolder temp_;

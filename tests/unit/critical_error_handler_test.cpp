@@ -304,13 +304,11 @@ TEST_F(HandlerTest, TheTrapRetriesContinuesOrLeaves) {
     host_.Act({"txtErrorMsg", ui::Event::kDblClick}); // retry once
     host_.Click("cmdOK");                             // then continue
     std::int16_t response = -1;
-    EXPECT_TRUE(tamberlin::errors::Trap(
-        "counting",
-        [&] {
-            ++runs;
-            throw tamberlin::runtime::RuntimeError(5);
-        },
-        &response));
+    const auto fails = [&] {
+        ++runs;
+        throw tamberlin::runtime::RuntimeError(5);
+    };
+    EXPECT_TRUE(tamberlin::errors::Trap("counting", fails, &response));
     EXPECT_EQ(runs, 2);
     EXPECT_EQ(response, Ignore);
 
