@@ -173,16 +173,13 @@ TEST_F(NextStartTest, AReplacedExecutableIsNamedNotSymbolised) {
 }
 
 TEST_F(NextStartTest, AtMostTenRecordsAreKept) {
-    const fs::path crashes = temp_.path() / "Crashes";
-    fs::create_directories(crashes);
     for (int i = 0; i < 13; ++i) {
-        char name[64];
-        std::snprintf(name, sizeof name, "crash-%012d-000000000-1.rec", 1700000000 + i);
-        std::ofstream(crashes / name)
-            << "tamberlin crash record\nexception: 0xc0000005\ntime: " << 1700000000 + i << " 0\n";
+        const std::string time = std::to_string(1700000000 + i);
+        temp_.MakeFile("Crashes/crash-00" + time + "-000000000-1.rec",
+                       "tamberlin crash record\nexception: 0xc0000005\ntime: " + time + " 0\n");
     }
     EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), 10); // the newest 10
-    const std::vector<std::string> kept = FilesIn(crashes / "Reported", ".rec");
+    const std::vector<std::string> kept = FilesIn(temp_.path() / "Crashes/Reported", ".rec");
     ASSERT_EQ(kept.size(), 10u);
     EXPECT_EQ(fs::path(kept[0]).filename(), "crash-001700000003-000000000-1.rec");
     const std::string log = Log();

@@ -12,7 +12,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <gmock/gmock.h>
 #include <tuple>
 
@@ -106,11 +105,10 @@ TEST(CrashCaptureWin32Test, EachKindLeavesARecordAndAMinidump) {
 TEST(CrashCaptureWin32Test, TheNextStartLogsShowsAndRetires) {
     tamberlin::testing::TempFolder temp;
     // A record as the filter writes it (the test above makes real ones).
-    fs::create_directories(temp.path() / "Crashes");
-    std::ofstream(temp.path() / "Crashes" / "crash-001765000000-000000000-42.rec")
-        << "tamberlin crash record\nexception: 0xc0000005\naddress: 0x0000000000000000\n"
-           "time: 1765000000 000000000\nthread: 7\noperation: opening the project file\n";
-    std::ofstream(temp.path() / "Crashes" / "crash-001765000000-000000000-42.dmp") << "MDMP";
+    temp.MakeFile("Crashes/crash-001765000000-000000000-42.rec",
+                  "tamberlin crash record\nexception: 0xc0000005\naddress: 0x0000000000000000\n"
+                  "time: 1765000000 000000000\nthread: 7\noperation: opening the project file\n");
+    temp.MakeFile("Crashes/crash-001765000000-000000000-42.dmp", "MDMP");
     tamberlin::testing::ScriptedHost host;
     tamberlin::runtime::App().SetTitle("Crash child");
     modQFAllData::strAppTitle = "Crash child";

@@ -22,17 +22,13 @@ using namespace modQFSystemUtilities;
 using tamberlin::testing::TempFolder;
 namespace fs = std::filesystem;
 
-char Sep() {
-    return tamberlin::platform::NativePathStyle().separator;
-}
-char ListSep() {
-    return tamberlin::platform::NativePathStyle().list_separator;
-}
+const char kSep = tamberlin::platform::NativePathStyle().separator;
+const char kListSep = tamberlin::platform::NativePathStyle().list_separator;
 
 TEST(SystemFolders, EndWithTheSeparatorAndExist) {
     for (const std::string& folder : {GetWindowsPath(), GetSystemPath()}) {
         ASSERT_FALSE(folder.empty());
-        EXPECT_EQ(folder.back(), Sep()) << folder;
+        EXPECT_EQ(folder.back(), kSep) << folder;
         EXPECT_TRUE(EnsureFolder(folder, false)) << folder;
     }
     const std::string exe = GetExecutablePath();
@@ -48,9 +44,9 @@ TEST(Drives, APathOnAnAvailableDriveIsAvailable) {
     EXPECT_TRUE(IsDriveAvailable(temp.Text()));
     EXPECT_TRUE(IsDriveAvailable(lower)); // "c:\..." as "C:\..."
     EXPECT_FALSE(IsDriveAvailable(""));
-    EXPECT_FALSE(IsDriveAvailable(std::string("temp") + Sep() + "x"));
+    EXPECT_FALSE(IsDriveAvailable(std::string("temp") + kSep + "x"));
     // A path starting with two separators is a network path: it must exist.
-    const std::string network = std::string(2, Sep()) + "no-such-server" + Sep() + "share";
+    const std::string network = std::string(2, kSep) + "no-such-server" + kSep + "share";
     EXPECT_FALSE(IsDriveAvailable(network));
 }
 
@@ -60,11 +56,11 @@ TEST(EnsureFolder, FindsOrCreatesOneLevel) {
     EXPECT_TRUE(EnsureFolder(temp.Text(), false));
     EXPECT_FALSE(EnsureFolder(missing, false));
     EXPECT_FALSE(fs::exists(temp.path() / "new"));
-    EXPECT_TRUE(EnsureFolder(missing + Sep(), true));
+    EXPECT_TRUE(EnsureFolder(missing + kSep, true));
     EXPECT_TRUE(fs::is_directory(temp.path() / "new"));
     EXPECT_TRUE(EnsureFolder(missing, false));
     // One level only: a missing parent is a failure, not a tree.
-    EXPECT_FALSE(EnsureFolder(temp.Text() + "a" + Sep() + "b", true));
+    EXPECT_FALSE(EnsureFolder(temp.Text() + "a" + kSep + "b", true));
     EXPECT_FALSE(fs::exists(temp.path() / "a"));
 }
 
@@ -122,8 +118,7 @@ TEST_F(FindFileTest, SearchesTheGivenFolderThenTheSearchPathInOrder) {
     b.MakeFile("both.txt");
     b.MakeFile("only-b.txt");
     // An empty entry between the folders does not end the search.
-    tamberlin::testing::EnvironmentOverride path("PATH",
-                                                 a.Text() + ListSep() + ListSep() + b.Text());
+    tamberlin::testing::EnvironmentOverride path("PATH", a.Text() + kListSep + kListSep + b.Text());
     const auto find = [&](const std::string& name) {
         std::string where = first.Text();
         return FindFile(name, where) ? where : "not found, left \"" + where + "\"";

@@ -24,9 +24,7 @@ using ::testing::HasSubstr;
 namespace mapi = tamberlin::platform::mapi;
 namespace ui = tamberlin::ui;
 
-std::string Separator() {
-    return std::string(1, tamberlin::platform::NativePathStyle().separator);
-}
+const char kSep = tamberlin::platform::NativePathStyle().separator;
 
 class ErrorReportTest : public tamberlin::testing::AppStateTest {
 protected:
@@ -94,7 +92,7 @@ TEST_F(ErrorReportTest, VersionPartsKeepTheirDigits) {
 TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnceAndTheReportKept) {
     const std::string kMessage = "Cannot prepare the error notification email. Please copy the "
                                  "information and send to Quillfern by separate email.";
-    const std::string outbox = temp_.Text() + "Outbox" + Separator();
+    const std::string outbox = temp_.Text() + "Outbox" + kSep;
     const std::string log = temp_.MakeFile("tamberlinError.log", "an entry\r\n");
     mail_.Answer("logon", mapi::kLoginFailure);
     form_.cmdEmail_Click();
@@ -119,7 +117,7 @@ TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnceAndTheReportKept) {
 }
 
 TEST_F(ErrorReportTest, TheOutboxKeepsTheNewestTwenty) {
-    const std::string outbox = temp_.Text() + "Outbox" + Separator();
+    const std::string outbox = temp_.Text() + "Outbox" + kSep;
     for (int day = 1; day <= 25; ++day)
         temp_.MakeFile("Outbox/report-202611" + std::string(day < 10 ? "0" : "") +
                        std::to_string(day) + "-120000-01.eml");
