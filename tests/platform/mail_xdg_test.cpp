@@ -363,8 +363,7 @@ TEST_F(MailXdgTest, TheDialogsButtonSendsTheWholeReport) {
     EXPECT_THAT(body, HasSubstr("Src, 'q'"));
     const std::string log =
         (temp_.path() / "data/Quillfern/Tamberlin/tamberlin-demoError.log").string();
-    ASSERT_EQ(calls[0].attachments.size(), 1u);
-    EXPECT_EQ(calls[0].attachments[0], log);
+    EXPECT_THAT(calls[0].attachments, ElementsAre(log));
     EXPECT_THAT(ReadFile(log), HasSubstr(", " + op + ", 5, "));
 }
 

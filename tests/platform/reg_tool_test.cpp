@@ -20,8 +20,7 @@ namespace reg = tamberlin::platform::registry;
 
 struct Result {
     int status;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
 class RegToolTest : public ::testing::Test {

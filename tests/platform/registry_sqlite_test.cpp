@@ -26,10 +26,8 @@ class SqliteStoreTest : public ::testing::Test {
 protected:
     std::string UserDb() const { return sandbox_.ConfigHome() + "/Quillfern/registry.db"; }
     std::string MachineDb() const { return sandbox_.ConfigDir() + "/Quillfern/registry.db"; }
-    static mode_t Mode(const std::string& path) {
-        struct stat st {};
-        stat(path.c_str(), &st);
-        return st.st_mode & 07777;
+    static unsigned Mode(const std::string& path) {
+        return static_cast<unsigned>(fs::status(path).permissions());
     }
 
     tamberlin::testing::RegistrySandbox sandbox_;
