@@ -76,15 +76,27 @@ TEST_F(ErrorLogTest, AMissingFolderIsMadeWhenItsParentExists) {
     EXPECT_THAT(Log(), HasSubstr(", x, "));
 }
 
-TEST_F(ErrorLogTest, AMissingParentIsReportedOnce) {
-    strErrorLogFolder = temp_.Text() + "Quillfern" + kSep + "Tamberlin" + kSep;
-    WriteErrorLog("x", kError);
-    WriteErrorLog("y", kError);
+// A log folder that cannot be made (its parent is missing, or a file is in
+// its place) or a log that is a folder: one box, however many entries fail.
+TEST_F(ErrorLogTest, ALogThatCannotBeMadeOrWrittenIsReportedOnce) {
+    const std::string cannot_make =
+        "A permissions error occurred creating the log file directory [";
+    const std::string file = temp_.MakeFile("not-a-folder");
+    fs::create_directories(temp_.path() / "folder" / "tamberlinError.log");
+    const std::pair<std::string, std::string> cases[] = {
+        {temp_.Text() + "Quillfern" + kSep + "Tamberlin" + kSep, cannot_make},
+        {file + kSep, cannot_make},
+        {temp_.Text() + "folder" + kSep, "An error occured writing to the log file ["}};
+    for (const auto& [folder, message] : cases) {
+        const tamberlin::testing::ScriptedHost host;
+        blnLogErrorShown = false; // as at the start of a run
+        strErrorLogFolder = folder;
+        WriteErrorLog("x", kError);
+        WriteErrorLog("y", kError);
+        EXPECT_EQ(host.OnlyBox(), (ShownBox{message + GetErrorLogPath() + "].", "Logging Error",
+                                            Buttons::kOK, Icon::kInformation}));
+    }
     EXPECT_FALSE(fs::exists(temp_.path() / "Quillfern"));
-    EXPECT_EQ(host_.OnlyBox(), (ShownBox{"A permissions error occurred creating the log file "
-                                         "directory [" +
-                                             GetErrorLogPath() + "].",
-                                         "Logging Error", Buttons::kOK, Icon::kInformation}));
 }
 
 TEST_F(ErrorLogTest, AReadOnlyLogGetsNoLineAndResumesWhenWritable) {
@@ -101,22 +113,6 @@ TEST_F(ErrorLogTest, AReadOnlyLogGetsNoLineAndResumesWhenWritable) {
     EXPECT_THAT(content, Not(HasSubstr("refused")));
     EXPECT_THAT(content, HasSubstr(", resumed, "));
     EXPECT_EQ(host_.Boxes().size(), 1u); // later failures stay silent, success too
-}
-
-TEST_F(ErrorLogTest, AFolderThatIsAFileCannotBeMade) {
-    const std::string file = temp_.MakeFile("not-a-folder");
-    strErrorLogFolder = file + kSep;
-    WriteErrorLog("x", kError);
-    EXPECT_EQ(host_.OnlyBox().text, "A permissions error occurred creating the log file "
-                                    "directory [" +
-                                        GetErrorLogPath() + "].");
-}
-
-TEST_F(ErrorLogTest, ALogThatIsAFolderCannotBeWritten) {
-    fs::create_directory(FsPath(GetErrorLogPath()));
-    WriteErrorLog("x", kError);
-    EXPECT_EQ(host_.OnlyBox().text,
-              "An error occured writing to the log file [" + GetErrorLogPath() + "].");
 }
 
 } // namespace
