@@ -29,12 +29,10 @@ std::vector<std::string> Split(std::string_view text, char separator) {
     }
 }
 
+// An upper-case hex digit's value; -1 for anything else.
 int Hex(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    const std::size_t at = std::string_view("0123456789ABCDEF").find(c);
+    return at == std::string_view::npos ? -1 : static_cast<int>(at);
 }
 
 std::string Decoded(std::string_view text) {

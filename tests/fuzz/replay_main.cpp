@@ -9,21 +9,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-int Replay(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
-        std::cerr << "cannot read " << file << '\n';
-        return 1;
-    }
-    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    return 0;
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
     int inputs = 0, failures = 0;
     for (int a = 1; a < argc; ++a) {
@@ -36,7 +21,15 @@ int main(int argc, char** argv) {
             files.emplace_back(argv[a]);
         }
         for (const auto& file : files) {
-            failures += Replay(file);
+            std::ifstream in(file, std::ios::binary);
+            const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+            if (!in.good() && !in.eof()) {
+                std::cerr << "cannot read " << file << '\n';
+                ++failures;
+                continue;
+            }
+            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                   bytes.size());
             ++inputs;
         }
     }

@@ -53,15 +53,12 @@ reg::Key Open(reg::Key base, const std::string& path) {
 void Enumerate(reg::Key key) {
     std::string name, data, again;
     std::uint32_t type = 0, type_again = 0;
-    for (std::uint32_t i = 0; i < 1000; ++i) {
-        if (reg::EnumValue(key, i, name, type, data) != reg::kSuccess)
-            break;
+    for (std::uint32_t i = 0; i < 1000 && reg::EnumValue(key, i, name, type, data) == reg::kSuccess;
+         ++i) {
         FUZZ_CHECK(Read(key, name, type_again, again) == reg::kSuccess);
         FUZZ_CHECK(type_again == type && again == data);
     }
-    for (std::uint32_t i = 0; i < 1000; ++i) {
-        if (reg::EnumKey(key, i, name) != reg::kSuccess)
-            break;
+    for (std::uint32_t i = 0; i < 1000 && reg::EnumKey(key, i, name) == reg::kSuccess; ++i) {
         reg::Key sub = 0;
         FUZZ_CHECK(reg::OpenKey(key, name, reg::kRead, sub) == reg::kSuccess);
         reg::CloseKey(sub);

@@ -8,32 +8,20 @@
 #include "tamberlin/runtime/application.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/test_env.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <fstream>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+#include <tuple>
 
 namespace {
 
+using tamberlin::testing::FilesIn;
+using tamberlin::testing::ReadFile;
+using ::testing::HasSubstr;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-// Wine hands an exception that no filter handled to its debugger, which
-// would show its crash window; a Windows without a registered debugger ends
-// the process with the exception's code, which is what is tested here.
-void NoDebugger() {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                        "Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug", 0, nullptr, 0,
-                        KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-        const char none[] = "no-debugger-registered.exe %ld %ld";
-        RegSetValueExA(key, "Debugger", 0, REG_SZ, reinterpret_cast<const BYTE*>(none),
-                       sizeof none);
-        RegCloseKey(key);
-    }
-}
 
 struct Ending {
     DWORD code = 0;
@@ -63,30 +51,17 @@ Ending RunChild(const fs::path& folder, const std::string& kind) {
     return ending;
 }
 
-std::vector<fs::path> Files(const fs::path& folder, const std::string& extension) {
-    std::vector<fs::path> found;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder, ec))
-        if (entry.path().extension() == extension)
-            found.push_back(entry.path());
-    std::sort(found.begin(), found.end());
-    return found;
-}
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
-struct CrashCase {
-    const char* kind;
-    DWORD code;       // the exit code, the crash's own exception code
-    const char* line; // a line the record holds
-};
-
 TEST(CrashCaptureWin32Test, EachKindLeavesARecordAndAMinidump) {
-    NoDebugger();
-    const CrashCase cases[] = {
+    // Wine hands an exception that no filter handled to its debugger, which
+    // would show its crash window; a Windows without a registered debugger
+    // ends the process with the exception's code, which is what is tested.
+    const tamberlin::testing::RegistryValueGuard debugger(
+        tamberlin::platform::registry::kLocalMachine, tamberlin::platform::registry::kWow64_64Key,
+        "Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug", "Debugger");
+    ASSERT_EQ(debugger.Set("no-debugger-registered.exe %ld %ld"), 0);
+    // The kind, its exit code (the crash's own exception code) and a line its
+    // record holds.
+    const std::tuple<const char*, DWORD, const char*> cases[] = {
         {"segv", 0xC0000005, "exception: 0xc0000005\n"},
         {"fpe", 0xC0000094, "exception: 0xc0000094\n"},
         {"abort", 0x40000015, "exception: 0x40000015\n"},
@@ -103,26 +78,26 @@ TEST(CrashCaptureWin32Test, EachKindLeavesARecordAndAMinidump) {
     };
     // (Each crash costs Wine's dbghelp 15 to 30 seconds of a busy machine to
     // dump: bad_alloc, which the Linux tests cover alike, is left out.)
-    for (const CrashCase& c : cases) {
+    for (const auto& [kind, exit_code, line] : cases) {
         tamberlin::testing::TempFolder temp;
-        const Ending ending = RunChild(temp.path(), c.kind);
-        if (c.code != 0) {
-            EXPECT_EQ(ending.code, c.code) << c.kind;
+        const Ending ending = RunChild(temp.path(), kind);
+        if (exit_code != 0) {
+            EXPECT_EQ(ending.code, exit_code) << kind;
         }
-        const std::vector<fs::path> records = Files(temp.path() / "Crashes", ".rec");
-        ASSERT_EQ(records.size(), 1u) << c.kind;
-        const std::string record = Read(records[0]);
-        EXPECT_NE(record.find(c.line), std::string::npos) << c.kind << ":\n" << record;
+        const std::vector<std::string> records = FilesIn(temp.path() / "Crashes", ".rec");
+        ASSERT_EQ(records.size(), 1u) << kind;
+        const std::string record = ReadFile(records[0]);
+        EXPECT_THAT(record, HasSubstr(line)) << kind;
         // The minidump, with the exception's code in its exception stream.
-        const std::vector<fs::path> dumps = Files(temp.path() / "Crashes", ".dmp");
-        ASSERT_EQ(dumps.size(), 1u) << c.kind;
-        const std::string dump = Read(dumps[0]);
-        EXPECT_EQ(dump.substr(0, 4), "MDMP") << c.kind;
+        const std::vector<std::string> dumps = FilesIn(temp.path() / "Crashes", ".dmp");
+        ASSERT_EQ(dumps.size(), 1u) << kind;
+        const std::string dump = ReadFile(dumps[0]);
+        EXPECT_EQ(dump.substr(0, 4), "MDMP") << kind;
         char code[4];
         std::memcpy(code, &ending.code, 4);
-        EXPECT_NE(dump.find(std::string(code, 4)), std::string::npos) << c.kind;
-        EXPECT_EQ(fs::exists(temp.path() / "chained"), std::string(c.kind) == "chained");
-        std::printf("[ figure ] %s: fault to end of process with a record: %.1f ms\n", c.kind,
+        EXPECT_THAT(dump, HasSubstr(std::string(code, 4))) << kind;
+        EXPECT_EQ(fs::exists(temp.path() / "chained"), std::string(kind) == "chained");
+        std::printf("[ figure ] %s: fault to end of process with a record: %.1f ms\n", kind,
                     ending.seconds * 1000);
     }
 }
@@ -130,11 +105,10 @@ TEST(CrashCaptureWin32Test, EachKindLeavesARecordAndAMinidump) {
 TEST(CrashCaptureWin32Test, TheNextStartLogsShowsAndRetires) {
     tamberlin::testing::TempFolder temp;
     // A record as the filter writes it (the test above makes real ones).
-    fs::create_directories(temp.path() / "Crashes");
-    std::ofstream(temp.path() / "Crashes" / "crash-001765000000-000000000-42.rec")
-        << "tamberlin crash record\nexception: 0xc0000005\naddress: 0x0000000000000000\n"
-           "time: 1765000000 000000000\nthread: 7\noperation: opening the project file\n";
-    std::ofstream(temp.path() / "Crashes" / "crash-001765000000-000000000-42.dmp") << "MDMP";
+    temp.MakeFile("Crashes/crash-001765000000-000000000-42.rec",
+                  "tamberlin crash record\nexception: 0xc0000005\naddress: 0x0000000000000000\n"
+                  "time: 1765000000 000000000\nthread: 7\noperation: opening the project file\n");
+    temp.MakeFile("Crashes/crash-001765000000-000000000-42.dmp", "MDMP");
     tamberlin::testing::ScriptedHost host;
     tamberlin::runtime::App().SetTitle("Crash child");
     modQFAllData::strAppTitle = "Crash child";
@@ -144,15 +118,13 @@ TEST(CrashCaptureWin32Test, TheNextStartLogsShowsAndRetires) {
     std::printf("[ figure ] next start: log and show 1 crash: %.1f ms\n",
                 std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     ASSERT_EQ(host.Forms().size(), 1u);
-    EXPECT_NE(host.Forms()[0]("txtErrorMsg")
-                  .caption.find("Crash child closed unexpectedly while opening the project file."),
-              std::string::npos);
-    const std::string log = Read(modQFCriticalErrorHandler::GetErrorLogPath());
-    EXPECT_NE(log.find(", opening the project file, -1073741819, Access violation, Crash child, "
-                       "0\r\n"),
-              std::string::npos)
-        << log;
-    EXPECT_EQ(Files(temp.path() / "Crashes" / "Reported", ".dmp").size(), 1u);
+    EXPECT_THAT(host.Forms()[0]("txtErrorMsg").caption,
+                HasSubstr("Crash child closed unexpectedly while opening the project file."));
+    const std::string log = ReadFile(modQFCriticalErrorHandler::GetErrorLogPath());
+    EXPECT_THAT(
+        log,
+        HasSubstr(", opening the project file, -1073741819, Access violation, Crash child, 0\r\n"));
+    EXPECT_EQ(FilesIn(temp.path() / "Crashes" / "Reported", ".dmp").size(), 1u);
     modQFCriticalErrorHandler::strErrorLogFolder.clear();
 }
 

@@ -11,18 +11,17 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <regex>
 #include <sstream>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
+using ::testing::HasSubstr;
+using ::testing::Not;
 using namespace modQFCriticalErrorHandler;
-using tamberlin::runtime::CurrentError;
 
 class ErrorLogPosixTest : public tamberlin::testing::AppStateTest {
 protected:
@@ -51,7 +50,7 @@ TEST_F(ErrorLogPosixTest, TheMonthIsTheUserLocales) {
     tamberlin::platform::clock::PinForTesting(&march);
     setenv("LC_ALL", "de_DE", 1);
     WriteErrorLog("Grüße", {53, "File not found", "Tamberlin", 2});
-    EXPECT_NE(Log().find("M\u00e4r 1 2026 08:00:00, Grüße, "), std::string::npos) << Log();
+    EXPECT_THAT(Log(), HasSubstr("M\u00e4r 1 2026 08:00:00, Grüße, "));
 }
 
 TEST_F(ErrorLogPosixTest, AWriteTheSystemRefusesIsReportedOnceAndLeavesNoTrace) {
@@ -72,37 +71,19 @@ TEST_F(ErrorLogPosixTest, AWriteTheSystemRefusesIsReportedOnceAndLeavesNoTrace) 
                "An error occured writing to the log file [" + GetErrorLogPath() + "].";
     }));
     const std::string log = Log();
-    EXPECT_EQ(log.find("over"), std::string::npos);
+    EXPECT_THAT(log, Not(HasSubstr("over")));
     ASSERT_EQ(log.compare(0, before.size(), before), 0);
     EXPECT_NE(log.find(", after the limit, 5, x, y, 0\r\n", before.size()), std::string::npos);
 }
 
 TEST_F(ErrorLogPosixTest, ProcessesMakingTheFolderAtOnceAllLogTheirEntry) {
-    constexpr int kTrials = 10, kWriters = 6;
-    for (int trial = 0; trial < kTrials; ++trial) {
+    constexpr int kWriters = 6;
+    for (int trial = 0; trial < 10; ++trial) {
         strErrorLogFolder = temp_.Text() + "trial" + std::to_string(trial) + "/";
-        int gate[2];
-        ASSERT_EQ(pipe(gate), 0);
-        std::vector<pid_t> children;
-        for (int w = 0; w < kWriters; ++w) {
-            const pid_t pid = fork();
-            ASSERT_GE(pid, 0);
-            if (pid == 0) {
-                close(gate[1]);
-                char c;
-                (void)!read(gate[0], &c, 1); // all start together when the gate closes
-                WriteErrorLog("racing", {w, "x", "y", 0});
-                _exit(host_.Boxes().empty() ? 0 : 1);
-            }
-            children.push_back(pid);
-        }
-        close(gate[0]);
-        close(gate[1]);
-        for (pid_t pid : children) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        }
+        EXPECT_TRUE(tamberlin::testing::RunInChildren(kWriters, [&](int w) {
+            WriteErrorLog("racing", {w, "x", "y", 0});
+            return host_.Boxes().empty();
+        }));
         const std::string log = Log();
         EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), kWriters) << log;
     }

@@ -7,35 +7,34 @@
 #include "tamberlin/sysutil/folders.h"
 #include "tamberlin/sysutil/paths.h"
 #include "tests/support/app_state.h"
-#include "tests/support/search_path.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/test_env.h"
 
 #include <filesystem>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 namespace {
 
+using ::testing::HasSubstr;
+using ::testing::Property;
+using ::testing::Throws;
 using namespace modQFSystemUtilities;
 using tamberlin::testing::TempFolder;
 namespace fs = std::filesystem;
 
-char Sep() {
-    return tamberlin::platform::NativePathStyle().separator;
-}
-char ListSep() {
-    return tamberlin::platform::NativePathStyle().list_separator;
-}
+const char kSep = tamberlin::platform::NativePathStyle().separator;
+const char kListSep = tamberlin::platform::NativePathStyle().list_separator;
 
 TEST(SystemFolders, EndWithTheSeparatorAndExist) {
     for (const std::string& folder : {GetWindowsPath(), GetSystemPath()}) {
         ASSERT_FALSE(folder.empty());
-        EXPECT_EQ(folder.back(), Sep()) << folder;
+        EXPECT_EQ(folder.back(), kSep) << folder;
         EXPECT_TRUE(EnsureFolder(folder, false)) << folder;
     }
     const std::string exe = GetExecutablePath();
     EXPECT_EQ(GetFileBaseName(GetFileName(exe) + ".x"), GetFileName(exe));
     EXPECT_TRUE(fs::exists(tamberlin::testing::FsPath(exe))) << exe;
-    EXPECT_NE(GetFileName(exe).find("platform_tests"), std::string::npos) << exe;
+    EXPECT_THAT(GetFileName(exe), HasSubstr("platform_tests")) << exe;
 }
 
 TEST(Drives, APathOnAnAvailableDriveIsAvailable) {
@@ -45,9 +44,9 @@ TEST(Drives, APathOnAnAvailableDriveIsAvailable) {
     EXPECT_TRUE(IsDriveAvailable(temp.Text()));
     EXPECT_TRUE(IsDriveAvailable(lower)); // "c:\..." as "C:\..."
     EXPECT_FALSE(IsDriveAvailable(""));
-    EXPECT_FALSE(IsDriveAvailable(std::string("temp") + Sep() + "x"));
+    EXPECT_FALSE(IsDriveAvailable(std::string("temp") + kSep + "x"));
     // A path starting with two separators is a network path: it must exist.
-    const std::string network = std::string(2, Sep()) + "no-such-server" + Sep() + "share";
+    const std::string network = std::string(2, kSep) + "no-such-server" + kSep + "share";
     EXPECT_FALSE(IsDriveAvailable(network));
 }
 
@@ -57,11 +56,11 @@ TEST(EnsureFolder, FindsOrCreatesOneLevel) {
     EXPECT_TRUE(EnsureFolder(temp.Text(), false));
     EXPECT_FALSE(EnsureFolder(missing, false));
     EXPECT_FALSE(fs::exists(temp.path() / "new"));
-    EXPECT_TRUE(EnsureFolder(missing + Sep(), true));
+    EXPECT_TRUE(EnsureFolder(missing + kSep, true));
     EXPECT_TRUE(fs::is_directory(temp.path() / "new"));
     EXPECT_TRUE(EnsureFolder(missing, false));
     // One level only: a missing parent is a failure, not a tree.
-    EXPECT_FALSE(EnsureFolder(temp.Text() + "a" + Sep() + "b", true));
+    EXPECT_FALSE(EnsureFolder(temp.Text() + "a" + kSep + "b", true));
     EXPECT_FALSE(fs::exists(temp.path() / "a"));
 }
 
@@ -72,21 +71,22 @@ TEST(EnsureFolder, BadPathTextsAreFalse) {
     EXPECT_FALSE(EnsureFolder("", true));
 }
 
-TEST(FindFileInFolder, FindsFilesWithOrWithoutATrailingSeparator) {
+TEST(FindFileInFolder, FindsFilesWithOrWithoutATrailingSeparatorEvenReadOnly) {
     TempFolder temp;
     const std::string file = temp.MakeFile("target.txt");
-    std::string full = "stale";
-    EXPECT_TRUE(FindFileInFolder("target.txt", temp.Text(), full));
-    EXPECT_EQ(full, file);
+    fs::permissions(tamberlin::testing::FsPath(file), fs::perms::owner_read);
     std::string without = temp.Text();
     without.pop_back();
-    EXPECT_TRUE(FindFileInFolder("target.txt", without, full));
-    EXPECT_EQ(full, file);
-    EXPECT_FALSE(FindFileInFolder("absent.txt", temp.Text(), full));
-    EXPECT_EQ(full, "");
+    const auto find = [](const std::string& name, const std::string& folder) {
+        std::string full = "stale";
+        return FindFileInFolder(name, folder, full) ? full : "not found, left \"" + full + "\"";
+    };
+    EXPECT_EQ(find("target.txt", temp.Text()), file);
+    EXPECT_EQ(find("target.txt", without), file);
+    EXPECT_EQ(find("absent.txt", temp.Text()), "not found, left \"\"");
     // A folder is not a file.
     fs::create_directory(temp.path() / "sub");
-    EXPECT_FALSE(FindFileInFolder("sub", temp.Text(), full));
+    EXPECT_EQ(find("sub", temp.Text()), "not found, left \"\"");
 }
 
 // A pattern without a folder lists the current one.
@@ -101,24 +101,12 @@ TEST(FindFileInFolder, AWildcardWithoutAFolderListsTheCurrentOne) {
     fs::current_path(before);
 }
 
-TEST(FindFileInFolder, FindsReadOnlyFiles) {
-    TempFolder temp;
-    const std::string file = temp.MakeFile("locked.txt");
-    fs::permissions(tamberlin::testing::FsPath(file),
-                    fs::perms::owner_read | fs::perms::group_read);
-    std::string full;
-    EXPECT_TRUE(FindFileInFolder("locked.txt", temp.Text(), full));
-}
-
 TEST(FindFileInFolder, AnInvalidNameRaisesBadFileName) {
     TempFolder temp;
-    std::string full = "stale";
-    try {
-        FindFileInFolder(std::string("a\0b", 3), temp.Text(), full);
-        ADD_FAILURE() << "no error raised";
-    } catch (const tamberlin::runtime::RuntimeError& e) {
-        EXPECT_EQ(e.Number(), 52);
-    }
+    std::string full;
+    EXPECT_THAT([&] { FindFileInFolder(std::string("a\0b", 3), temp.Text(), full); },
+                Throws<tamberlin::runtime::RuntimeError>(
+                    Property(&tamberlin::runtime::RuntimeError::Number, 52)));
 }
 
 // FindFile reads the program folder from the application-wide data.
@@ -130,26 +118,22 @@ TEST_F(FindFileTest, SearchesTheGivenFolderThenTheSearchPathInOrder) {
     b.MakeFile("both.txt");
     b.MakeFile("only-b.txt");
     // An empty entry between the folders does not end the search.
-    tamberlin::testing::SearchPathOverride path(a.Text() + ListSep() + ListSep() + b.Text());
-    std::string where = first.Text();
-    EXPECT_TRUE(FindFile("both.txt", where));
-    EXPECT_EQ(where, first.Text() + "both.txt");
-    where = first.Text();
-    EXPECT_TRUE(FindFile("only-b.txt", where));
-    EXPECT_EQ(where, b.Text() + "only-b.txt");
-    where = first.Text();
-    EXPECT_FALSE(FindFile("nowhere-tamberlin.txt", where));
-    EXPECT_EQ(where, "");
-    where = first.Text();
-    EXPECT_FALSE(FindFile(std::string(40000, 'n'), where));
-    EXPECT_EQ(where, "");
+    tamberlin::testing::EnvironmentOverride path("PATH", a.Text() + kListSep + kListSep + b.Text());
+    const auto find = [&](const std::string& name) {
+        std::string where = first.Text();
+        return FindFile(name, where) ? where : "not found, left \"" + where + "\"";
+    };
+    EXPECT_EQ(find("both.txt"), first.Text() + "both.txt");
+    EXPECT_EQ(find("only-b.txt"), b.Text() + "only-b.txt");
+    EXPECT_EQ(find("nowhere-tamberlin.txt"), "not found, left \"\"");
+    EXPECT_EQ(find(std::string(40000, 'n')), "not found, left \"\"");
 }
 
 TEST_F(FindFileTest, AnEmptyStartSearchesTheProgramFolder) {
     TempFolder program;
     program.MakeFile("help.txt");
     modQFAllData::strAppPath = program.Text();
-    tamberlin::testing::SearchPathOverride path("");
+    tamberlin::testing::EnvironmentOverride path("PATH", "");
     std::string where;
     EXPECT_TRUE(FindFile("help.txt", where));
     EXPECT_EQ(where, program.Text() + "help.txt");

@@ -125,16 +125,14 @@ TEST_F(Win32HostTest, ErrorDialogSizeFrameAndAnswers) {
         for (const char* hidden : {kAbort, kEmail, kIncludeData})
             EXPECT_FALSE(IsWindowVisible(ButtonOf(window, hidden))) << hidden;
         // Tab visits only what is shown: the message and OK.
-        HWND focus = FocusOf(window);
+        HWND message = FindWindowExA(window, nullptr, "Edit", nullptr), focus = FocusOf(window);
         for (int i = 0; i < 4; ++i) {
             focus = GetNextDlgTabItem(window, focus, FALSE);
             EXPECT_TRUE(focus == ButtonOf(window, "OK") ||
-                        GetDlgCtrlID(focus) ==
-                            GetDlgCtrlID(FindWindowExA(window, nullptr, "Edit", nullptr)))
+                        GetDlgCtrlID(focus) == GetDlgCtrlID(message))
                 << GetDlgCtrlID(focus);
         }
-        PostMessageW(FindWindowExA(window, nullptr, "Edit", nullptr), WM_LBUTTONDBLCLK, MK_LBUTTON,
-                     MAKELPARAM(10, 10));
+        PostMessageW(message, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(10, 10));
     };
     EXPECT_EQ(show(true, full_abort_and_ok), 3);
     EXPECT_EQ(show(false, cut_off_double_click), 4);

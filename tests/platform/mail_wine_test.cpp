@@ -13,20 +13,21 @@
 #include "tests/support/scripted_mail.h"
 #include "tests/support/test_env.h"
 
+#include <algorithm>
 #include <fstream>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 namespace {
 
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 using namespace modQFEmailClient;
 using Strings = std::vector<std::string>;
 
 // The recorder as Windows sees it (the Unix root is drive Z:), and its file.
 std::string RecorderPath() {
-    std::string path = "Z:" + std::string(TAMBERLIN_RECORDER);
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
+    std::string path = "Z:" TAMBERLIN_RECORDER;
+    std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }
 
@@ -70,13 +71,10 @@ TEST_F(MailWineTest, DirectAndControlReachTheMailProgram) {
               1);
     const Strings first = Recorded(1);
     ASSERT_EQ(first.size(), 1u);
-    EXPECT_EQ(first[0].rfind("mailto:support@quillfern.example?", 0), 0u) << first[0];
-    EXPECT_NE(tamberlin::testing::PercentDecoded(first[0]).find("subject=Direct subject"),
-              std::string::npos)
-        << first[0];
-    EXPECT_NE(tamberlin::testing::PercentDecoded(first[0]).find("body=First line\r\nSecond line"),
-              std::string::npos)
-        << first[0];
+    EXPECT_THAT(first[0], StartsWith("mailto:support@quillfern.example?"));
+    EXPECT_THAT(tamberlin::testing::PercentDecoded(first[0]), HasSubstr("subject=Direct subject"));
+    EXPECT_THAT(tamberlin::testing::PercentDecoded(first[0]),
+                HasSubstr("body=First line\r\nSecond line"));
     EXPECT_EQ(names[0], "xdg-email"); // filled in even though Wine drops the file
 
     MAPISession session;
@@ -87,9 +85,7 @@ TEST_F(MailWineTest, DirectAndControlReachTheMailProgram) {
               1);
     const Strings both = Recorded(2);
     ASSERT_EQ(both.size(), 2u);
-    EXPECT_NE(tamberlin::testing::PercentDecoded(both[1]).find("subject=Control subject"),
-              std::string::npos)
-        << both[1];
+    EXPECT_THAT(tamberlin::testing::PercentDecoded(both[1]), HasSubstr("subject=Control subject"));
     EXPECT_EQ(session.SessionID(), 0);
 }
 
@@ -106,11 +102,10 @@ TEST_F(MailWineTest, TheDialogsButtonSendsTheReport) {
     const Strings urls = Recorded(1);
     ASSERT_EQ(urls.size(), 1u);
     const std::string url = tamberlin::testing::PercentDecoded(urls[0]);
-    EXPECT_NE(url.find("subject=Tamberlin Error Report"), std::string::npos) << url;
-    EXPECT_NE(url.find("body=File not found opening the project file.\r\n\r\nBuild code: "),
-              std::string::npos)
-        << url;
-    EXPECT_NE(url.find("\r\n\r\nDate: "), std::string::npos) << url;
+    EXPECT_THAT(url, HasSubstr("subject=Tamberlin Error Report"));
+    EXPECT_THAT(url,
+                HasSubstr("body=File not found opening the project file.\r\n\r\nBuild code: "));
+    EXPECT_THAT(url, HasSubstr("\r\n\r\nDate: "));
     EXPECT_TRUE(host_.Boxes().empty());
     tamberlin::ui::Unload(form);
 }

@@ -8,16 +8,16 @@
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <sqlite3.h>
 #include <sstream>
 #include <sys/stat.h>
 
 namespace {
 
+using ::testing::HasSubstr;
 using namespace modQFSystemUtilities;
 namespace reg = tamberlin::platform::registry;
 namespace fs = std::filesystem;
@@ -26,10 +26,8 @@ class SqliteStoreTest : public ::testing::Test {
 protected:
     std::string UserDb() const { return sandbox_.ConfigHome() + "/Quillfern/registry.db"; }
     std::string MachineDb() const { return sandbox_.ConfigDir() + "/Quillfern/registry.db"; }
-    static mode_t Mode(const std::string& path) {
-        struct stat st {};
-        stat(path.c_str(), &st);
-        return st.st_mode & 07777;
+    static unsigned Mode(const std::string& path) {
+        return static_cast<unsigned>(fs::status(path).permissions());
     }
 
     tamberlin::testing::RegistrySandbox sandbox_;
@@ -93,60 +91,47 @@ TEST_F(SqliteStoreTest, TheMachineStoreIsCreatedByItsFirstWriteAndSeeded) {
     tamberlin::testing::ScriptedHost host;
     EXPECT_EQ(GetCommonFilesPath(), "/usr/share/");
     EXPECT_TRUE(host.Boxes().empty());
-}
-
-TEST_F(SqliteStoreTest, AMissingCommonFilesFolderIsReported) {
+    // Without its seed the Common Files folder is reported missing.
     ASSERT_EQ(reg::DeleteTree(reg::kLocalMachine, "Software\\Microsoft"), 0);
-    tamberlin::testing::ScriptedHost host;
     EXPECT_EQ(GetCommonFilesPath(), "");
     EXPECT_EQ(host.OnlyBox(), (tamberlin::testing::ShownBox{"Cannot find [Common Files] directory.",
                                                             "Error", tamberlin::ui::Buttons::kOK,
                                                             tamberlin::ui::Icon::kWarning}));
 }
 
-// Reads that cannot get through still answer what the store is seeded with,
-// so that the data folder never degrades into a relative path.
-TEST_F(SqliteStoreTest, ACorruptStoreFailsReadsButItsSeedAndIsLeftAsItWas) {
-    fs::create_directories(sandbox_.ConfigHome() + "/Quillfern");
+// Reads that cannot get through (a damaged file, or a folder where the file
+// should be) still answer what the store is seeded with, so that the data
+// folder never degrades into a relative path; the damaged file is left as it was.
+TEST_F(SqliteStoreTest, AStoreThatCannotBeReadFailsReadsButItsSeedAndIsLeftAsItWas) {
     const std::string garbage(8192, '\x5a');
-    std::ofstream(UserDb(), std::ios::binary) << garbage;
-    std::string value = "stale";
-    GetUserRegString("Software", "x", value);
-    EXPECT_EQ(value, "");
-    reg::RegKey key;
-    EXPECT_EQ(key.Open(reg::kCurrentUser, "Software\\X", reg::kQueryValue), reg::kBadDb);
-    SaveUserRegString("Software\\X", "v", "lost?", true);
-    CreateUserRegKey("Software\\Y");
-    EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
+    for (const long expected : {reg::kIoFailed, reg::kBadDb}) {
+        SCOPED_TRACE(expected);
+        reg::CloseStores();
+        fs::remove_all(UserDb());
+        fs::create_directories(expected == reg::kBadDb ? sandbox_.ConfigHome() + "/Quillfern"
+                                                       : UserDb());
+        if (expected == reg::kBadDb)
+            std::ofstream(UserDb(), std::ios::binary) << garbage;
+        std::string value = "stale";
+        GetUserRegString("Software", "x", value);
+        EXPECT_EQ(value, "");
+        reg::RegKey key;
+        EXPECT_EQ(key.Open(reg::kCurrentUser, "Software\\X", reg::kQueryValue), expected);
+        SaveUserRegString("Software\\X", "v", "lost?", true);
+        CreateUserRegKey("Software\\Y");
+        EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
+    }
     EXPECT_EQ(tamberlin::testing::ReadFile(UserDb()), garbage);
-
     std::ostringstream out, err;
     std::istringstream in;
     EXPECT_EQ(tamberlin::regtool::Run({"query", "HKCU\\Software"}, in, out, err), 1);
     EXPECT_EQ(err.str(), "ERROR: The configuration registry database is corrupt.\n");
 }
 
-TEST_F(SqliteStoreTest, AStoreThatCannotBeReadFailsReads) {
-    // A folder where the database should be: nothing can be read from it.
-    fs::create_directories(UserDb());
-    reg::RegKey key;
-    EXPECT_EQ(key.Open(reg::kCurrentUser, "Software\\X", reg::kQueryValue), reg::kIoFailed);
-    std::string value = "stale";
-    GetUserRegString("Software", "x", value);
-    EXPECT_EQ(value, "");
-    EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
-}
-
-// Output of one of the programs, run with this process's environment.
+// Output of a shell command running one of the programs, with this
+// process's environment.
 std::string Output(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
+    return tamberlin::testing::RunProgram({"/bin/sh", "-c", command}).output;
 }
 
 TEST_F(SqliteStoreTest, ReadersGoThroughWhileAnotherProcessWrites) {
@@ -160,10 +145,8 @@ TEST_F(SqliteStoreTest, ReadersGoThroughWhileAnotherProcessWrites) {
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     const std::string data = sandbox_.DataHome() + "/Quillfern/Tamberlin/";
-    EXPECT_NE(Output(TAMBERLIN_DEMO " info").find("strAppDataPath: " + data + "\n"),
-              std::string::npos);
-    EXPECT_NE(Output(TAMBERLIN_REG " query 'HKCU\\Software\\Held'").find("before"),
-              std::string::npos);
+    EXPECT_THAT(Output(TAMBERLIN_DEMO " info"), HasSubstr("strAppDataPath: " + data + "\n"));
+    EXPECT_THAT(Output(TAMBERLIN_REG " query 'HKCU\\Software\\Held'"), HasSubstr("before"));
     sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(writer);
 }
@@ -254,21 +237,13 @@ TEST_F(SqliteStoreTest, AnImportLandsWholeOrNotAtAll) {
     };
     const std::string out =
         Output("ulimit -f 100; exec " TAMBERLIN_REG " import '" + file + "' 2>&1");
-    EXPECT_NE(out.find("ERROR: "), std::string::npos) << out;
+    EXPECT_THAT(out, HasSubstr("ERROR: "));
     EXPECT_EQ(keys(), 0);
-    for (int delay_ms : {5, 20, 60}) {
+    for (const double seconds : {0.005, 0.02, 0.06}) {
         reg::CloseStores();
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            execl(TAMBERLIN_REG, TAMBERLIN_REG, "import", file.c_str(), nullptr);
-            _exit(127);
-        }
-        usleep(static_cast<useconds_t>(delay_ms) * 1000);
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+        tamberlin::testing::RunProgram({TAMBERLIN_REG, "import", file}, "", seconds); // then -9
         const int found = keys();
-        EXPECT_TRUE(found == 0 || found == kKeys) << found << " after " << delay_ms << " ms";
+        EXPECT_TRUE(found == 0 || found == kKeys) << found << " after " << seconds << " s";
     }
 }
 

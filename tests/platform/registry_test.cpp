@@ -26,6 +26,13 @@ protected:
         EXPECT_EQ(SetRegString(key.Handle(), name, value), 0);
     }
 
+    // The user value as GetUserRegString reads it into a "stale" text.
+    std::string Get(const std::string& below, const std::string& name) const {
+        std::string value = "stale";
+        GetUserRegString(Path(below), name, value);
+        return value;
+    }
+
     reg::RegKey Open(const std::string& below, std::uint32_t sam) {
         reg::RegKey key;
         EXPECT_EQ(key.Open(reg::kCurrentUser, Path(below), sam), 0);
@@ -36,26 +43,17 @@ protected:
 };
 
 TEST_F(RegistryTest, UserValuesRoundTrip) {
-    SaveUserRegString(Path("App"), "Name", "value", true);
-    SaveUserRegString(Path("App"), "Blanks", "  two blanks  ", true);
-    SaveUserRegString(Path("App"), "Empty", "", true);
-    SaveUserRegString(Path("App"), "", "the default", true);
-    std::string value = "stale";
-    GetUserRegString(Path("App"), "Name", value);
-    EXPECT_EQ(value, "value");
+    const std::pair<std::string, std::string> values[] = {
+        {"Name", "value"}, {"Blanks", "  two blanks  "}, {"Empty", ""}, {"", "the default"}};
+    for (const auto& [name, value] : values)
+        SaveUserRegString(Path("App"), name, value, true);
+    for (const auto& [name, value] : values)
+        EXPECT_EQ(Get("App", name), value) << name;
     // Names are compared without regard to case, at every level.
-    GetUserRegString(sandbox_.Base() + "\\aPP", "NAME", value);
-    EXPECT_EQ(value, "value");
-    GetUserRegString(Path("App"), "Blanks", value);
-    EXPECT_EQ(value, "  two blanks  ");
-    GetUserRegString(Path("App"), "Empty", value);
-    EXPECT_EQ(value, "");
-    GetUserRegString(Path("App"), "", value);
-    EXPECT_EQ(value, "the default");
+    EXPECT_EQ(Get("aPP", "NAME"), "value");
     // Writing again replaces.
     SaveUserRegString(Path("App"), "name", "second", false);
-    GetUserRegString(Path("App"), "Name", value);
-    EXPECT_EQ(value, "second");
+    EXPECT_EQ(Get("App", "Name"), "second");
 }
 
 TEST_F(RegistryTest, TextIsWrittenWithItsTerminatorAndReadUpToTheFirstNul) {
@@ -71,19 +69,13 @@ TEST_F(RegistryTest, TextIsWrittenWithItsTerminatorAndReadUpToTheFirstNul) {
     std::string value;
     EXPECT_EQ(QueryRegString(key.Handle(), "Nul", value), 0);
     EXPECT_EQ(value, "ab");
-    EXPECT_EQ(TrimAtNull(std::string("x\0y", 3)), "x");
-    EXPECT_EQ(TrimAtNull("xy"), "xy");
 }
 
 TEST_F(RegistryTest, MissingKeysAndValuesReadAsEmpty) {
-    std::string value = "stale";
-    GetUserRegString(Path("Missing"), "Name", value);
-    EXPECT_EQ(value, "");
+    EXPECT_EQ(Get("Missing", "Name"), "");
     SaveUserRegString(Path("App"), "Name", "x", true);
-    value = "stale";
-    GetUserRegString(Path("App"), "Other", value);
-    EXPECT_EQ(value, "");
-    value = "stale";
+    EXPECT_EQ(Get("App", "Other"), "");
+    std::string value = "stale";
     EXPECT_EQ(QueryRegString(Open("App", reg::kQueryValue).Handle(), "Other", value),
               reg::kFileNotFound);
     EXPECT_EQ(value, "");
@@ -94,15 +86,13 @@ TEST_F(RegistryTest, WritingToAMissingKeyCreatesItOnlyWhenAsked) {
     reg::RegKey key;
     EXPECT_EQ(key.Open(reg::kCurrentUser, Path("New"), reg::kQueryValue), reg::kFileNotFound);
     SaveUserRegString(Path("New\\Deep\\Key"), "Name", "x", true);
-    std::string value;
-    GetUserRegString(Path("new\\deep\\key"), "name", value);
-    EXPECT_EQ(value, "x");
+    EXPECT_EQ(Get("new\\deep\\key", "name"), "x");
     CreateUserRegKey(Path("Made\\By\\CreateUserRegKey"));
     CreateUserRegKey(Path("Made\\By\\CreateUserRegKey")); // again: opens it
     Open("Made\\By\\CreateUserRegKey", reg::kQueryValue);
 }
 
-TEST_F(RegistryTest, MachineReadsTellWhetherTheyRead) {
+TEST_F(RegistryTest, MachineReadsTellWhetherTheyReadInEitherView) {
     SetMachine("Mail", "", "Recorder");
     SetMachine("Mail", "Empty", "");
     std::string value = "caller's";
@@ -114,20 +104,16 @@ TEST_F(RegistryTest, MachineReadsTellWhetherTheyRead) {
     EXPECT_EQ(value, "Recorder");
     EXPECT_TRUE(GetMachineRegString(Path("Mail"), "Empty", value));
     EXPECT_EQ(value, "");
-}
-
-TEST_F(RegistryTest, The64BitViewOfTheMachineRoot) {
+    // Only a 32-bit process on 64-bit Windows sees two trees.
     SetMachine("View", "Which", "64-bit", reg::kWow64_64Key);
     SetMachine("View", "Which", "default");
-    std::string wide, plain;
-    GetMachineRegString64(Path("View"), "Which", wide);
-    GetMachineRegString(Path("View"), "Which", plain);
-    EXPECT_EQ(plain, "default");
-    // Only a 32-bit process on 64-bit Windows sees two trees.
-    EXPECT_EQ(wide, reg::HasSeparate64BitView() ? "64-bit" : "default");
-    std::string missing = "stale";
-    GetMachineRegString64(Path("NoSuchKey"), "Which", missing);
-    EXPECT_EQ(missing, "");
+    EXPECT_TRUE(GetMachineRegString(Path("View"), "Which", value));
+    EXPECT_EQ(value, "default");
+    GetMachineRegString64(Path("View"), "Which", value);
+    EXPECT_EQ(value, reg::HasSeparate64BitView() ? "64-bit" : "default");
+    value = "stale";
+    GetMachineRegString64(Path("NoSuchKey"), "Which", value);
+    EXPECT_EQ(value, "");
 }
 
 TEST_F(RegistryTest, HandlesKeepTheirAccessRights) {
@@ -279,19 +265,14 @@ TEST_F(RegistryTest, EnumeratingAndDeletingTrees) {
 }
 
 TEST_F(RegistryTest, OddTextsDoNotBreakTheStore) {
-    const std::string invalid_utf8 = "\xff\xfe bad \xc3";
-    SaveUserRegString(Path("Odd"), "Bad", invalid_utf8, true);
+    SaveUserRegString(Path("Odd"), "Bad", "\xff\xfe bad \xc3", true);
     SaveUserRegString(Path("Odd"), std::string("na\0me", 5), "cut name", true);
-    std::string value;
-    GetUserRegString(Path("Odd"), "Bad", value);
-    EXPECT_FALSE(value.empty());
+    EXPECT_NE(Get("Odd", "Bad"), "");
     // A name ends at its NUL, as a C string does.
-    GetUserRegString(Path("Odd"), "na", value);
-    EXPECT_EQ(value, "cut name");
+    EXPECT_EQ(Get("Odd", "na"), "cut name");
     const std::string long_text(40000, 'x');
     SaveUserRegString(Path("Odd"), "Long", long_text, true);
-    GetUserRegString(Path("Odd"), "Long", value);
-    EXPECT_EQ(value, long_text);
+    EXPECT_EQ(Get("Odd", "Long"), long_text);
     // Bytes that are not UTF-8 (an overlong "\\", an overlong "a") fold into
     // no other name: no key aliases "X\Y", no value aliases "a", and deleting
     // "x" leaves the sibling.
@@ -300,11 +281,9 @@ TEST_F(RegistryTest, OddTextsDoNotBreakTheStore) {
     SaveUserRegString(Path("Odd\\X\\Y"), "Level", "two levels", true);
     SaveUserRegString(Path("Odd"), "\xC1\xA1", "overlong", true);
     SaveUserRegString(Path("Odd"), "a", "plain", true);
-    GetUserRegString(Path("Odd"), "\xC1\xA1", value);
-    EXPECT_EQ(value, "overlong");
+    EXPECT_EQ(Get("Odd", "\xC1\xA1"), "overlong");
     ASSERT_EQ(reg::DeleteTree(reg::kCurrentUser, Path("Odd\\x")), 0);
-    GetUserRegString(Path("Odd\\x\xC1\x9Cy"), "Level", value);
-    EXPECT_EQ(value, "one level");
+    EXPECT_EQ(Get("Odd\\x\xC1\x9Cy", "Level"), "one level");
 }
 
 } // namespace

@@ -13,37 +13,19 @@
 namespace tamberlin::testing {
 namespace {
 
-template <typename T> void Keep(std::vector<std::function<void()>>& restore, T& variable) {
-    restore.push_back([&variable, value = variable] { variable = value; });
+template <typename... T> void Keep(std::vector<std::function<void()>>& restore, T&... variables) {
+    (restore.push_back([&variables, value = variables] { variables = value; }), ...);
 }
 
 } // namespace
 
 AppStateTest::AppStateTest() {
-    Keep(restore_, runtime::App());
-    {
-        using namespace modQFAllData;
-        Keep(restore_, strAppTitle);
-        Keep(restore_, strAppEXEName);
-        Keep(restore_, strAppPath);
-        Keep(restore_, strAppDataPath);
-        Keep(restore_, intDecimalSeparator);
-        Keep(restore_, strFontName);
-        Keep(restore_, dblFontSize);
-        Keep(restore_, picAppPicture);
-        Keep(restore_, intLayoutSpacing);
-        Keep(restore_, lngInterfaceColours);
-        Keep(restore_, strSpacer1);
-        Keep(restore_, strSpacer2);
-    }
-    {
-        using namespace modQFCriticalErrorHandler;
-        Keep(restore_, strErrorLogFolder);
-        Keep(restore_, blnLogErrorShown);
-        Keep(restore_, blnDefaultAllowEmail);
-        Keep(restore_, blnDefaultAllowAbort);
-        Keep(restore_, AbortHook);
-    }
+    using namespace modQFAllData;
+    using namespace modQFCriticalErrorHandler;
+    Keep(restore_, runtime::App(), strAppTitle, strAppEXEName, strAppPath, strAppDataPath,
+         intDecimalSeparator, strFontName, dblFontSize, picAppPicture, intLayoutSpacing,
+         lngInterfaceColours, strSpacer1, strSpacer2, strErrorLogFolder, blnLogErrorShown,
+         blnDefaultAllowEmail, blnDefaultAllowAbort, AbortHook);
     // Restored in reverse order: the host first, so the pointer's change
     // reaches the host that was current.
     restore_.push_back([pointer = ui::MousePointer()] {

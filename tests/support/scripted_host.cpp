@@ -5,11 +5,6 @@
 #include <stdexcept>
 
 namespace tamberlin::testing {
-namespace {
-
-ui::Host* g_current = nullptr;
-
-} // namespace
 
 void PrintTo(const ShownBox& box, std::ostream* out) {
     *out << '"' << box.text << "\" titled \"" << box.title << "\", buttons "
@@ -23,13 +18,11 @@ const ui::Control& ShownForm::operator()(std::string_view control) const {
     throw std::out_of_range("no control " + std::string(control));
 }
 
-ScriptedHost::ScriptedHost() : previous_(g_current) {
-    g_current = this;
+ScriptedHost::ScriptedHost() : previous_(&ui::CurrentHost()) {
     ui::SetHost(this);
 }
 
 ScriptedHost::~ScriptedHost() {
-    g_current = previous_;
     ui::SetHost(previous_);
 }
 

@@ -65,20 +65,17 @@ public:
     }
     const std::vector<ShownForm>& Forms() const { return forms_; }
     int DoEventsCalls() const { return do_events_; }
-    const std::vector<int>& MousePointers() const { return pointers_; }
 
     int MsgBox(std::string_view text, std::string_view title, ui::Buttons buttons,
                ui::Icon icon) override;
     void ShowModal(ui::Form& form) override;
     void DoEvents() override { ++do_events_; }
-    void MousePointerChanged(int pointer) override { pointers_.push_back(pointer); }
 
 private:
     std::deque<int> answers_;
     std::deque<FormAction> actions_;
     std::vector<ShownBox> boxes_;
     std::vector<ShownForm> forms_;
-    std::vector<int> pointers_;
     int do_events_ = 0;
     ui::Host* previous_;
 };

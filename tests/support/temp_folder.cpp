@@ -1,5 +1,6 @@
 #include "tests/support/temp_folder.h"
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -21,6 +22,16 @@ fs::path FsPath(const std::string& utf8) {
 std::string ReadFile(const std::string& utf8_path) {
     std::ifstream in(FsPath(utf8_path), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::vector<std::string> FilesIn(const fs::path& folder, const std::string& extension) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec))
+        if (entry.path().extension() == extension)
+            found.push_back(PathText(entry.path()));
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 TempFolder::TempFolder() {

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace tamberlin::testing {
 
@@ -26,6 +27,10 @@ private:
 
 // A file's bytes (UTF-8 path), empty when it cannot be read.
 std::string ReadFile(const std::string& utf8_path);
+
+// The files in a folder with that extension (".rec"), as sorted UTF-8 paths;
+// none when the folder is missing.
+std::vector<std::string> FilesIn(const std::filesystem::path& folder, const std::string& extension);
 
 // UTF-8 text of a path with the platform's separators, and back.
 std::string PathText(const std::filesystem::path& path);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tamberlin::testing {
 
@@ -28,7 +29,7 @@ public:
     RegistrySandbox& operator=(const RegistrySandbox&) = delete;
 
     const std::string& Base() const { return base_; }
-    // Linux: the folders behind the stores (empty on Windows).
+    // POSIX: the folders behind the stores.
     std::string ConfigHome() const;
     std::string ConfigDir() const;
     std::string DataHome() const;
@@ -39,9 +40,23 @@ private:
     std::string base_;
 };
 
-// POSIX: runs child(0) ... child(n - 1) at once, each in a process of its
-// own, and waits for them all; true when every child returned true.
+// POSIX: runs child(0) ... child(n - 1), each in a process of its own, all
+// let go at the same moment once every one has started, and waits for them
+// all; true when every child returned true.
 bool RunInChildren(int n, const std::function<bool(int)>& child);
+
+// POSIX: how a program run by RunProgram ended.
+struct ProgramRun {
+    std::string output;     // what it wrote to its standard output
+    int status = -1;        // its exit status; -1 when it did not exit
+    int signal = 0;         // the signal that ended it, 0 when none did
+    double seconds = 0;     // from start to end
+    bool timed_out = false; // killed when the limit had passed
+};
+// POSIX: runs `args` (the program first) with `input` on its standard input,
+// and kills it if it has not ended after `limit_seconds`.
+ProgramRun RunProgram(std::vector<std::string> args, const std::string& input = "",
+                      double limit_seconds = 60);
 
 // Sets an environment variable (or removes it, for nullopt) for the life of
 // the object, then puts back what was there.

@@ -8,18 +8,8 @@
 #include <atomic>
 
 namespace tamberlin::testing {
-namespace {
 
 namespace reg = platform::registry;
-
-void DeleteBelow(reg::Key root, std::uint32_t view, const std::string& parent,
-                 const std::string& name) {
-    reg::RegKey key;
-    if (key.Open(root, parent, reg::kAllAccess | view) == reg::kSuccess)
-        reg::DeleteTree(key.Handle(), name);
-}
-
-} // namespace
 
 void PrepareTestProcess() {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
@@ -31,10 +21,13 @@ struct RegistrySandbox::State {};
 // is cleared before use as well as after.
 static void ClearSandbox(const std::string& base) {
     const std::string parent = "Software\\TamberlinTests";
-    const std::string name = base.substr(parent.size() + 1);
-    DeleteBelow(reg::kCurrentUser, 0, parent, name);
-    DeleteBelow(reg::kLocalMachine, reg::kWow64_32Key, parent, name);
-    DeleteBelow(reg::kLocalMachine, reg::kWow64_64Key, parent, name);
+    for (const auto& [root, view] : {std::pair<reg::Key, std::uint32_t>{reg::kCurrentUser, 0},
+                                     {reg::kLocalMachine, reg::kWow64_32Key},
+                                     {reg::kLocalMachine, reg::kWow64_64Key}}) {
+        reg::RegKey key;
+        if (key.Open(root, parent, reg::kAllAccess | view) == reg::kSuccess)
+            reg::DeleteTree(key.Handle(), base.substr(parent.size() + 1));
+    }
 }
 
 RegistrySandbox::RegistrySandbox() {
@@ -46,16 +39,6 @@ RegistrySandbox::RegistrySandbox() {
 
 RegistrySandbox::~RegistrySandbox() {
     ClearSandbox(base_);
-}
-
-std::string RegistrySandbox::ConfigHome() const {
-    return {};
-}
-std::string RegistrySandbox::ConfigDir() const {
-    return {};
-}
-std::string RegistrySandbox::DataHome() const {
-    return {};
 }
 
 namespace {

@@ -1,4 +1,5 @@
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/platform/path_style.h"
 #include "tamberlin/runtime/application.h"
@@ -19,13 +20,11 @@ namespace reg = tamberlin::platform::registry;
 constexpr const char* kShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
+const std::string kSep(1, tamberlin::platform::NativePathStyle().separator);
+
 // Each case plays the program with its own registry.
 class InitAppDataTest : public tamberlin::testing::AppStateTest {
 protected:
-    static std::string Sep() {
-        return std::string(1, tamberlin::platform::NativePathStyle().separator);
-    }
-
     tamberlin::testing::RegistrySandbox sandbox_;
 };
 
@@ -33,54 +32,40 @@ TEST_F(InitAppDataTest, ProgramFolderIsTheExecutablesWhenItsNameMatchesInAnyCase
     using namespace modQFSystemUtilities;
     const std::string exe = GetExecutablePath();
     const std::string base = GetFileBaseName(GetFileName(exe));
-    const std::string elsewhere = Sep() + "elsewhere";
+    const std::string elsewhere = kSep + "elsewhere";
     App().SetPath(elsewhere);
-    std::string shouted = App().EXEName();
-    for (char& c : shouted)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    App().SetEXEName(shouted);
+    App().SetEXEName(tamberlin::platform::UpperCase(App().EXEName()));
     InitAppData();
     // A name without an extension (as on Linux) has no base name, so there
     // the run-time's folder is taken.
-    EXPECT_EQ(strAppPath, base.empty() ? elsewhere + Sep() : GetFolderPath(exe));
+    EXPECT_EQ(strAppPath, base.empty() ? elsewhere + kSep : GetFolderPath(exe));
 
     App().SetEXEName("some-other-program");
     InitAppData();
-    EXPECT_EQ(strAppPath, elsewhere + Sep());
+    EXPECT_EQ(strAppPath, elsewhere + kSep);
     EXPECT_EQ(strAppEXEName, "some-other-program");
 }
 
-TEST_F(InitAppDataTest, ARootProgramFolderKeepsOneSeparator) {
+TEST_F(InitAppDataTest, TheTitleAndARootProgramFolderAreTakenAsSet) {
+    App().SetTitle("Tamberlin Test");
     App().SetEXEName("some-other-program");
-    const std::string root =
-        tamberlin::platform::NativePathStyle().separator == '\\' ? "C:\\" : "/";
+    const std::string root = kSep == "\\" ? "C:\\" : "/";
     App().SetPath(root);
     InitAppData();
-    EXPECT_EQ(strAppPath, root);
+    EXPECT_EQ(strAppTitle, "Tamberlin Test");
+    EXPECT_EQ(strAppPath, root); // one separator, not two
 }
 
-TEST_F(InitAppDataTest, DataFolderIsBelowTheRegisteredAppData) {
+TEST_F(InitAppDataTest, DataFolderIsBelowTheRegisteredAppDataOrRelativeWithoutIt) {
     InitAppData();
     const std::string app_data = modQFSystemUtilities::GetAppDataPath();
     ASSERT_FALSE(app_data.empty());
-    EXPECT_EQ(strAppDataPath, app_data + "Quillfern" + Sep() + "Tamberlin" + Sep());
-    if (!sandbox_.DataHome().empty()) {
-        EXPECT_EQ(app_data, sandbox_.DataHome() + Sep());
-    }
-}
-
-TEST_F(InitAppDataTest, WithoutAppDataTheDataFolderIsRelative) {
-    const tamberlin::testing::RegistryValueGuard app_data(reg::kCurrentUser, 0, kShellFolders,
-                                                          "AppData");
-    ASSERT_EQ(app_data.Set(std::nullopt), 0);
+    EXPECT_EQ(strAppDataPath, app_data + "Quillfern" + kSep + "Tamberlin" + kSep);
+    const tamberlin::testing::RegistryValueGuard registered(reg::kCurrentUser, 0, kShellFolders,
+                                                            "AppData");
+    ASSERT_EQ(registered.Set(std::nullopt), 0);
     InitAppData();
-    EXPECT_EQ(strAppDataPath, "Quillfern" + Sep() + "Tamberlin" + Sep());
-}
-
-TEST_F(InitAppDataTest, TheTitleIsTheOneSetBeforehand) {
-    App().SetTitle("Tamberlin Test");
-    InitAppData();
-    EXPECT_EQ(strAppTitle, "Tamberlin Test");
+    EXPECT_EQ(strAppDataPath, "Quillfern" + kSep + "Tamberlin" + kSep);
 }
 
 } // namespace

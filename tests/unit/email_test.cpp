@@ -12,6 +12,7 @@
 #include "tests/support/test_env.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -31,8 +32,14 @@ protected:
         other_ = temp_.MakeFile("notes.txt");
     }
 
+    // MAPI/Control without attachments.
+    std::int32_t Control(std::int16_t resolve, const std::string& to = "a@b.example") {
+        return SendEmailMAPIControl(session_, messages_, resolve, to, "s", "b", 0, none_, none_);
+    }
+
     tamberlin::testing::TempFolder temp_;
     std::string log_, other_;
+    Strings none_;
     ScriptedHost host_;
     ScriptedMail mail_;
     MAPISession session_;
@@ -69,26 +76,19 @@ TEST_F(EmailTest, ControlSignsOnComposesSendsAndSignsOff) {
 TEST_F(EmailTest, ControlKeepsAnOpenSessionAndResolvesOnlyOnTrue) {
     session_.SignOn();
     session_.DownLoadMail = true;
-    Strings none;
-    EXPECT_EQ(SendEmailMAPIControl(session_, messages_, 1, "x@y.example", "s", "b", 0, none, none),
-              1);
+    EXPECT_EQ(Control(1, "x@y.example"), 1);
     EXPECT_TRUE(session_.DownLoadMail);
     EXPECT_EQ(mail_.Functions(), (Strings{"logon", "send", "logoff"}));
     session_.SignOn();
-    EXPECT_EQ(SendEmailMAPIControl(session_, messages_, -1, "x@y.example", "s", "b", 0, none, none),
-              1);
+    EXPECT_EQ(Control(-1, "x@y.example"), 1);
     EXPECT_EQ(mail_.Functions(),
               (Strings{"logon", "send", "logoff", "logon", "resolve", "send", "logoff"}));
 }
 
 TEST_F(EmailTest, ControlFailures) {
-    const struct {
-        const char* function;
-        std::uint32_t code;
-        std::int32_t result;
-        const char* title;
-        const char* text;
-    } cases[] = {
+    // The call that fails, its code, the result, and the box's title and text
+    // (no box for none).
+    const std::tuple<const char*, std::uint32_t, std::int32_t, const char*, const char*> cases[] = {
         {"send", mapi::kUserAbort, -3, nullptr, nullptr},
         {"logon", mapi::kLoginFailure, -1, nullptr, nullptr},
         {"send", 10, -1, "Email Client Error", "An error occured initializing email session."},
@@ -96,22 +96,17 @@ TEST_F(EmailTest, ControlFailures) {
          "An error occured processing email message recipients. Check recipient addresses."},
         {"send", 26, -1, nullptr, nullptr}, // 32026: past the table
     };
-    Strings none;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.function) + " " + std::to_string(c.code));
+    for (const auto& [function, code, result, title, text] : cases) {
+        SCOPED_TRACE(std::string(function) + " " + std::to_string(code));
         const size_t boxes = host_.Boxes().size();
-        mail_.Answer(c.function, c.code);
-        EXPECT_EQ(
-            SendEmailMAPIControl(session_, messages_, 0, "a@b.example", "s", "b", 0, none, none),
-            c.result);
+        mail_.Answer(function, code);
+        EXPECT_EQ(Control(0), result);
         EXPECT_EQ(session_.SessionID(), 0); // signed off
-        if (c.title) {
-            ASSERT_EQ(host_.Boxes().size(), boxes + 1);
-            EXPECT_EQ(host_.Boxes().back().title, c.title);
-            EXPECT_EQ(host_.Boxes().back().text, c.text);
-            EXPECT_EQ(host_.Boxes().back().icon, ui::Icon::kCritical);
-        } else {
-            EXPECT_EQ(host_.Boxes().size(), boxes);
+        ASSERT_EQ(host_.Boxes().size(), boxes + (title ? 1 : 0));
+        if (title) {
+            EXPECT_EQ(
+                host_.Boxes().back(),
+                (tamberlin::testing::ShownBox{text, title, ui::Buttons::kOK, ui::Icon::kCritical}));
         }
     }
 }
@@ -160,9 +155,8 @@ TEST_F(EmailTest, DirectLogsOnSendsTheRecordsAndLogsOff) {
 }
 
 TEST_F(EmailTest, DirectResults) {
-    Strings none;
     const auto send = [&](std::int16_t resolve = 0) {
-        return SendEmailMAPIDirect(0, resolve, "a@b.example", "s", "b", 0, none, none);
+        return SendEmailMAPIDirect(0, resolve, "a@b.example", "s", "b", 0, none_, none_);
     };
     mail_.Answer("send", mapi::kUserAbort); // cancelled: still 1
     EXPECT_EQ(send(), 1);
@@ -236,10 +230,9 @@ TEST_F(EmailTest, CdoResults) {
 // --- the dispatch ----------------------------------------------------------------
 
 TEST_F(EmailTest, DispatchFillsBlanksAndPicksTheTransport) {
-    Strings none;
     const auto send = [&](std::int32_t transport, const char* recipient, const char* subject,
                           const char* body) {
-        return SendEmail(transport, 0, recipient, subject, body, 0, none, none, 0, session_,
+        return SendEmail(transport, 0, recipient, subject, body, 0, none_, none_, 0, session_,
                          messages_);
     };
     EXPECT_EQ(send(1, "   ", "", ""), 1);
@@ -288,8 +281,8 @@ TEST_F(EmailTest, DetectionReadsTheDefaultMailClient) {
     // A request with -1 uses the detection for that one send.
     ScriptedCdo cdo;
     set(user, "Microsoft Outlook");
-    Strings none;
-    EXPECT_EQ(SendEmail(-1, -1, "a@b.example", "s", "b", 0, none, none, 0, session_, messages_), 1);
+    EXPECT_EQ(SendEmail(-1, -1, "a@b.example", "s", "b", 0, none_, none_, 0, session_, messages_),
+              1);
     EXPECT_EQ(cdo.log.front(), "CreateSession");
     EXPECT_EQ(std::count(cdo.log.begin(), cdo.log.end(), "Invoke 130 method"), 0);
 }

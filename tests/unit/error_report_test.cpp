@@ -16,16 +16,15 @@
 #include "tests/support/temp_folder.h"
 
 #include <algorithm>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 namespace {
 
+using ::testing::HasSubstr;
 namespace mapi = tamberlin::platform::mapi;
 namespace ui = tamberlin::ui;
 
-std::string Separator() {
-    return std::string(1, tamberlin::platform::NativePathStyle().separator);
-}
+const char kSep = tamberlin::platform::NativePathStyle().separator;
 
 class ErrorReportTest : public tamberlin::testing::AppStateTest {
 protected:
@@ -86,22 +85,21 @@ TEST_F(ErrorReportTest, VersionPartsKeepTheirDigits) {
     form_.cmdEmail_Click();
     tamberlin::runtime::App().SetVersion(2, 123, 45678);
     form_.cmdEmail_Click();
-    EXPECT_NE(Sent(0).note_text->find("Build code: 1.12.0003\r\n"), std::string::npos);
-    EXPECT_NE(Sent(1).note_text->find("Build code: 2.123.45678\r\n"), std::string::npos);
+    EXPECT_THAT(*Sent(0).note_text, HasSubstr("Build code: 1.12.0003\r\n"));
+    EXPECT_THAT(*Sent(1).note_text, HasSubstr("Build code: 2.123.45678\r\n"));
 }
 
 TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnceAndTheReportKept) {
     const std::string kMessage = "Cannot prepare the error notification email. Please copy the "
                                  "information and send to Quillfern by separate email.";
-    const std::string outbox = temp_.Text() + "Outbox" + Separator();
+    const std::string outbox = temp_.Text() + "Outbox" + kSep;
     const std::string log = temp_.MakeFile("tamberlinError.log", "an entry\r\n");
     mail_.Answer("logon", mapi::kLoginFailure);
     form_.cmdEmail_Click();
-    ASSERT_EQ(host_.Boxes().size(), 1u);
     const std::string first = outbox + "report-20261207-090503-01.eml";
-    EXPECT_EQ(host_.Boxes()[0].text, kMessage + " The report has been saved as \"" + first + "\".");
-    EXPECT_EQ(host_.Boxes()[0].title, "Tamberlin");
-    EXPECT_EQ(host_.Boxes()[0].icon, ui::Icon::kCritical);
+    EXPECT_EQ(host_.OnlyBox(), (tamberlin::testing::ShownBox{
+                                   kMessage + " The report has been saved as \"" + first + "\".",
+                                   "Tamberlin", ui::Buttons::kOK, ui::Icon::kCritical}));
     // An error the transport does not trap (its sign-off failing) ends the
     // same way, in a file of its own.
     mail_.Raise("logoff", 48);
@@ -113,15 +111,13 @@ TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnceAndTheReportKept) {
     // The message file (read by a real mail parser in the mail tests).
     std::string saved;
     ASSERT_TRUE(tamberlin::platform::files::ReadWholeFile(first, saved));
-    EXPECT_NE(saved.find("\r\nSubject: Tamberlin Error Report\r\n"), std::string::npos);
-    EXPECT_NE(saved.find("\r\nBuild code: 19.00.0019\r\n"), std::string::npos) << saved;
-    EXPECT_NE(saved.find("filename=\"tamberlinError.log\"\r\n\r\nYW4gZW50cnkNCg==\r\n"),
-              std::string::npos)
-        << saved;
+    EXPECT_THAT(saved, HasSubstr("\r\nSubject: Tamberlin Error Report\r\n"));
+    EXPECT_THAT(saved, HasSubstr("\r\nBuild code: 19.00.0019\r\n"));
+    EXPECT_THAT(saved, HasSubstr("filename=\"tamberlinError.log\"\r\n\r\nYW4gZW50cnkNCg==\r\n"));
 }
 
 TEST_F(ErrorReportTest, TheOutboxKeepsTheNewestTwenty) {
-    const std::string outbox = temp_.Text() + "Outbox" + Separator();
+    const std::string outbox = temp_.Text() + "Outbox" + kSep;
     for (int day = 1; day <= 25; ++day)
         temp_.MakeFile("Outbox/report-202611" + std::string(day < 10 ? "0" : "") +
                        std::to_string(day) + "-120000-01.eml");

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -37,18 +38,16 @@ TEST(TerminalHost, PrintsTitleTextAndPrompt) {
     EXPECT_EQ(Ask("", Buttons::kOK, true).shown, "--- Tamberlin ---\nDisk not\nready.\n[O]K> \n");
 }
 
-TEST(TerminalHost, AnswersByLetterOrWordInAnyCase) {
-    for (const char* retry : {"r\n", "R\n", "retry\n", "ReTry\r\n"})
-        EXPECT_EQ(Ask(retry, Buttons::kRetryCancel).answer, kIdRetry) << retry;
-    for (const char* cancel : {"c\n", "CANCEL\n"})
-        EXPECT_EQ(Ask(cancel, Buttons::kRetryCancel).answer, kIdCancel) << cancel;
-    EXPECT_EQ(Ask("ok\n", Buttons::kOK).answer, kIdOk);
-}
-
-TEST(TerminalHost, EmptyLineTakesTheFirstButtonAndEndOfInputTheLast) {
-    EXPECT_EQ(Ask("\n", Buttons::kRetryCancel).answer, kIdRetry);
-    EXPECT_EQ(Ask("", Buttons::kRetryCancel).answer, kIdCancel);
-    EXPECT_EQ(Ask("", Buttons::kOK).answer, kIdOk);
+// By letter or word in any case; an empty line takes the first button, the
+// end of input the last.
+TEST(TerminalHost, AnswersByLetterOrWordEmptyLineOrEndOfInput) {
+    const std::tuple<Buttons, int, std::vector<std::string>> cases[] = {
+        {Buttons::kRetryCancel, kIdRetry, {"r\n", "R\n", "retry\n", "ReTry\r\n", "\n"}},
+        {Buttons::kRetryCancel, kIdCancel, {"c\n", "CANCEL\n", ""}},
+        {Buttons::kOK, kIdOk, {"ok\n", ""}}};
+    for (const auto& [buttons, answer, inputs] : cases)
+        for (const std::string& input : inputs)
+            EXPECT_EQ(Ask(input, buttons).answer, answer) << input;
 }
 
 TEST(TerminalHost, AsksAgainAfterAnUnknownAnswer) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -10,14 +11,9 @@ using namespace modQFSystemUtilities;
 using tamberlin::platform::kPosixPaths;
 using tamberlin::platform::kWindowsPaths;
 
-struct Case {
-    const char* path; // Windows form; the POSIX form swaps every "\" for "/"
-    const char* file_name;
-    const char* folder;
-    const char* base_name;
-};
-
-constexpr Case kCases[] = {
+// Path, file name, folder and base name in the Windows form; the POSIX form
+// swaps every "\" for "/".
+constexpr std::tuple<const char*, const char*, const char*, const char*> kCases[] = {
     {"C:\\a\\b.txt", "b.txt", "C:\\a\\", "b"},
     {"b.txt", "b.txt", "", "b"},
     {"C:\\a\\", "", "C:\\a\\", ""},
@@ -39,14 +35,14 @@ std::string Posix(std::string text) {
 }
 
 TEST(PathTexts, SplitWithEitherSeparator) {
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(c.path);
-        EXPECT_EQ(GetFileName(c.path, kWindowsPaths), c.file_name);
-        EXPECT_EQ(GetFolderPath(c.path, kWindowsPaths), c.folder);
-        EXPECT_EQ(GetFileBaseName(c.path, kWindowsPaths), c.base_name);
-        EXPECT_EQ(GetFileName(Posix(c.path), kPosixPaths), Posix(c.file_name));
-        EXPECT_EQ(GetFolderPath(Posix(c.path), kPosixPaths), Posix(c.folder));
-        EXPECT_EQ(GetFileBaseName(Posix(c.path), kPosixPaths), Posix(c.base_name));
+    for (const auto& [path, file_name, folder, base_name] : kCases) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(GetFileName(path, kWindowsPaths), file_name);
+        EXPECT_EQ(GetFolderPath(path, kWindowsPaths), folder);
+        EXPECT_EQ(GetFileBaseName(path, kWindowsPaths), base_name);
+        EXPECT_EQ(GetFileName(Posix(path), kPosixPaths), Posix(file_name));
+        EXPECT_EQ(GetFolderPath(Posix(path), kPosixPaths), Posix(folder));
+        EXPECT_EQ(GetFileBaseName(Posix(path), kPosixPaths), Posix(base_name));
     }
 }
 

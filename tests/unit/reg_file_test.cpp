@@ -3,6 +3,7 @@
 #include "platform/text.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -10,13 +11,8 @@ using namespace tamberlin::regtool;
 namespace reg = tamberlin::platform::registry;
 
 TEST(RegFile, ValuesRoundTripThroughTheirLines) {
-    struct Case {
-        std::string name;
-        std::uint32_t type;
-        std::string data;
-        std::string line;
-    };
-    const Case cases[] = {
+    // Name, type, data and the line that holds them.
+    const std::tuple<std::string, std::uint32_t, std::string, std::string> cases[] = {
         {"Path", reg::kSz, std::string("C:\\a \"b\"\0", 9), R"("Path"="C:\\a \"b\"")"},
         {"", reg::kSz, std::string("x\0", 2), R"(@="x")"},
         {"n", reg::kDword, std::string("\x0a\0\0\x80", 4), R"("n"=dword:8000000a)"},
@@ -30,14 +26,12 @@ TEST(RegFile, ValuesRoundTripThroughTheirLines) {
         {"r", reg::kSz, std::string("a\r\n\0", 4), R"("r"=hex(1):61,00,0d,00,0a,00,00,00)"},
         {"u", reg::kSz, "no end", R"("u"=hex(1):6e,00,6f,00,20,00,65,00,6e,00,64,00)"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.line);
-        EXPECT_EQ(FormatValueLine(c.name, c.type, c.data), c.line);
-        const std::optional<ValueLine> parsed = ParseValueLine(c.line);
+    for (const auto& [name, type, data, line] : cases) {
+        SCOPED_TRACE(line);
+        EXPECT_EQ(FormatValueLine(name, type, data), line);
+        const std::optional<ValueLine> parsed = ParseValueLine(line);
         ASSERT_TRUE(parsed);
-        EXPECT_EQ(parsed->name, c.name);
-        EXPECT_EQ(parsed->type, c.type);
-        EXPECT_EQ(parsed->data, c.data);
+        EXPECT_EQ(std::tie(parsed->name, parsed->type, parsed->data), std::tie(name, type, data));
     }
 }
 
