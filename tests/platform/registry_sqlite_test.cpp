@@ -33,7 +33,7 @@ protected:
     tamberlin::testing::RegistrySandbox sandbox_;
 };
 
-TEST_F(SqliteStoreTest, TheUserStoreIsPrivateAndSeeded) {
+TEST_F(SqliteStoreTest, TheStoresAreWhereXdgSaysAndTheUserStoreIsPrivateAndSeeded) {
     EXPECT_EQ(reg::StorePath(reg::kCurrentUser), UserDb());
     EXPECT_EQ(reg::StorePath(reg::kLocalMachine), MachineDb());
     EXPECT_EQ(GetAppDataPath(), sandbox_.Folder("data") + "/");
@@ -59,9 +59,7 @@ TEST_F(SqliteStoreTest, TheUserStoreIsPrivateAndSeeded) {
     EXPECT_TRUE(fs::exists(MachineDb()));
     EXPECT_FALSE(GetMachineRegString("Software\\Microsoft\\Windows\\CurrentVersion",
                                      "CommonFilesDir", value));
-}
-
-TEST_F(SqliteStoreTest, XdgVariablesChooseTheFolders) {
+    // Other XDG settings: the first absolute entry; the defaults.
     setenv("XDG_CONFIG_DIRS",
            ("relative/ignored:" + sandbox_.Folder("etc") + "/first:/second").c_str(), 1);
     EXPECT_EQ(reg::StorePath(reg::kLocalMachine),
