@@ -71,17 +71,15 @@ TEST_F(EmailTest, ControlSignsOnComposesSendsAndSignsOff) {
     EXPECT_EQ(names, (Strings{"app Error.log", "", "Given name"}));
     EXPECT_EQ(session_.SessionID(), 0);
     EXPECT_TRUE(host_.Boxes().empty());
-}
-
-TEST_F(EmailTest, ControlKeepsAnOpenSessionAndResolvesOnlyOnTrue) {
+    // An open session is kept (and signed off); names are resolved only for true.
     session_.SignOn();
     session_.DownLoadMail = true;
     EXPECT_EQ(Control(1, "x@y.example"), 1);
     EXPECT_TRUE(session_.DownLoadMail);
-    EXPECT_EQ(mail_.Functions(), (Strings{"logon", "send", "logoff"}));
     session_.SignOn();
     EXPECT_EQ(Control(-1, "x@y.example"), 1);
-    EXPECT_EQ(mail_.Functions(),
+    const Strings calls = mail_.Functions();
+    EXPECT_EQ(Strings(calls.begin() + 3, calls.end()),
               (Strings{"logon", "send", "logoff", "logon", "resolve", "send", "logoff"}));
 }
 
@@ -109,9 +107,7 @@ TEST_F(EmailTest, ControlFailures) {
                 (tamberlin::testing::ShownBox{text, title, ui::Buttons::kOK, ui::Icon::kCritical}));
         }
     }
-}
-
-TEST_F(EmailTest, ControlAttachmentErrors) {
+    // An attachment the mail system cannot take.
     Strings names = {""}, paths = {std::string("bad\0name", 8)};
     EXPECT_EQ(
         SendEmailMAPIControl(session_, messages_, 0, "a@b.example", "s", "b", 1, names, paths), -2);
