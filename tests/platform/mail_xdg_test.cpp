@@ -140,17 +140,9 @@ protected:
         }
         return calls;
     }
-    std::uint32_t Send(const mapi::Message& message) {
-        mapi::Provider& mail = mapi::CurrentProvider();
-        mapi::Session session = 0;
-        EXPECT_EQ(mail.Logon(0, "", "", mapi::kLogonUi, session), mapi::kSuccess);
-        const std::uint32_t rc = mail.SendMail(session, 0, message, mapi::kDialog);
-        EXPECT_EQ(mail.Logoff(session, 0, 0), mapi::kSuccess);
-        return rc;
-    }
-    static mapi::Message Message(const std::string& to, const std::string& subject,
-                                 const std::string& body,
-                                 const std::vector<std::string>& files = {}) {
+    // Sends a message through the simple MAPI calls, as the transports do.
+    static std::uint32_t Send(const std::string& to, const std::string& subject,
+                              const std::string& body, const std::vector<std::string>& files = {}) {
         mapi::Message m;
         m.subject = subject;
         m.note_text = body;
@@ -158,7 +150,12 @@ protected:
         m.recipients[0].recip_class = mapi::kTo;
         for (const std::string& path : files)
             m.files.emplace_back().path_name = path;
-        return m;
+        mapi::Provider& mail = mapi::CurrentProvider();
+        mapi::Session session = 0;
+        EXPECT_EQ(mail.Logon(0, "", "", mapi::kLogonUi, session), mapi::kSuccess);
+        const std::uint32_t rc = mail.SendMail(session, 0, m, mapi::kDialog);
+        EXPECT_EQ(mail.Logoff(session, 0, 0), mapi::kSuccess);
+        return rc;
     }
 
     tamberlin::testing::TempFolder temp_;
@@ -186,7 +183,7 @@ TEST_F(MailXdgTest, EveryByteReachesTheMailClientOnBothRoutes) {
         SCOPED_TRACE(route == Route::kThunderbird ? "Thunderbird route" : "generic route");
         fs::remove(record_);
         UseRoute(route);
-        ASSERT_EQ(Send(Message("support@quillfern.example", subject, body, files)), mapi::kSuccess);
+        ASSERT_EQ(Send("support@quillfern.example", subject, body, files), mapi::kSuccess);
         const std::vector<Received> calls = Calls(1);
         ASSERT_EQ(calls.size(), 1u);
         EXPECT_EQ(calls[0].to, "support@quillfern.example");
@@ -211,11 +208,11 @@ TEST_F(MailXdgTest, EveryByteReachesTheMailClientOnBothRoutes) {
 TEST_F(MailXdgTest, UnsafeRecipientsAreRefusedAndMissingFilesReported) {
     for (const char* to : {"x@example.com',attachment='/etc/passwd", "\"Name\" <a@b.example>",
                            "a@b.example,c@d.example", "-a@b.example", "not an address"}) {
-        EXPECT_EQ(Send(Message(to, "s", "b")), mapi::kUnknownRecipient) << to;
+        EXPECT_EQ(Send(to, "s", "b"), mapi::kUnknownRecipient) << to;
     }
-    EXPECT_EQ(Send(Message("a@b.example", "s", "b", {temp_.Text() + "missing.log"})),
+    EXPECT_EQ(Send("a@b.example", "s", "b", {temp_.Text() + "missing.log"}),
               mapi::kAttachmentNotFound);
-    EXPECT_EQ(Send(Message("a@b.example", "s", "b", {temp_.Text()})), mapi::kAttachmentNotFound);
+    EXPECT_EQ(Send("a@b.example", "s", "b", {temp_.Text()}), mapi::kAttachmentNotFound);
     EXPECT_TRUE(Calls().empty()); // nothing reached the client
 }
 
@@ -229,7 +226,7 @@ TEST_F(MailXdgTest, AClientThatStaysOpenDoesNotHoldTheDialog) {
         fs::remove(stay);
         const int events = host.DoEventsCalls();
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(Send(Message("a@b.example", "s", "b")), mapi::kSuccess);
+        EXPECT_EQ(Send("a@b.example", "s", "b"), mapi::kSuccess);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(7)); // bound: 5 s
         EXPECT_GT(host.DoEventsCalls(), events + 10);
         // The user closes the compose window: xdg-email ends, and no child of
