@@ -119,9 +119,8 @@ TEST_F(HandlerTest, ComposesTheDetailsBlock) {
 // Neither shows the dialog or logs: the errors that end at once, and a disk
 // that is not ready, which only asks.
 TEST_F(HandlerTest, SomeErrorsEndAtOnceAndDiskNotReadyOnlyAsks) {
-    for (std::int32_t n : {32755, 32001}) {
+    for (std::int32_t n : {32755, 32001})
         EXPECT_EQ(HandleCriticalError(Error(n), "x"), Ignore);
-    }
     EXPECT_TRUE(host_.Boxes().empty());
     host_.Answer(ui::kIdRetry);
     EXPECT_EQ(HandleCriticalError(Error(71), "reading the disk"), Retry);
