@@ -25,22 +25,17 @@ using namespace modQFEmailClient;
 using Strings = std::vector<std::string>;
 
 // The recorder as Windows sees it (the Unix root is drive Z:), and its file.
-std::string RecorderPath() {
+std::string RecorderPath(const char* name = "xdg-email") {
     std::string path = "Z:" TAMBERLIN_RECORDER;
     std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
-std::string RecordPath() {
-    const std::string recorder = RecorderPath();
-    return recorder.substr(0, recorder.rfind('\\') + 1) + "record";
+    return path.substr(0, path.rfind('\\') + 1) + name;
 }
 
 class MailWineTest : public tamberlin::testing::AppStateTest {
 protected:
     void SetUp() override {
         modQFAllData::strAppTitle = "Tamberlin";
-        DeleteFileA(RecordPath().c_str());
+        DeleteFileA(RecorderPath("record").c_str());
         ASSERT_EQ(mailers_.Set(TAMBERLIN_RECORDER), 0);
     }
     // Waits for the recorder (winebrowser runs it on its own) to have
@@ -50,7 +45,7 @@ protected:
         for (int tries = 0; tries < 150 && urls.size() < lines; ++tries) {
             Sleep(100);
             urls.clear();
-            std::ifstream in(RecordPath());
+            std::ifstream in(RecorderPath("record"));
             for (std::string line; std::getline(in, line);)
                 urls.push_back(line);
         }
