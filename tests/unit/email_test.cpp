@@ -137,10 +137,17 @@ TEST_F(EmailTest, DirectLogsOnSendsTheRecordsAndLogsOff) {
     EXPECT_EQ(mail_.Calls()[1].name, "a@b.example; c@d.example");
     EXPECT_EQ(mail_.Calls()[1].flags, mapi::kDialog);
     const mapi::Message& m = mail_.Calls()[2].message;
+    EXPECT_EQ(mail_.Calls()[2].ui_param, 4242u);
+    // Set as the mail system needs them: no received date, no type, the
+    // attachment placed nowhere in the text.
+    EXPECT_EQ(m.date_received, "");
+    EXPECT_FALSE(m.message_type);
     ASSERT_EQ(m.recipients.size(), 1u);
     EXPECT_EQ(m.recipients[0].name, "a@b.example; c@d.example"); // one recipient, whole
     EXPECT_EQ(m.recipients[0].address, "SMTP:resolved@b.example");
     ASSERT_EQ(m.files.size(), 1u);
+    EXPECT_EQ(m.files[0].position, -1);
+    EXPECT_EQ(m.files[0].file_type, "");
     EXPECT_EQ(m.files[0].file_name, "spaced.txt");
     EXPECT_EQ(names[1], "spaced.txt");
 }
