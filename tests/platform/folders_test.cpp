@@ -101,7 +101,7 @@ TEST(FindFileInFolder, FindsFilesWithOrWithoutATrailingSeparatorEvenReadOnly) {
 // FindFile reads the program folder from the application-wide data.
 class FindFileTest : public tamberlin::testing::AppStateTest {};
 
-TEST_F(FindFileTest, SearchesTheGivenFolderThenTheSearchPathInOrder) {
+TEST_F(FindFileTest, SearchesTheGivenOrProgramFolderThenTheSearchPathInOrder) {
     TempFolder first, a, b;
     first.MakeFile("both.txt");
     b.MakeFile("both.txt");
@@ -116,16 +116,13 @@ TEST_F(FindFileTest, SearchesTheGivenFolderThenTheSearchPathInOrder) {
     EXPECT_EQ(find("only-b.txt"), b.Text() + "only-b.txt");
     EXPECT_EQ(find("nowhere-tamberlin.txt"), "not found, left \"\"");
     EXPECT_EQ(find(std::string(40000, 'n')), "not found, left \"\"");
-}
-
-TEST_F(FindFileTest, AnEmptyStartSearchesTheProgramFolder) {
+    // An empty start searches the program folder, before the search path.
     TempFolder program;
-    program.MakeFile("help.txt");
+    program.MakeFile("both.txt");
     modQFAllData::strAppPath = program.Text();
-    tamberlin::testing::EnvironmentOverride path("PATH", "");
     std::string where;
-    EXPECT_TRUE(FindFile("help.txt", where));
-    EXPECT_EQ(where, program.Text() + "help.txt");
+    EXPECT_TRUE(FindFile("both.txt", where));
+    EXPECT_EQ(where, program.Text() + "both.txt");
 }
 
 } // namespace
