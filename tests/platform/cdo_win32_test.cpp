@@ -8,8 +8,7 @@
 #include "tests/support/app_state.h"
 #include "tests/support/temp_folder.h"
 
-#include <algorithm>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,6 +16,7 @@
 namespace {
 
 namespace cdo = tamberlin::platform::cdo;
+using ::testing::IsSupersetOf;
 
 // Every object of the model in one: each call is written to `log` with its
 // arguments in the order the caller wrote them, and every call that returns
@@ -103,10 +103,6 @@ protected:
                                                   static_cast<std::int16_t>(paths.size()), names,
                                                   paths);
     }
-    // Where the line is in the log; the log's size when it is not there.
-    size_t At(const std::string& line) const {
-        return std::find(dispatch_.log.begin(), dispatch_.log.end(), line) - dispatch_.log.begin();
-    }
 
     RecordingDispatch dispatch_;
     tamberlin::testing::TempFolder temp_;
@@ -124,9 +120,8 @@ TEST_F(CdoWin32Test, TheArgumentsAsTheComObjectGetsThem) {
     // mail client's own, is released, never logged off.
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.front(), "119 omitted omitted false false");
-    for (const std::string& line :
-         std::vector<std::string>{"38 put \"Subject\"", "37 put \"" + file + "\"", "17 put 1"})
-        EXPECT_LT(At(line), log.size()) << line;
+    EXPECT_THAT(log, IsSupersetOf(std::vector<std::string>{"38 put \"Subject\"",
+                                                           "37 put \"" + file + "\"", "17 put 1"}));
     EXPECT_EQ(log.back(), "131 omitted true");
     // Every reference the transport took is given back, after the user's
     // cancel too, which is -3.

@@ -2,10 +2,8 @@
 // (crash_child): the exit code, the record, the minidump, and the next start.
 #include <windows.h>
 
-#include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/crash.h"
 #include "tamberlin/errors/error_log.h"
-#include "tamberlin/runtime/application.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"
@@ -110,20 +108,14 @@ TEST(CrashCaptureWin32Test, TheNextStartLogsShowsAndRetires) {
                   "time: 1765000000 000000000\nthread: 7\noperation: opening the project file\n");
     temp.MakeFile("Crashes/crash-001765000000-000000000-42.dmp", "MDMP");
     tamberlin::testing::ScriptedHost host;
-    tamberlin::runtime::App().SetTitle("Crash child");
-    modQFAllData::strAppTitle = "Crash child";
     modQFCriticalErrorHandler::strErrorLogFolder = temp.Text();
     const auto start = Clock::now();
     EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), 1);
     std::printf("[ figure ] next start: log and show 1 crash: %.1f ms\n",
                 std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    ASSERT_EQ(host.Forms().size(), 1u);
-    EXPECT_THAT(host.Forms()[0]("txtErrorMsg").caption,
-                HasSubstr("Crash child closed unexpectedly while opening the project file."));
-    const std::string log = ReadFile(modQFCriticalErrorHandler::GetErrorLogPath());
-    EXPECT_THAT(
-        log,
-        HasSubstr(", opening the project file, -1073741819, Access violation, Crash child, 0\r\n"));
+    // The dialog and the log line are the portable code's, pinned in
+    // crash_posix_test; here the minidump is retired with its record.
+    EXPECT_EQ(host.Forms().size(), 1u);
     EXPECT_EQ(FilesIn(temp.path() / "Crashes" / "Reported", ".dmp").size(), 1u);
     modQFCriticalErrorHandler::strErrorLogFolder.clear();
 }

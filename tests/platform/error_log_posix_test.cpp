@@ -36,21 +36,17 @@ protected:
     tamberlin::testing::ScriptedHost host_;
 };
 
+// Read at each write (error_log_test has the German one); a locale in
+// ISO-8859-1 names the month in UTF-8 like the rest of the line.
 TEST_F(ErrorLogPosixTest, TheMonthIsTheUserLocales) {
-    const tamberlin::platform::clock::LocalTime late{2026, 12, 31, 23, 59, 59};
-    tamberlin::platform::clock::PinForTesting(&late);
-    setenv("LC_ALL", "de_DE.UTF-8", 1);
-    WriteErrorLog("speichern", {53, "File not found", "Tamberlin", 2});
-    setenv("LC_ALL", "C", 1);
-    WriteErrorLog("saving", {53, "File not found", "Tamberlin", 2});
-    EXPECT_EQ(Log(), "Dez 31 2026 23:59:59, speichern, 53, File not found, Tamberlin, 2\r\n"
-                     "Dec 31 2026 23:59:59, saving, 53, File not found, Tamberlin, 2\r\n");
-    // A locale in ISO-8859-1 names the month in UTF-8 like the rest of the line.
     const tamberlin::platform::clock::LocalTime march{2026, 3, 1, 8, 0, 0};
     tamberlin::platform::clock::PinForTesting(&march);
+    setenv("LC_ALL", "C", 1);
+    WriteErrorLog("saving", {53, "File not found", "Tamberlin", 2});
     setenv("LC_ALL", "de_DE", 1);
     WriteErrorLog("Grüße", {53, "File not found", "Tamberlin", 2});
-    EXPECT_THAT(Log(), HasSubstr("M\u00e4r 1 2026 08:00:00, Grüße, "));
+    EXPECT_EQ(Log(), "Mar 1 2026 08:00:00, saving, 53, File not found, Tamberlin, 2\r\n"
+                     "M\u00e4r 1 2026 08:00:00, Grüße, 53, File not found, Tamberlin, 2\r\n");
 }
 
 TEST_F(ErrorLogPosixTest, AWriteTheSystemRefusesIsReportedOnceAndLeavesNoTrace) {

@@ -61,16 +61,12 @@ TEST_F(ErrorLogTest, AppendsOneLinePerEntry) {
     EXPECT_TRUE(host_.Boxes().empty());
 }
 
-TEST_F(ErrorLogTest, TheFolderIsGivenOneSeparator) {
-    std::string folder = temp_.Text();
-    folder.pop_back();
-    strErrorLogFolder = folder;
-    EXPECT_EQ(GetErrorLogPath(), folder + kSep + "tamberlinError.log");
-    EXPECT_EQ(strErrorLogFolder, folder); // the folder value itself stays
-}
-
-TEST_F(ErrorLogTest, AMissingFolderIsMadeWhenItsParentExists) {
-    strErrorLogFolder = temp_.Text() + "Tamberlin" + kSep;
+// A folder without its separator is given one (the value itself stays); a
+// missing folder is made when its parent exists.
+TEST_F(ErrorLogTest, TheFolderIsGivenOneSeparatorAndMadeWhenItsParentExists) {
+    strErrorLogFolder = temp_.Text() + "Tamberlin";
+    EXPECT_EQ(GetErrorLogPath(), strErrorLogFolder + kSep + "tamberlinError.log");
+    EXPECT_EQ(strErrorLogFolder, temp_.Text() + "Tamberlin");
     WriteErrorLog("x", kError);
     EXPECT_TRUE(fs::is_directory(temp_.path() / "Tamberlin"));
     EXPECT_THAT(Log(), HasSubstr(", x, "));

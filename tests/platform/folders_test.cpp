@@ -50,7 +50,7 @@ TEST(Drives, APathOnAnAvailableDriveIsAvailable) {
     EXPECT_FALSE(IsDriveAvailable(network));
 }
 
-TEST(EnsureFolder, FindsOrCreatesOneLevel) {
+TEST(EnsureFolder, FindsOrCreatesOneLevelAndRefusesBadTexts) {
     TempFolder temp;
     const std::string missing = temp.Text() + "new";
     EXPECT_TRUE(EnsureFolder(temp.Text(), false));
@@ -62,10 +62,7 @@ TEST(EnsureFolder, FindsOrCreatesOneLevel) {
     // One level only: a missing parent is a failure, not a tree.
     EXPECT_FALSE(EnsureFolder(temp.Text() + "a" + kSep + "b", true));
     EXPECT_FALSE(fs::exists(temp.path() / "a"));
-}
-
-TEST(EnsureFolder, BadPathTextsAreFalse) {
-    TempFolder temp;
+    // Texts that are no path.
     EXPECT_FALSE(EnsureFolder(temp.Text() + std::string(40000, 'x'), true));
     EXPECT_FALSE(EnsureFolder(temp.Text() + std::string("a\0b", 3), true));
     EXPECT_FALSE(EnsureFolder("", true));
@@ -87,13 +84,13 @@ TEST(FindFileInFolder, FindsFilesWithOrWithoutATrailingSeparatorEvenReadOnly) {
     // A folder is not a file.
     fs::create_directory(temp.path() / "sub");
     EXPECT_EQ(find("sub", temp.Text()), "not found, left \"\"");
-}
-
-// A pattern without a folder lists the current one.
-TEST(FindFileInFolder, AWildcardWithoutAFolderListsTheCurrentOne) {
+    // An invalid name raises "bad file name".
+    std::string full;
+    EXPECT_THAT([&] { FindFileInFolder(std::string("a\0b", 3), temp.Text(), full); },
+                Throws<tamberlin::runtime::RuntimeError>(
+                    Property(&tamberlin::runtime::RuntimeError::Number, 52)));
+    // A pattern without a folder lists the current one.
     namespace files = tamberlin::platform::files;
-    TempFolder temp;
-    temp.MakeFile("target.txt");
     const fs::path before = fs::current_path();
     fs::current_path(temp.path());
     EXPECT_EQ(files::FirstEntry("targ*.txt", files::kNormal), files::Listing::kEntry);
@@ -101,18 +98,10 @@ TEST(FindFileInFolder, AWildcardWithoutAFolderListsTheCurrentOne) {
     fs::current_path(before);
 }
 
-TEST(FindFileInFolder, AnInvalidNameRaisesBadFileName) {
-    TempFolder temp;
-    std::string full;
-    EXPECT_THAT([&] { FindFileInFolder(std::string("a\0b", 3), temp.Text(), full); },
-                Throws<tamberlin::runtime::RuntimeError>(
-                    Property(&tamberlin::runtime::RuntimeError::Number, 52)));
-}
-
 // FindFile reads the program folder from the application-wide data.
 class FindFileTest : public tamberlin::testing::AppStateTest {};
 
-TEST_F(FindFileTest, SearchesTheGivenFolderThenTheSearchPathInOrder) {
+TEST_F(FindFileTest, SearchesTheGivenOrProgramFolderThenTheSearchPathInOrder) {
     TempFolder first, a, b;
     first.MakeFile("both.txt");
     b.MakeFile("both.txt");
@@ -127,16 +116,13 @@ TEST_F(FindFileTest, SearchesTheGivenFolderThenTheSearchPathInOrder) {
     EXPECT_EQ(find("only-b.txt"), b.Text() + "only-b.txt");
     EXPECT_EQ(find("nowhere-tamberlin.txt"), "not found, left \"\"");
     EXPECT_EQ(find(std::string(40000, 'n')), "not found, left \"\"");
-}
-
-TEST_F(FindFileTest, AnEmptyStartSearchesTheProgramFolder) {
+    // An empty start searches the program folder, before the search path.
     TempFolder program;
-    program.MakeFile("help.txt");
+    program.MakeFile("both.txt");
     modQFAllData::strAppPath = program.Text();
-    tamberlin::testing::EnvironmentOverride path("PATH", "");
     std::string where;
-    EXPECT_TRUE(FindFile("help.txt", where));
-    EXPECT_EQ(where, program.Text() + "help.txt");
+    EXPECT_TRUE(FindFile("both.txt", where));
+    EXPECT_EQ(where, program.Text() + "both.txt");
 }
 
 } // namespace

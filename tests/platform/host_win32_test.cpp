@@ -1,12 +1,12 @@
 // The Win32 host under Wine: the Application Error dialog's size, frame,
 // hidden and disabled controls and its answers, message boxes' symbols and
 // buttons, and a failing handler. A second thread drives the windows while the
-// test's thread runs the modal loop. Last, the real tamberlin-demo.exe driven
-// from another process, for what the terminal runs cannot see: a dialog
-// disables the main window. What each action does is covered through the
-// terminal.
+// test's thread runs the modal loop. Last, what the terminal runs cannot
+// see: a dialog disables the window below it. What each action does is
+// covered through the terminal.
 #include <windows.h>
 
+#include "platform/text_win32.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_form.h"
@@ -14,18 +14,103 @@
 #include "tamberlin/ui/host.h"
 #include "tests/support/app_state.h"
 #include "tests/support/failing_form.h"
-#include "tests/support/test_env.h"
-#include "tests/support/win32_driver.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <future>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 #include <tuple>
 
 namespace {
 
 using namespace tamberlin::ui;
 using namespace tamberlin::testing;
+using namespace std::chrono_literals;
+using tamberlin::platform::win32::Utf8FromWide;
+using tamberlin::platform::win32::WideFromUtf8;
+
+// The windows are driven the way a user does, from another thread or
+// process: found by caption, buttons clicked with messages, texts read with
+// messages. Every wait is bounded.
+
+// Polls `condition` until it holds or `limit` has passed; answers whether it
+// held.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+// The window's text as UTF-8, asked for with WM_GETTEXT so that the windows
+// of another process answer too.
+std::string TextOf(HWND window) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+        return "<no answer>";
+    std::wstring text(length + 1, L'\0');
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 5000, &length);
+    text.resize(length);
+    return Utf8FromWide(text);
+}
+
+// Waits for a visible top-level window of `process` with that caption; null
+// after 10 s.
+HWND WaitForWindow(DWORD process, const std::string& caption) {
+    HWND found = nullptr;
+    WaitUntil([&] {
+        for (found = GetTopWindow(nullptr); found; found = GetWindow(found, GW_HWNDNEXT)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(found, &owner);
+            if (owner == process && IsWindowVisible(found) && TextOf(found) == caption)
+                return true;
+        }
+        return false;
+    });
+    return found;
+}
+
+// The child button with that caption (null when there is none).
+HWND ButtonOf(HWND parent, const std::string& caption) {
+    return FindWindowExW(parent, nullptr, L"Button", WideFromUtf8(caption).c_str());
+}
+
+// Posts a click to the button, since a sent one would not return before the
+// modal windows it opens had closed; answers whether there was a button.
+bool Click(HWND button) {
+    return button && PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+// Ends the test's process, telling `what` on standard error, unless
+// destroyed within `limit`.
+class Watchdog {
+public:
+    Watchdog(std::chrono::seconds limit, std::string what)
+        : thread_([=, done = done_.get_future()] {
+              if (done.wait_for(limit) == std::future_status::ready)
+                  return;
+              std::fprintf(stderr, "watchdog: %s after %d s\n", what.c_str(),
+                           static_cast<int>(limit.count()));
+              std::fflush(stderr);
+              TerminateProcess(GetCurrentProcess(), 3);
+          }) {}
+    ~Watchdog() {
+        done_.set_value();
+        thread_.join();
+    }
+
+private:
+    std::promise<void> done_;
+    std::thread thread_;
+};
 
 // The Win32 host as the current host.
 class Win32HostTest : public AppStateTest {
@@ -174,67 +259,37 @@ TEST_F(Win32HostTest, AFailingHandlerUnloadsItsFormAndIsLoggedOnce) {
               std::vector<std::string>{"frmFailing.cmdFail_Click, 51, the handler failed"});
 }
 
-// The demo with its graphical host, in a job that ends it when the test
-// ends, however the test ends.
-class Demo {
-public:
-    Demo() {
-        std::string path = TAMBERLIN_DEMO;
-        std::replace(path.begin(), path.end(), '/', '\\');
-        std::string command = "\"" + (path[0] == '\\' ? "Z:" + path : path) + "\"";
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limit{};
-        limit.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limit, sizeof limit);
-        const EnvironmentOverride gui("TAMBERLIN_UI", "gui");
-        started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                                 nullptr, nullptr, &startup, &process_) &&
-                  AssignProcessToJobObject(job_, process_.hProcess) &&
-                  ResumeThread(process_.hThread) != static_cast<DWORD>(-1);
+// A window whose button raises an error, as the demo's main window does.
+struct RaisingForm final : Form {
+    RaisingForm() : Form("frmRaising") {
+        caption = "Host Test Main";
+        client_width = 2400;
+        client_height = 1000;
+        controls = {Control::Make("cmdRaise", ControlKind::kCommandButton, 120, 120, 1200, 375, 0,
+                                  "Raise")};
+        controls[0].command = "raise";
+        commands = {"raise"};
     }
-    ~Demo() {
-        CloseHandle(job_);
-        CloseHandle(process_.hThread);
-        CloseHandle(process_.hProcess);
+    void Raise(std::string_view, Event) override {
+        modQFCriticalErrorHandler::HandleCriticalError({11, "x", "y", 0}, "dividing");
     }
-    Demo(const Demo&) = delete;
-    Demo& operator=(const Demo&) = delete;
-
-    // The exit status once the demo has ended; STILL_ACTIVE after 10 s.
-    DWORD Status() const {
-        DWORD status = 0;
-        WaitForSingleObject(process_.hProcess, 10000);
-        GetExitCodeProcess(process_.hProcess, &status);
-        return status;
-    }
-    HWND Window(const std::string& caption) const {
-        return WaitForWindow(process_.dwProcessId, caption);
-    }
-
-    bool started = false;
-
-private:
-    HANDLE job_ = CreateJobObjectA(nullptr, nullptr);
-    PROCESS_INFORMATION process_{};
 };
 
-// The main window is disabled while a dialog is open and enabled again after
-// it; Exit ends the demo with status 0.
-TEST(DemoWin32Test, ADialogIsModalToTheMainWindow) {
-    const Watchdog watchdog(100s, "the demo was still being driven");
-    const Demo demo;
-    ASSERT_TRUE(demo.started) << "could not start " << TAMBERLIN_DEMO;
-    HWND window = demo.Window("Tamberlin");
-    ASSERT_NE(window, nullptr) << "the main window did not appear";
-    ASSERT_TRUE(Click(ButtonOf(window, "Divide by zero")));
-    HWND dialog = demo.Window("Tamberlin Error");
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_FALSE(IsWindowEnabled(window)) << "the main window stays usable under the dialog";
-    ASSERT_TRUE(Click(ButtonOf(dialog, "OK")));
-    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(window) != FALSE; }));
-    ASSERT_TRUE(Click(ButtonOf(window, "E&xit")));
-    EXPECT_EQ(demo.Status(), 0u);
+// The window below is disabled while the dialog is open, enabled again after.
+TEST_F(Win32HostTest, ADialogIsModalToTheWindowBelowIt) {
+    const CapturedLog log;
+    modQFAllData::strAppTitle = "Host Test";
+    RaisingForm form;
+    const auto raise_and_answer = [](HWND window) {
+        ASSERT_TRUE(Click(ButtonOf(window, "Raise")));
+        HWND dialog = WaitForWindow(GetCurrentProcessId(), "Host Test Error");
+        EXPECT_FALSE(IsWindowEnabled(window));
+        Click(ButtonOf(dialog, "OK"));
+        EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(window) != FALSE; }));
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    };
+    EXPECT_FALSE(
+        Drive(form.caption, raise_and_answer, [&] { return ShowModal(form), IsLoaded(form); }));
 }
 
 } // namespace

@@ -68,11 +68,11 @@ TEST_F(RegToolTest, BadCommandLinesFail) {
     EXPECT_EQ(Run({}).status, 1);
 }
 
+// Texts and numbers round-trip in tests/e2e/reg_tool.cmake; here what it does
+// not write: bytes, an empty default value, and an export that asks first.
 TEST_F(RegToolTest, ExportAndImportRoundTrip) {
     tamberlin::testing::TempFolder temp;
     const std::string file = temp.Text() + "backup.reg";
-    Run({"add", Key("Tree"), "/v", "Text", "/d", "C:\\path \"quoted\" Grüße"});
-    Run({"add", Key("Tree\\Sub"), "/v", "Count", "/t", "REG_DWORD", "/d", "7"});
     Run({"add", Key("Tree\\Sub"), "/ve", "/d", ""});
     {
         reg::RegKey key;
@@ -85,9 +85,7 @@ TEST_F(RegToolTest, ExportAndImportRoundTrip) {
     ASSERT_EQ(Run({"delete", Key("Tree"), "/f"}).status, 0);
     ASSERT_EQ(Run({"import", file}).status, 0);
 
-    EXPECT_EQ(Read("Tree", "Text"), "C:\\path \"quoted\" Grüße");
-    const Result sub = Run({"query", Key("Tree\\Sub")});
-    EXPECT_THAT(sub.out, HasSubstr("Count    REG_DWORD    0x7"));
+    EXPECT_THAT(Run({"query", Key("Tree\\Sub")}).out, HasSubstr("    (Default)    REG_SZ    \n"));
     EXPECT_THAT(Run({"query", Key("Tree")}).out, HasSubstr("    Raw    REG_BINARY    0001FF\n"));
 }
 

@@ -24,8 +24,8 @@ namespace fs = std::filesystem;
 
 class SqliteStoreTest : public ::testing::Test {
 protected:
-    std::string UserDb() const { return sandbox_.ConfigHome() + "/Quillfern/registry.db"; }
-    std::string MachineDb() const { return sandbox_.ConfigDir() + "/Quillfern/registry.db"; }
+    std::string UserDb() const { return sandbox_.Folder("config") + "/Quillfern/registry.db"; }
+    std::string MachineDb() const { return sandbox_.Folder("etc") + "/Quillfern/registry.db"; }
     static unsigned Mode(const std::string& path) {
         return static_cast<unsigned>(fs::status(path).permissions());
     }
@@ -33,12 +33,12 @@ protected:
     tamberlin::testing::RegistrySandbox sandbox_;
 };
 
-TEST_F(SqliteStoreTest, TheUserStoreIsPrivateAndSeeded) {
+TEST_F(SqliteStoreTest, TheStoresAreWhereXdgSaysAndTheUserStoreIsPrivateAndSeeded) {
     EXPECT_EQ(reg::StorePath(reg::kCurrentUser), UserDb());
     EXPECT_EQ(reg::StorePath(reg::kLocalMachine), MachineDb());
-    EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
+    EXPECT_EQ(GetAppDataPath(), sandbox_.Folder("data") + "/");
     EXPECT_EQ(Mode(UserDb()), 0600u);
-    EXPECT_EQ(Mode(sandbox_.ConfigHome() + "/Quillfern"), 0700u);
+    EXPECT_EQ(Mode(sandbox_.Folder("config") + "/Quillfern"), 0700u);
     // A machine store that does not exist answers as a new one would, and
     // neither reading nor deleting what it lacks creates it.
     std::string value = "kept";
@@ -59,13 +59,11 @@ TEST_F(SqliteStoreTest, TheUserStoreIsPrivateAndSeeded) {
     EXPECT_TRUE(fs::exists(MachineDb()));
     EXPECT_FALSE(GetMachineRegString("Software\\Microsoft\\Windows\\CurrentVersion",
                                      "CommonFilesDir", value));
-}
-
-TEST_F(SqliteStoreTest, XdgVariablesChooseTheFolders) {
+    // Other XDG settings: the first absolute entry; the defaults.
     setenv("XDG_CONFIG_DIRS",
-           ("relative/ignored:" + sandbox_.ConfigDir() + "/first:/second").c_str(), 1);
+           ("relative/ignored:" + sandbox_.Folder("etc") + "/first:/second").c_str(), 1);
     EXPECT_EQ(reg::StorePath(reg::kLocalMachine),
-              sandbox_.ConfigDir() + "/first/Quillfern/registry.db");
+              sandbox_.Folder("etc") + "/first/Quillfern/registry.db");
     unsetenv("XDG_CONFIG_DIRS");
     EXPECT_EQ(reg::StorePath(reg::kLocalMachine), "/etc/xdg/Quillfern/registry.db");
     const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
@@ -108,7 +106,7 @@ TEST_F(SqliteStoreTest, AStoreThatCannotBeReadFailsReadsButItsSeedAndIsLeftAsItW
         SCOPED_TRACE(expected);
         reg::CloseStores();
         fs::remove_all(UserDb());
-        fs::create_directories(expected == reg::kBadDb ? sandbox_.ConfigHome() + "/Quillfern"
+        fs::create_directories(expected == reg::kBadDb ? sandbox_.Folder("config") + "/Quillfern"
                                                        : UserDb());
         if (expected == reg::kBadDb)
             std::ofstream(UserDb(), std::ios::binary) << garbage;
@@ -119,7 +117,7 @@ TEST_F(SqliteStoreTest, AStoreThatCannotBeReadFailsReadsButItsSeedAndIsLeftAsItW
         EXPECT_EQ(key.Open(reg::kCurrentUser, "Software\\X", reg::kQueryValue), expected);
         SaveUserRegString("Software\\X", "v", "lost?", true);
         CreateUserRegKey("Software\\Y");
-        EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
+        EXPECT_EQ(GetAppDataPath(), sandbox_.Folder("data") + "/");
     }
     EXPECT_EQ(tamberlin::testing::ReadFile(UserDb()), garbage);
     std::ostringstream out, err;
@@ -134,17 +132,30 @@ std::string Output(const std::string& command) {
     return tamberlin::testing::RunProgram({"/bin/sh", "-c", command}).output;
 }
 
-TEST_F(SqliteStoreTest, ReadersGoThroughWhileAnotherProcessWrites) {
+// A store file left empty is built again, in WAL mode: readers (other
+// processes here) go through while a writer holds the store.
+TEST_F(SqliteStoreTest, AnEmptyStoreIsBuiltAgainAndReadersGoThroughWhileAnotherProcessWrites) {
+    fs::create_directories(sandbox_.Folder("config") + "/Quillfern");
+    std::ofstream(UserDb()).close();
     SaveUserRegString("Software\\Held", "v", "before", true);
     reg::CloseStores();
     sqlite3* writer = nullptr;
     ASSERT_EQ(sqlite3_open(UserDb().c_str(), &writer), SQLITE_OK);
+    std::string mode;
+    sqlite3_exec(
+        writer, "PRAGMA journal_mode",
+        [](void* out, int, char** values, char**) {
+            *static_cast<std::string*>(out) = values[0];
+            return 0;
+        },
+        &mode, nullptr);
+    EXPECT_EQ(mode, "wal");
     ASSERT_EQ(sqlite3_exec(writer,
                            "BEGIN IMMEDIATE; DELETE FROM reg_values WHERE fold = 'V'; "
                            "CREATE TABLE other(x);",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
-    const std::string data = sandbox_.DataHome() + "/Quillfern/Tamberlin/";
+    const std::string data = sandbox_.Folder("data") + "/Quillfern/Tamberlin/";
     EXPECT_THAT(Output(TAMBERLIN_DEMO " info"), HasSubstr("strAppDataPath: " + data + "\n"));
     EXPECT_THAT(Output(TAMBERLIN_REG " query 'HKCU\\Software\\Held'"), HasSubstr("before"));
     sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -152,19 +163,19 @@ TEST_F(SqliteStoreTest, ReadersGoThroughWhileAnotherProcessWrites) {
 }
 
 TEST_F(SqliteStoreTest, AConfigFolderThatCannotBeMadeIsRefusedAccess) {
-    const std::string file = sandbox_.ConfigHome() + "-file";
+    const std::string file = sandbox_.Folder("config") + "-file";
     std::ofstream(file) << "a file, not a folder";
     setenv("XDG_CONFIG_HOME", (file + "/config").c_str(), 1);
     reg::CloseStores();
     reg::RegKey key;
     EXPECT_EQ(key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess), reg::kAccessDenied);
-    EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
+    EXPECT_EQ(GetAppDataPath(), sandbox_.Folder("data") + "/");
     fs::remove(file);
     // Past SQLite's path limit the reason is the name's length.
-    setenv("XDG_CONFIG_HOME", (sandbox_.ConfigHome() + "/" + std::string(500, 'p')).c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (sandbox_.Folder("config") + "/" + std::string(500, 'p')).c_str(), 1);
     reg::CloseStores();
     EXPECT_EQ(key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess), reg::kFilenameTooLong);
-    EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
+    EXPECT_EQ(GetAppDataPath(), sandbox_.Folder("data") + "/");
 }
 
 TEST_F(SqliteStoreTest, BytesAreKeptExactly) {
@@ -195,21 +206,6 @@ TEST_F(SqliteStoreTest, TheRegistrysLimitsAreKept) {
     ASSERT_EQ(key.Create(reg::kCurrentUser, "Software", reg::kAllAccess), 0);
     EXPECT_EQ(SetRegString(key.Handle(), std::string(16383, 'n'), "x"), 0);
     EXPECT_EQ(SetRegString(key.Handle(), std::string(16384, 'n'), "x"), reg::kInvalidParameter);
-}
-
-TEST_F(SqliteStoreTest, AnEmptyStoreFileIsBuiltAgainWithWal) {
-    fs::create_directories(sandbox_.ConfigHome() + "/Quillfern");
-    std::ofstream(UserDb()).close();
-    EXPECT_EQ(GetAppDataPath(), sandbox_.DataHome() + "/");
-    reg::CloseStores();
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(UserDb().c_str(), &db), SQLITE_OK);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &stmt, nullptr);
-    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "wal");
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
 }
 
 // An import is one transaction: cut short by the file size limit (the tool

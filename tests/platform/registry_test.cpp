@@ -42,7 +42,7 @@ protected:
     tamberlin::testing::RegistrySandbox sandbox_;
 };
 
-TEST_F(RegistryTest, UserValuesRoundTrip) {
+TEST_F(RegistryTest, UserValuesRoundTripAndMissingOnesReadAsEmpty) {
     const std::pair<std::string, std::string> values[] = {
         {"Name", "value"}, {"Blanks", "  two blanks  "}, {"Empty", ""}, {"", "the default"}};
     for (const auto& [name, value] : values)
@@ -54,6 +54,13 @@ TEST_F(RegistryTest, UserValuesRoundTrip) {
     // Writing again replaces.
     SaveUserRegString(Path("App"), "name", "second", false);
     EXPECT_EQ(Get("App", "Name"), "second");
+    // Missing keys and values read as empty.
+    EXPECT_EQ(Get("Missing", "Name"), "");
+    EXPECT_EQ(Get("App", "Other"), "");
+    std::string value = "stale";
+    EXPECT_EQ(QueryRegString(Open("App", reg::kQueryValue).Handle(), "Other", value),
+              reg::kFileNotFound);
+    EXPECT_EQ(value, "");
 }
 
 TEST_F(RegistryTest, TextIsWrittenWithItsTerminatorAndReadUpToTheFirstNul) {
@@ -69,16 +76,6 @@ TEST_F(RegistryTest, TextIsWrittenWithItsTerminatorAndReadUpToTheFirstNul) {
     std::string value;
     EXPECT_EQ(QueryRegString(key.Handle(), "Nul", value), 0);
     EXPECT_EQ(value, "ab");
-}
-
-TEST_F(RegistryTest, MissingKeysAndValuesReadAsEmpty) {
-    EXPECT_EQ(Get("Missing", "Name"), "");
-    SaveUserRegString(Path("App"), "Name", "x", true);
-    EXPECT_EQ(Get("App", "Other"), "");
-    std::string value = "stale";
-    EXPECT_EQ(QueryRegString(Open("App", reg::kQueryValue).Handle(), "Other", value),
-              reg::kFileNotFound);
-    EXPECT_EQ(value, "");
 }
 
 TEST_F(RegistryTest, WritingToAMissingKeyCreatesItOnlyWhenAsked) {

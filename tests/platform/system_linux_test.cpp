@@ -12,6 +12,7 @@
 #include <fontconfig/fontconfig.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -20,21 +21,21 @@ namespace fs = std::filesystem;
 
 constexpr const char* kTahoma = "/usr/share/wine/fonts/tahoma.ttf"; // package fonts-wine
 
-// A fontconfig world with only the fonts and settings a case names; a copy of
-// Tahoma stands in for Segoe UI.
 class FontsTest : public tamberlin::testing::AppStateTest {
 protected:
+    // A fontconfig world of its own, in a new folder, with only the fonts and
+    // settings named; a copy of Tahoma stands in for Segoe UI.
     void Use(bool tahoma, bool segoe, bool antialias, const char* rgba) {
-        const fs::path fonts = temp_.path() / "fonts";
+        const fs::path root = temp_.path() / std::to_string(worlds_++), fonts = root / "fonts";
         fs::create_directories(fonts);
         if (tahoma)
             fs::copy_file(kTahoma, fonts / "tahoma.ttf");
         if (segoe)
             fs::copy_file(kTahoma, fonts / "segoe.ttf");
-        std::ofstream(temp_.path() / "fonts.conf")
+        std::ofstream(root / "fonts.conf")
             << "<?xml version=\"1.0\"?>\n<fontconfig>\n"
             << "<dir>" << fonts.string() << "</dir>\n"
-            << "<cachedir>" << (temp_.path() / "cache").string() << "</cachedir>\n"
+            << "<cachedir>" << (root / "cache").string() << "</cachedir>\n"
             << "<match target=\"scan\"><test name=\"file\"><string>"
             << (fonts / "segoe.ttf").string()
             << "</string></test><edit name=\"family\" mode=\"assign\"><string>Segoe UI</string>"
@@ -43,7 +44,7 @@ protected:
             << (antialias ? "true" : "false") << "</bool></edit>"
             << "<edit name=\"rgba\" mode=\"assign\"><const>" << rgba << "</const></edit></match>\n"
             << "</fontconfig>\n";
-        setenv("FONTCONFIG_FILE", (temp_.path() / "fonts.conf").c_str(), 1);
+        setenv("FONTCONFIG_FILE", (root / "fonts.conf").c_str(), 1);
         ASSERT_TRUE(FcInitReinitialize());
     }
     void TearDown() override {
@@ -53,6 +54,7 @@ protected:
 
     tamberlin::testing::TempFolder temp_;
     tamberlin::testing::RegistrySandbox sandbox_;
+    int worlds_ = 0;
 };
 
 TEST_F(FontsTest, InstalledMeansExactlyThatName) {
@@ -67,29 +69,24 @@ TEST_F(FontsTest, InstalledMeansExactlyThatName) {
     EXPECT_EQ(modQFAllData::dblFontSize, 8.25);
 }
 
-TEST_F(FontsTest, SegoeUiNeedsClearType) {
-    Use(true, true, true, "none");
-    EXPECT_TRUE(IsFontInstalled("Segoe UI"));
-    EXPECT_TRUE(tamberlin::platform::system::FontSmoothing());
-    EXPECT_FALSE(IsClearTypeOn()); // smoothing without subpixel colour
-    modQFAllData::InitAppData();
-    EXPECT_EQ(modQFAllData::strFontName, "Tahoma");
-}
-
-TEST_F(FontsTest, SegoeUiWithClearType) {
-    Use(true, true, true, "rgb");
-    EXPECT_TRUE(IsClearTypeOn());
-    modQFAllData::InitAppData();
-    EXPECT_EQ(modQFAllData::strFontName, "Segoe UI");
-    EXPECT_EQ(modQFAllData::dblFontSize, 9.0);
-}
-
-TEST_F(FontsTest, SubpixelWithoutSmoothingIsNotClearType) {
-    Use(false, true, false, "bgr");
-    EXPECT_FALSE(IsClearTypeOn());
-    modQFAllData::InitAppData();
-    EXPECT_EQ(modQFAllData::strFontName, "Arial");
-    EXPECT_EQ(modQFAllData::dblFontSize, 9.0);
+// ClearType is smoothing with subpixel colour; only then is Segoe UI used.
+TEST_F(FontsTest, SegoeUiOnlyWithClearType) {
+    // Tahoma present, smoothing, subpixel order; ClearType, font and size.
+    const std::tuple<bool, bool, const char*, bool, const char*, double> cases[] = {
+        {true, true, "none", false, "Tahoma", 8.25},
+        {true, true, "rgb", true, "Segoe UI", 9.0},
+        {false, false, "bgr", false, "Arial", 9.0},
+    };
+    for (const auto& [tahoma, antialias, rgba, clear_type, font, size] : cases) {
+        SCOPED_TRACE(rgba);
+        Use(tahoma, true, antialias, rgba);
+        EXPECT_TRUE(IsFontInstalled("Segoe UI"));
+        EXPECT_EQ(tamberlin::platform::system::FontSmoothing(), antialias);
+        EXPECT_EQ(IsClearTypeOn(), clear_type);
+        modQFAllData::InitAppData();
+        EXPECT_EQ(modQFAllData::strFontName, font);
+        EXPECT_EQ(modQFAllData::dblFontSize, size);
+    }
 }
 
 class LocaleTest : public tamberlin::testing::AppStateTest {

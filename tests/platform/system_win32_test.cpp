@@ -24,29 +24,21 @@ TEST(Win32System, FontsComeFromTheSystem) {
     EXPECT_FALSE(IsFontInstalled("No Such Font"));
 }
 
-// Smoothing settings changed for this process only (no fWinIni flags).
-class SmoothingTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        SystemParametersInfoA(SPI_GETFONTSMOOTHING, 0, &on_, 0);
-        SystemParametersInfoA(SPI_GETFONTSMOOTHINGTYPE, 0, &type_, 0);
-    }
-    void TearDown() override { Set(on_, type_); }
-    static void Set(BOOL on, UINT type) {
-        SystemParametersInfoA(SPI_SETFONTSMOOTHING, on, nullptr, 0);
-        SystemParametersInfoA(SPI_SETFONTSMOOTHINGTYPE, 0, reinterpret_cast<void*>(type), 0);
-    }
-    BOOL on_ = FALSE;
-    UINT type_ = 0;
-};
-
-TEST_F(SmoothingTest, ClearTypeNeedsSmoothingAndTheClearTypeKind) {
-    Set(TRUE, FE_FONTSMOOTHINGSTANDARD);
-    EXPECT_FALSE(IsClearTypeOn());
-    Set(TRUE, FE_FONTSMOOTHINGCLEARTYPE);
-    EXPECT_TRUE(IsClearTypeOn());
-    Set(FALSE, FE_FONTSMOOTHINGCLEARTYPE);
-    EXPECT_FALSE(IsClearTypeOn());
+// Smoothing set for this process only (no fWinIni flags), then put back.
+TEST(Win32System, ClearTypeNeedsSmoothingAndTheClearTypeKind) {
+    BOOL on = FALSE;
+    UINT type = 0;
+    SystemParametersInfoA(SPI_GETFONTSMOOTHING, 0, &on, 0);
+    SystemParametersInfoA(SPI_GETFONTSMOOTHINGTYPE, 0, &type, 0);
+    const auto set = [](BOOL smoothing, UINT kind) {
+        SystemParametersInfoA(SPI_SETFONTSMOOTHING, smoothing, nullptr, 0);
+        SystemParametersInfoA(SPI_SETFONTSMOOTHINGTYPE, 0, reinterpret_cast<void*>(kind), 0);
+        return IsClearTypeOn();
+    };
+    EXPECT_FALSE(set(TRUE, FE_FONTSMOOTHINGSTANDARD));
+    EXPECT_TRUE(set(TRUE, FE_FONTSMOOTHINGCLEARTYPE));
+    EXPECT_FALSE(set(FALSE, FE_FONTSMOOTHINGCLEARTYPE));
+    set(on, type);
 }
 
 // The test prefix is 64-bit: a 32-bit process sees two machine trees, a

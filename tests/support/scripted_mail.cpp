@@ -39,29 +39,28 @@ std::uint32_t ScriptedMail::Next(const std::string& function, Call call) {
 
 std::uint32_t ScriptedMail::Logon(std::uintptr_t ui_param, const std::string&, const std::string&,
                                   std::uint32_t flags, mapi::Session& session) {
-    const std::uint32_t rc = Next("logon", {{}, 0, ui_param, flags, {}, {}});
+    const std::uint32_t rc = Next("logon", {{}, ui_param, flags, {}, {}});
     if (rc == mapi::kSuccess)
         session = 77;
     return rc;
 }
 
-std::uint32_t ScriptedMail::ResolveName(mapi::Session session, std::uintptr_t ui_param,
+std::uint32_t ScriptedMail::ResolveName(mapi::Session, std::uintptr_t ui_param,
                                         const std::string& name, std::uint32_t flags,
                                         mapi::Recipient& recipient) {
-    const std::uint32_t rc = Next("resolve", {{}, session, ui_param, flags, name, {}});
+    const std::uint32_t rc = Next("resolve", {{}, ui_param, flags, name, {}});
     if (rc == mapi::kSuccess)
         recipient = resolved;
     return rc;
 }
 
-std::uint32_t ScriptedMail::SendMail(mapi::Session session, std::uintptr_t ui_param,
+std::uint32_t ScriptedMail::SendMail(mapi::Session, std::uintptr_t ui_param,
                                      const mapi::Message& message, std::uint32_t flags) {
-    return Next("send", {{}, session, ui_param, flags, {}, message});
+    return Next("send", {{}, ui_param, flags, {}, message});
 }
 
-std::uint32_t ScriptedMail::Logoff(mapi::Session session, std::uintptr_t ui_param,
-                                   std::uint32_t flags) {
-    return Next("logoff", {{}, session, ui_param, flags, {}, {}});
+std::uint32_t ScriptedMail::Logoff(mapi::Session, std::uintptr_t ui_param, std::uint32_t flags) {
+    return Next("logoff", {{}, ui_param, flags, {}, {}});
 }
 
 namespace {
@@ -76,10 +75,6 @@ std::string Show(const cdo::Value& v) {
     if (const std::string* s = std::get_if<std::string>(&v))
         return "\"" + *s + "\"";
     return "object";
-}
-
-const char* Kind(cdo::Call call) {
-    return call == cdo::Call::kGet ? "get" : call == cdo::Call::kPut ? "put" : "method";
 }
 
 class LoggingObject final : public cdo::Object, public std::enable_shared_from_this<LoggingObject> {
@@ -105,8 +100,7 @@ public:
 private:
     cdo::Value Answer(std::string line, cdo::Call call, const std::vector<cdo::Value>& args,
                       bool adds) {
-        line += " ";
-        line += Kind(call);
+        line += call == cdo::Call::kGet ? " get" : call == cdo::Call::kPut ? " put" : " method";
         for (const cdo::Value& a : args)
             line += " " + Show(a);
         Record(line);

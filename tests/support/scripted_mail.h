@@ -21,7 +21,6 @@ class ScriptedMail final : public platform::mapi::Provider {
 public:
     struct Call {
         std::string function; // "logon", "resolve", "send", "logoff"
-        platform::mapi::Session session = 0;
         std::uintptr_t ui_param = 0;
         std::uint32_t flags = 0;
         std::string name;                // resolve: the name

@@ -29,10 +29,9 @@ public:
     RegistrySandbox& operator=(const RegistrySandbox&) = delete;
 
     const std::string& Base() const { return base_; }
-    // POSIX: the folders behind the stores.
-    std::string ConfigHome() const;
-    std::string ConfigDir() const;
-    std::string DataHome() const;
+    // POSIX: the folders behind the stores: "config" (XDG_CONFIG_HOME), "etc"
+    // (XDG_CONFIG_DIRS) and "data" (XDG_DATA_HOME).
+    std::string Folder(const char* name) const;
 
 private:
     struct State;

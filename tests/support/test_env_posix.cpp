@@ -47,14 +47,8 @@ RegistrySandbox::~RegistrySandbox() {
     platform::registry::CloseStores();
 }
 
-std::string RegistrySandbox::ConfigHome() const {
-    return (state_->folder.path() / "config").string();
-}
-std::string RegistrySandbox::ConfigDir() const {
-    return (state_->folder.path() / "etc").string();
-}
-std::string RegistrySandbox::DataHome() const {
-    return (state_->folder.path() / "data").string();
+std::string RegistrySandbox::Folder(const char* name) const {
+    return (state_->folder.path() / name).string();
 }
 
 bool RunInChildren(int n, const std::function<bool(int)>& child) {

@@ -102,14 +102,25 @@ TEST_F(HandlerTest, ComposesTheDetailsBlock) {
     // The operation is inserted exactly as given, even when empty.
     HandleCriticalError(Error(5), "");
     EXPECT_EQ(Shown().substr(0, 32), "A process error has occurred .\r\n");
+    // Without an error given, the one being handled.
+    try {
+        throw tamberlin::runtime::RuntimeError(53, "", "Loader", 2);
+    } catch (...) {
+        host_.Click("cmdOK");
+        EXPECT_EQ(HandleCriticalError("loading"), Ignore);
+    }
+    EXPECT_THAT(Shown(), HasSubstr("Error number: 53\r\nDescription: File not found\r\nSource: "
+                                   "Loader\r\nLast DLL err: 2\r\n"));
+    // Outside a catch block there is no error: number 0.
+    HandleCriticalError("nothing");
+    EXPECT_THAT(Shown(), HasSubstr("Error number: 0\r\n"));
 }
 
 // Neither shows the dialog or logs: the errors that end at once, and a disk
 // that is not ready, which only asks.
 TEST_F(HandlerTest, SomeErrorsEndAtOnceAndDiskNotReadyOnlyAsks) {
-    for (std::int32_t n : {32755, 32001}) {
+    for (std::int32_t n : {32755, 32001})
         EXPECT_EQ(HandleCriticalError(Error(n), "x"), Ignore);
-    }
     EXPECT_TRUE(host_.Boxes().empty());
     host_.Answer(ui::kIdRetry);
     EXPECT_EQ(HandleCriticalError(Error(71), "reading the disk"), Retry);
@@ -226,20 +237,6 @@ TEST_F(HandlerTest, LeavesTheScreenAsItFoundItAndYieldsAfterTheDialog) {
     EXPECT_EQ(ui::MousePointer(), 0);
     EXPECT_EQ(host_.DoEventsCalls(), 3); // in the dialog, after it, after the abort hook
     EXPECT_TRUE(ui::Forms().empty());
-}
-
-TEST_F(HandlerTest, ReadsTheErrorBeingHandled) {
-    try {
-        throw tamberlin::runtime::RuntimeError(53, "", "Loader", 2);
-    } catch (...) {
-        host_.Click("cmdOK");
-        EXPECT_EQ(HandleCriticalError("loading"), Ignore);
-    }
-    EXPECT_THAT(Shown(), HasSubstr("Error number: 53\r\nDescription: File not found\r\nSource: "
-                                   "Loader\r\nLast DLL err: 2\r\n"));
-    // Outside a catch block there is no error: number 0.
-    HandleCriticalError("nothing");
-    EXPECT_THAT(Shown(), HasSubstr("Error number: 0\r\n"));
 }
 
 // The C++ exceptions a trap may catch, as the handler reads them.

@@ -44,9 +44,7 @@ TEST(PathTexts, SplitWithEitherSeparator) {
         EXPECT_EQ(GetFolderPath(Posix(path), kPosixPaths), Posix(folder));
         EXPECT_EQ(GetFileBaseName(Posix(path), kPosixPaths), Posix(base_name));
     }
-}
-
-TEST(PathTexts, TheOtherSeparatorIsAnOrdinaryCharacter) {
+    // The other separator is an ordinary character.
     EXPECT_EQ(GetFileName("C:/a/b.txt", kWindowsPaths), "C:/a/b.txt");
     EXPECT_EQ(GetFolderPath("C:/a/b.txt", kWindowsPaths), "");
     EXPECT_EQ(GetFileBaseName("a\\b.txt", kPosixPaths), "a\\b");
