@@ -53,10 +53,15 @@ TEST(CrashCaptureWin32Test, EachKindLeavesARecordAndAMinidump) {
     // Wine hands an exception that no filter handled to its debugger, which
     // would show its crash window; a Windows without a registered debugger
     // ends the process with the exception's code, which is what is tested.
-    const tamberlin::testing::RegistryValueGuard debugger(
-        tamberlin::platform::registry::kLocalMachine, tamberlin::platform::registry::kWow64_64Key,
-        "Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug", "Debugger");
-    ASSERT_EQ(debugger.Set("no-debugger-registered.exe %ld %ld"), 0);
+    // 32-bit and 64-bit programs each read the setting in their own view.
+    namespace reg = tamberlin::platform::registry;
+    const char* const kAeDebug = "Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug";
+    const tamberlin::testing::RegistryValueGuard debugger64(reg::kLocalMachine, reg::kWow64_64Key,
+                                                            kAeDebug, "Debugger");
+    const tamberlin::testing::RegistryValueGuard debugger32(reg::kLocalMachine, reg::kWow64_32Key,
+                                                            kAeDebug, "Debugger");
+    ASSERT_EQ(debugger64.Set("no-debugger-registered.exe %ld %ld"), 0);
+    ASSERT_EQ(debugger32.Set("no-debugger-registered.exe %ld %ld"), 0);
     // The kind, its exit code (the crash's own exception code) and a line its
     // record holds.
     const std::tuple<const char*, DWORD, const char*> cases[] = {
