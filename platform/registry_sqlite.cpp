@@ -206,10 +206,12 @@ long WithNamedKey(Key parent, std::string_view sub_key, Use use, Body&& body) {
     NamedKey key{*base, {}, base->folded};
     const std::size_t depth =
         base->folded.empty() ? 0 : 1 + std::count(base->folded.begin(), base->folded.end(), '\\');
+    key.levels.reserve(16);
     if (long rc = SplitKeyPath(CString(sub_key), depth, key.levels); rc != kSuccess)
         return rc;
+    key.path.reserve(key.path.size() + sub_key.size() + 1);
     for (std::string_view level : key.levels)
-        key.path = Join(key.path, Fold(level));
+        AppendFolded(key.path, level);
     return WithStore(r, base->root, use, [&](Store& store) { return body(r, key, store); });
 }
 
@@ -263,52 +265,62 @@ long EndChanges(bool keep) {
     return result;
 }
 
+namespace {
+
+// Opens a named key that exists. A key opened only to read brings its values.
+long OpenNamedKey(Registry& r, const NamedKey& key, Store& store, std::uint32_t sam, Key& result) {
+    const bool read_only = (sam & ~(kRead | kWow64_64Key | kWow64_32Key)) == 0;
+    FetchedValues fetched;
+    bool exists = false;
+    if (read_only && !key.path.empty()) {
+        // A key with values exists: its values answer both, from one index.
+        // Only a key without values is looked up by itself (and then its
+        // values are not known to be none: they may have come in between).
+        Query q = store.Use(kKeyValues);
+        q.Bind(1, key.path);
+        int step;
+        fetched.all = true;
+        while ((step = q.Step()) == SQLITE_ROW) {
+            exists = true;
+            if (q.IsNull(2) || fetched.values.size() == kFetchedValues) {
+                fetched.all = false; // too many, or too big to keep
+                break;
+            }
+            fetched.values.push_back({q.Text(0), static_cast<std::uint32_t>(q.Int(1)), q.Text(2)});
+        }
+        if (step != SQLITE_ROW && step != SQLITE_DONE)
+            return FromSqlite(step);
+        fetched.all = fetched.all && exists;
+    }
+    if (!exists) {
+        if (long rc = store.KeyExists(key.path, exists); rc != kSuccess)
+            return rc;
+    }
+    if (!exists) {
+        bool parent_exists = true;
+        store.KeyExists(key.base.folded, parent_exists);
+        return parent_exists ? kFileNotFound : kKeyDeleted;
+    }
+    result = r.Add({key.base.root, key.path, sam});
+    if (read_only && !key.path.empty()) {
+        fetched.handle = result;
+        r.fetched = std::move(fetched);
+    }
+    return kSuccess;
+}
+
+} // namespace
+
 long OpenKey(Key parent, std::string_view sub_key, std::uint32_t sam, Key& result) {
     // A root without a sub-key is the root itself, whether its store exists or not.
     if ((parent == kCurrentUser || parent == kLocalMachine) && CString(sub_key).empty()) {
         result = parent;
         return kSuccess;
     }
-    const bool read_only = (sam & ~(kRead | kWow64_64Key | kWow64_32Key)) == 0;
-    return WithNamedKey(
-        parent, sub_key, Use::kReadOrSeed,
-        [&](Registry& r, const NamedKey& key, Store& store) -> long {
-            FetchedValues fetched;
-            bool exists = false;
-            if (read_only && !key.path.empty()) {
-                // The key's existence and its values in one statement.
-                Query q = store.Use(kKeyValues);
-                q.Bind(1, key.path);
-                int step;
-                fetched.all = true;
-                while ((step = q.Step()) == SQLITE_ROW) {
-                    exists = true;
-                    if (q.IsNull(0))
-                        break; // a key without values
-                    if (q.IsNull(2) || fetched.values.size() == kFetchedValues) {
-                        fetched.all = false; // too many, or too big to keep
-                        break;
-                    }
-                    fetched.values.push_back(
-                        {q.Text(0), static_cast<std::uint32_t>(q.Int(1)), q.Text(2)});
-                }
-                if (step != SQLITE_ROW && step != SQLITE_DONE)
-                    return FromSqlite(step);
-            } else if (long rc = store.KeyExists(key.path, exists); rc != kSuccess) {
-                return rc;
-            }
-            if (!exists) {
-                bool parent_exists = true;
-                store.KeyExists(key.base.folded, parent_exists);
-                return parent_exists ? kFileNotFound : kKeyDeleted;
-            }
-            result = r.Add({key.base.root, key.path, sam});
-            if (read_only && !key.path.empty()) {
-                fetched.handle = result;
-                r.fetched = std::move(fetched);
-            }
-            return kSuccess;
-        });
+    return WithNamedKey(parent, sub_key, Use::kReadOrSeed,
+                        [&](Registry& r, const NamedKey& key, Store& store) {
+                            return OpenNamedKey(r, key, store, sam, result);
+                        });
 }
 
 long CreateKey(Key parent, std::string_view sub_key, std::uint32_t /*options*/, std::uint32_t sam,
@@ -321,7 +333,7 @@ long CreateKey(Key parent, std::string_view sub_key, std::uint32_t /*options*/, 
                 std::string folded = key.base.folded;
                 for (std::string_view level : key.levels) {
                     const std::string parent_path = folded;
-                    folded = Join(folded, Fold(level));
+                    AppendFolded(folded, level);
                     Query q = store.Use(kKeyInsert);
                     const int step = q.Bind(1, folded).Bind(2, parent_path).Bind(3, level).Step();
                     if (step != SQLITE_DONE)
@@ -405,9 +417,10 @@ long SetValue(Key key, std::string_view value_name, std::uint32_t type, const ch
         return store.Write([&]() -> long {
             if (long rc = KeyStillExists(store, opened.folded); rc != kSuccess)
                 return rc;
-            Query q = store.Use(kValuePut);
             const std::string_view name = CString(value_name);
-            q.Bind(1, opened.folded).Bind(2, Fold(name)).Bind(3, name);
+            const std::string fold = Fold(name);
+            Query q = store.Use(kValuePut);
+            q.Bind(1, opened.folded).Bind(2, fold).Bind(3, name);
             q.Bind(4, static_cast<std::int64_t>(type)).BindBlob(5, data, size);
             const int step = q.Step();
             return step == SQLITE_DONE ? kSuccess : FromSqlite(step);
@@ -489,34 +502,35 @@ long DeleteValue(Key key, std::string_view value_name) {
 }
 
 long DeleteTree(Key parent, std::string_view sub_key) {
-    return WithNamedKey(
-        parent, sub_key, Use::kRead, [&](Registry&, const NamedKey& key, Store& store) -> long {
-            if (store.InMemory()) {
-                bool exists = false;
-                if (long e = store.KeyExists(key.path, exists); e != kSuccess)
-                    return e;
-                if (long rc = ConnectToDelete(store, exists); rc != kSuccess)
-                    return rc;
-            }
-            return store.Write([&]() -> long {
-                bool exists = false;
-                if (long e = store.KeyExists(key.path, exists); e != kSuccess)
-                    return e;
-                if (!exists)
-                    return kFileNotFound;
-                // Without a sub-key the key itself stays and only its contents go.
-                const std::int64_t keep_top = key.levels.empty() ? 1 : 0;
-                for (Statement s : {kTreeDeleteValues, kTreeDeleteKeys}) {
-                    Query q = store.Use(s);
-                    q.Bind(1, key.path).Bind(2, key.path + '\\').Bind(3, key.path + ']');
-                    if (s == kTreeDeleteKeys)
-                        q.Bind(4, keep_top);
-                    if (const int step = q.Step(); step != SQLITE_DONE)
-                        return FromSqlite(step);
-                }
-                return kSuccess;
-            });
-        });
+    return WithNamedKey(parent, sub_key, Use::kRead,
+                        [&](Registry&, const NamedKey& key, Store& store) -> long {
+                            if (store.InMemory()) {
+                                bool exists = false;
+                                if (long e = store.KeyExists(key.path, exists); e != kSuccess)
+                                    return e;
+                                if (long rc = ConnectToDelete(store, exists); rc != kSuccess)
+                                    return rc;
+                            }
+                            return store.Write([&]() -> long {
+                                bool exists = false;
+                                if (long e = store.KeyExists(key.path, exists); e != kSuccess)
+                                    return e;
+                                if (!exists)
+                                    return kFileNotFound;
+                                // Without a sub-key the key itself stays and only its contents go.
+                                const std::int64_t keep_top = key.levels.empty() ? 1 : 0;
+                                const std::string below = key.path + '\\', after = key.path + ']';
+                                for (Statement s : {kTreeDeleteValues, kTreeDeleteKeys}) {
+                                    Query q = store.Use(s);
+                                    q.Bind(1, key.path).Bind(2, below).Bind(3, after);
+                                    if (s == kTreeDeleteKeys)
+                                        q.Bind(4, keep_top);
+                                    if (const int step = q.Step(); step != SQLITE_DONE)
+                                        return FromSqlite(step);
+                                }
+                                return kSuccess;
+                            });
+                        });
 }
 
 bool HasSeparate64BitView() {

@@ -83,8 +83,8 @@ constexpr const char* kStatementText[kStatementCount] = {
     // or NULLs.
     "SELECT ?1 = '' OR EXISTS (SELECT 1 FROM reg_keys WHERE path = ?1), v.type, v.data "
     "FROM (SELECT 1) LEFT JOIN reg_values v ON v.key = ?1 AND v.fold = ?2",
-    "SELECT v.fold, v.type, CASE WHEN length(v.data) <= 4096 THEN v.data END "
-    "FROM reg_keys k LEFT JOIN reg_values v ON v.key = k.path WHERE k.path = ?1 LIMIT 17",
+    "SELECT fold, type, CASE WHEN length(data) <= 4096 THEN data END "
+    "FROM reg_values WHERE key = ?1 LIMIT 17",
     "INSERT INTO reg_values(key, fold, name, type, data) VALUES (?1, ?2, ?3, ?4, ?5) "
     "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
     "DELETE FROM reg_values WHERE key = ?1 AND fold = ?2",
@@ -156,7 +156,7 @@ int Seed(sqlite3* db, Key root) {
             const size_t p = rest.find('\\');
             const std::string_view level = rest.substr(0, p);
             const std::string parent = folded;
-            folded = Join(folded, Fold(level));
+            AppendFolded(folded, level);
             if (int rc = Exec(
                     db, "INSERT OR IGNORE INTO reg_keys(path, parent, name) VALUES (?1, ?2, ?3)",
                     {folded, parent, std::string(level)});
@@ -207,12 +207,10 @@ std::string Fold(std::string_view name) {
     return UpperCase(name);
 }
 
-std::string Join(std::string_view parent, std::string_view level) {
-    std::string path(parent);
+void AppendFolded(std::string& path, std::string_view level) {
     if (!path.empty())
         path += '\\';
-    path += level;
-    return path;
+    AppendUpperCase(path, level);
 }
 
 long FromSqlite(int rc) {
@@ -243,6 +241,8 @@ long FromSqlite(int rc) {
 // --- one store -----------------------------------------------------------------
 
 long Store::Connect(bool for_write) {
+    if (db_ && !in_memory_)
+        return kSuccess;
     if (path_.empty())
         return db_ ? kSuccess : ConnectMemory();
     // SQLite refuses longer paths (the store is built under a name a few

@@ -20,8 +20,8 @@ namespace tamberlin::platform::registry::sqlite {
 
 // The form names are compared in: the registry ignores case.
 std::string Fold(std::string_view name);
-// A key's path with one more level.
-std::string Join(std::string_view parent, std::string_view level);
+// Adds a level, folded, to a key's folded path.
+void AppendFolded(std::string& path, std::string_view level);
 // An SQLite result as the Win32 code the registry functions return.
 long FromSqlite(int rc);
 
@@ -39,13 +39,11 @@ public:
     Query(const Query&) = delete;
     Query& operator=(const Query&) = delete;
 
-    // Bound texts are copied: callers pass temporaries.
-    Query& Bind(int i, std::string_view text) {
-        if (stmt_)
-            sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()),
-                              SQLITE_TRANSIENT);
-        return *this;
-    }
+    // A view's text is copied; a string is bound where it is, so it must
+    // outlive the query (a temporary does not compile).
+    Query& Bind(int i, std::string_view text) { return BindText(i, text, SQLITE_TRANSIENT); }
+    Query& Bind(int i, const std::string& text) { return BindText(i, text, SQLITE_STATIC); }
+    Query& Bind(int i, std::string&& text) = delete;
     Query& BindBlob(int i, const char* data, std::uint32_t size) {
         // A zero-length blob must still be a blob, not NULL.
         if (stmt_)
@@ -67,6 +65,12 @@ public:
     bool IsNull(int column) { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
 
 private:
+    Query& BindText(int i, std::string_view text, sqlite3_destructor_type keep) {
+        if (stmt_)
+            sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()), keep);
+        return *this;
+    }
+
     sqlite3_stmt* stmt_;
     int error_;
 };
@@ -78,8 +82,8 @@ enum Statement {
     kKeyInsert,        // ?1 folded path, ?2 the parent's, ?3 the level as written
     kValueGet,         // ?1 folded key path, ?2 folded value name -> type, data
     kValueOfKey,       // ?1, ?2 as kValueGet -> whether the key exists, type, data
-    kKeyValues,        // ?1 folded path -> fold, type, data (NULL when large);
-                       // no row: no key; one row of NULLs: no values
+    kKeyValues,        // ?1 folded path -> its values' fold, type, data (NULL
+                       // when large); a key with values exists
     kValuePut,         // ?1, ?2 as kValueGet, ?3 the name as written, ?4 type, ?5 data
     kValueDelete,      // ?1, ?2 as kValueGet
     kSubKeyAt,         // ?1 folded path, ?2 index -> name, folded path
