@@ -30,7 +30,8 @@ long SplitKeyPath(std::string_view sub_key, std::size_t depth,
         const size_t end = std::min(sub_key.find('\\', start), sub_key.size());
         if (end > start) {
             const std::string_view level = sub_key.substr(start, end - start);
-            if (Utf16Length(level) > kMaxLevelLength)
+            // UTF-16 never takes more units than UTF-8 takes bytes.
+            if (level.size() > kMaxLevelLength && Utf16Length(level) > kMaxLevelLength)
                 return kInvalidParameter;
             levels.push_back(level);
         }

@@ -77,6 +77,11 @@ char32_t Upper(char32_t c) {
 std::string UpperCase(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
+    AppendUpperCase(out, utf8);
+    return out;
+}
+
+void AppendUpperCase(std::string& out, std::string_view utf8) {
     for (std::size_t i = 0; i < utf8.size();) {
         // Key and value names are mostly ASCII: those bytes need no decoding.
         if (const char b = utf8[i]; static_cast<unsigned char>(b) < 0x80) {
@@ -93,7 +98,6 @@ std::string UpperCase(std::string_view utf8) {
         AppendUtf8(out, Upper(c));
         i += length;
     }
-    return out;
 }
 
 std::size_t Utf16Length(std::string_view utf8) {

@@ -20,6 +20,7 @@ std::string Utf8FromAnsi(std::string_view ansi);
 // Upper case of the letters of the Latin, Greek and Cyrillic blocks; other
 // characters, and bytes that are not UTF-8, stay as they are.
 std::string UpperCase(std::string_view utf8);
+void AppendUpperCase(std::string& out, std::string_view utf8);
 
 // The text's length in UTF-16 code units: the characters a wide-character
 // text of the Windows API would hold. A byte that is not UTF-8 counts as one.
