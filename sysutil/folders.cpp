@@ -24,6 +24,19 @@ char Separator() {
     return NativePathStyle().separator;
 }
 
+// Whether the path starts with a whole drive root ("C:\" or "/") and is not
+// a network path.
+bool BelowDriveRoot(std::string_view path) {
+    const tamberlin::platform::PathStyle& style = NativePathStyle();
+    const std::size_t n = style.root_length;
+    if (path.size() < n || path[n - 1] != style.separator)
+        return false;
+    if (n == 1)
+        return path.size() < 2 || path[1] != style.separator;
+    const auto letter = static_cast<unsigned char>(path[0]);
+    return n == 3 && path[1] == ':' && ((letter | 0x20) >= 'a' && (letter | 0x20) <= 'z');
+}
+
 } // namespace
 
 std::string GetWindowsPath() {
@@ -77,7 +90,10 @@ bool IsDriveAvailable(std::string_view strPath) {
 
 bool EnsureFolder(std::string_view strFolder, bool blnCreate) {
     try {
-        if (!IsDriveAvailable(strFolder))
+        // Below a drive root the listing answers alone: a root missing from
+        // the drive list holds no folder and takes none, so the list (a slow
+        // query on some systems) is asked only about other paths.
+        if (!BelowDriveRoot(strFolder) && !IsDriveAvailable(strFolder))
             return false;
         switch (files::FirstEntry(strFolder, files::kDirectory)) {
         case files::Listing::kEntry:

@@ -61,6 +61,12 @@ TEST(Win32System, EveryDriveIsSeenWhenThereAreMoreThanSixteen) {
     char lower[] = {static_cast<char>(last[0] | 0x20), ':', '\\', 0};
     EXPECT_TRUE(IsDriveAvailable(lower));
     EXPECT_TRUE(EnsureFolder(last, false));
+    // A letter the list does not hold has no folders and takes none.
+    char absent[] = "A:\\new\\";
+    while (roots.find(std::string(absent, 3)) != std::string::npos)
+        ++absent[0];
+    EXPECT_FALSE(IsDriveAvailable(absent));
+    EXPECT_FALSE(EnsureFolder(absent, true));
 }
 
 TEST(Win32System, HiddenAndSystemFilesAreFound) {
