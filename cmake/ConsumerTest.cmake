@@ -116,13 +116,14 @@ run("building the consumer" ${CMAKE_COMMAND} --build ${build})
 
 if(LIBRARY_SOURCE_DIR)
   # The package did not look for GTK, and nothing graphical is linked in,
-  # not even indirectly (SQLite shows that ldd listed the libraries).
+  # not even indirectly, nor libdw, which is opened only to report a crash
+  # (SQLite shows that ldd listed the libraries).
   file(STRINGS ${build}/CMakeCache.txt asked REGEX "^GTK3")
   if(asked)
     message(FATAL_ERROR "the package looked for GTK:\n${asked}")
   endif()
   run("listing the consumer's libraries" ldd ${build}/consumer)
-  if(out MATCHES "(libgtk|libgdk|libX11|libxcb)[^\n]*" OR NOT out MATCHES "libsqlite3")
+  if(out MATCHES "(libgtk|libgdk|libX11|libxcb|libdw)[^\n]*" OR NOT out MATCHES "libsqlite3")
     message(FATAL_ERROR "the consumer without a graphical host links:\n${out}")
   endif()
   set(arguments --own-host)

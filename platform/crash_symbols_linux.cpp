@@ -4,16 +4,23 @@
 // information exists, its file and line. A module whose build ID differs from
 // the one recorded was replaced since the crash (an update): its addresses
 // stay numbers, since its names would now be wrong.
+//
+// libdw is needed only when a crash is reported, so it is opened then rather
+// than linked: no other run loads it, nor libelf and the compression
+// libraries it brings. Without it the stack keeps its bare addresses.
 #include "platform/crash.h"
 
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cxxabi.h>
+#include <dlfcn.h>
 #include <elfutils/libdwfl.h>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
+#include <type_traits>
 #include <vector>
 
 namespace tamberlin::platform::crash {
@@ -25,12 +32,65 @@ std::string Hex(std::uint64_t value) {
     return text;
 }
 
-std::string BuildIdOf(Dwfl_Module* module) {
+// The libdw calls used here, typed by its own header.
+struct Libdw {
+    decltype(&::dwfl_begin) dwfl_begin;
+    decltype(&::dwfl_end) dwfl_end;
+    decltype(&::dwfl_report_begin) dwfl_report_begin;
+    decltype(&::dwfl_linux_proc_maps_report) dwfl_linux_proc_maps_report;
+    decltype(&::dwfl_report_end) dwfl_report_end;
+    decltype(&::dwfl_addrmodule) dwfl_addrmodule;
+    decltype(&::dwfl_module_info) dwfl_module_info;
+    decltype(&::dwfl_module_addrname) dwfl_module_addrname;
+    decltype(&::dwfl_module_getsrc) dwfl_module_getsrc;
+    decltype(&::dwfl_lineinfo) dwfl_lineinfo;
+    decltype(&::dwfl_module_getelf) dwfl_module_getelf;
+    decltype(&::dwfl_module_build_id) dwfl_module_build_id;
+    decltype(&::dwfl_linux_proc_find_elf) dwfl_linux_proc_find_elf;
+    decltype(&::dwfl_standard_find_debuginfo) dwfl_standard_find_debuginfo;
+};
+
+// Opens libdw once, at the first call; null when it or one of its calls is
+// missing.
+const Libdw* OpenLibdw() {
+    static const std::optional<Libdw> calls = []() -> std::optional<Libdw> {
+        void* library = dlopen("libdw.so.1", RTLD_LAZY | RTLD_LOCAL);
+        if (!library)
+            return std::nullopt;
+        Libdw dw;
+        bool all = true;
+        auto bind = [&](auto& call, const char* name) {
+            call = reinterpret_cast<std::remove_reference_t<decltype(call)>>(dlsym(library, name));
+            all = all && call;
+        };
+        bind(dw.dwfl_begin, "dwfl_begin");
+        bind(dw.dwfl_end, "dwfl_end");
+        bind(dw.dwfl_report_begin, "dwfl_report_begin");
+        bind(dw.dwfl_linux_proc_maps_report, "dwfl_linux_proc_maps_report");
+        bind(dw.dwfl_report_end, "dwfl_report_end");
+        bind(dw.dwfl_addrmodule, "dwfl_addrmodule");
+        bind(dw.dwfl_module_info, "dwfl_module_info");
+        bind(dw.dwfl_module_addrname, "dwfl_module_addrname");
+        bind(dw.dwfl_module_getsrc, "dwfl_module_getsrc");
+        bind(dw.dwfl_lineinfo, "dwfl_lineinfo");
+        bind(dw.dwfl_module_getelf, "dwfl_module_getelf");
+        bind(dw.dwfl_module_build_id, "dwfl_module_build_id");
+        bind(dw.dwfl_linux_proc_find_elf, "dwfl_linux_proc_find_elf");
+        bind(dw.dwfl_standard_find_debuginfo, "dwfl_standard_find_debuginfo");
+        if (all)
+            return dw; // the library stays open for the process's lifetime
+        dlclose(library);
+        return std::nullopt;
+    }();
+    return calls ? &*calls : nullptr;
+}
+
+std::string BuildIdOf(const Libdw& dw, Dwfl_Module* module) {
     GElf_Addr bias = 0;
-    dwfl_module_getelf(module, &bias); // reads the file, and with it its notes
+    dw.dwfl_module_getelf(module, &bias); // reads the file, and with it its notes
     const unsigned char* bits = nullptr;
     GElf_Addr vaddr = 0;
-    const int size = dwfl_module_build_id(module, &bits, &vaddr);
+    const int size = dw.dwfl_module_build_id(module, &bits, &vaddr);
     std::string id;
     for (int i = 0; i < size; ++i) {
         char two[3];
@@ -40,8 +100,9 @@ std::string BuildIdOf(Dwfl_Module* module) {
     return id;
 }
 
+// Only a Dwfl that libdw made is ever deleted, so the library is open then.
 struct DwflDeleter {
-    void operator()(Dwfl* dwfl) const { dwfl_end(dwfl); }
+    void operator()(Dwfl* dwfl) const { OpenLibdw()->dwfl_end(dwfl); }
 };
 
 } // namespace
@@ -66,16 +127,22 @@ std::string Describe(const std::string& record) {
         }
     }
 
-    static char* debuginfo_path = nullptr;
-    static const Dwfl_Callbacks callbacks = {dwfl_linux_proc_find_elf, dwfl_standard_find_debuginfo,
-                                             nullptr, &debuginfo_path};
-    std::unique_ptr<Dwfl, DwflDeleter> dwfl(dwfl_begin(&callbacks));
+    // The Dwfl keeps pointers to the callbacks and the path: both outlive it.
+    const Libdw* dw = OpenLibdw();
+    char* debuginfo_path = nullptr;
+    Dwfl_Callbacks callbacks = {};
+    std::unique_ptr<Dwfl, DwflDeleter> dwfl;
+    if (dw) {
+        callbacks = {dw->dwfl_linux_proc_find_elf, dw->dwfl_standard_find_debuginfo, nullptr,
+                     &debuginfo_path};
+        dwfl.reset(dw->dwfl_begin(&callbacks));
+    }
     if (dwfl && !maps.empty()) {
         FILE* file = fmemopen(maps.data(), maps.size(), "r");
         if (file) {
-            dwfl_report_begin(dwfl.get());
-            dwfl_linux_proc_maps_report(dwfl.get(), file);
-            dwfl_report_end(dwfl.get(), nullptr, nullptr);
+            dw->dwfl_report_begin(dwfl.get());
+            dw->dwfl_linux_proc_maps_report(dwfl.get(), file);
+            dw->dwfl_report_end(dwfl.get(), nullptr, nullptr);
             std::fclose(file);
         }
     }
@@ -87,31 +154,32 @@ std::string Describe(const std::string& record) {
         // A return address points after its call: look up the call itself.
         const std::uint64_t address = i == 0 ? stack[i] : stack[i] - 1;
         out << "  #" << i << ' ' << Hex(stack[i]);
-        Dwfl_Module* module = dwfl ? dwfl_addrmodule(dwfl.get(), address) : nullptr;
+        Dwfl_Module* module = dwfl ? dw->dwfl_addrmodule(dwfl.get(), address) : nullptr;
         if (!module) {
             out << '\n';
             continue;
         }
         Dwarf_Addr start = 0;
-        const char* path =
-            dwfl_module_info(module, nullptr, &start, nullptr, nullptr, nullptr, nullptr, nullptr);
+        const char* path = dw->dwfl_module_info(module, nullptr, &start, nullptr, nullptr, nullptr,
+                                                nullptr, nullptr);
         const std::string module_path = path ? path : "";
         const auto id = recorded_ids.find(module_path);
-        const std::string now = BuildIdOf(module);
+        const std::string now = BuildIdOf(*dw, module);
         if (id != recorded_ids.end() && id->second != "-" && !now.empty() && id->second != now) {
             changed[module_path] = true;
             out << " in " << module_path << " (changed since the crash)\n";
             continue;
         }
-        if (const char* name = dwfl_module_addrname(module, address)) {
+        if (const char* name = dw->dwfl_module_addrname(module, address)) {
             int status = 0;
             char* readable = abi::__cxa_demangle(name, nullptr, nullptr, &status);
             out << ' ' << (readable ? readable : name);
             std::free(readable);
         }
-        if (Dwfl_Line* line = dwfl_module_getsrc(module, address)) {
+        if (Dwfl_Line* line = dw->dwfl_module_getsrc(module, address)) {
             int number = 0;
-            if (const char* file = dwfl_lineinfo(line, nullptr, &number, nullptr, nullptr, nullptr))
+            if (const char* file =
+                    dw->dwfl_lineinfo(line, nullptr, &number, nullptr, nullptr, nullptr))
                 out << " at " << file << ':' << number;
         }
         out << " in " << module_path << " +" << Hex(stack[i] - start) << '\n';
