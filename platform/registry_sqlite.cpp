@@ -295,11 +295,11 @@ long OpenNamedKey(Registry& r, const NamedKey& key, Store& store, std::uint32_t 
     if (!exists) {
         if (long rc = store.KeyExists(key.path, exists); rc != kSuccess)
             return rc;
-    }
-    if (!exists) {
-        bool parent_exists = true;
-        store.KeyExists(key.base.folded, parent_exists);
-        return parent_exists ? kFileNotFound : kKeyDeleted;
+        if (!exists) {
+            bool parent_exists = true;
+            store.KeyExists(key.base.folded, parent_exists);
+            return parent_exists ? kFileNotFound : kKeyDeleted;
+        }
     }
     result = r.Add({key.base.root, key.path, sam});
     if (read_only && !key.path.empty()) {
