@@ -68,7 +68,6 @@ TEST(CrashCaptureTest, EachKindLeavesARecordAndEndsWithItsOwnSignal) {
     for (const auto& [kind, ends_with, line] : cases) {
         tamberlin::testing::TempFolder temp;
         const auto ending = RunChild(temp.path(), kind);
-        EXPECT_FALSE(ending.timed_out) << kind;
         const bool sanitizer_ends = kSanitizer && std::string(kind) != "chained" &&
                                     (ends_with == SIGSEGV || ends_with == SIGFPE);
         EXPECT_EQ(ending.signal, sanitizer_ends ? 0 : ends_with) << kind;

@@ -83,7 +83,6 @@ TEST(Win32System, HiddenAndSystemFilesAreFound) {
 // The test runs with the German user locale (see tests/CMakeLists.txt).
 TEST(Win32System, TheUsersLocaleAndTextAnotherProgramWroteInUtf16) {
     EXPECT_EQ(tamberlin::platform::system::AbbreviatedMonthName(3), "Mär");
-    EXPECT_EQ(tamberlin::platform::system::AbbreviatedMonthName(12), "Dez");
     // The AppData folder of a user named Jürgen, as Windows itself writes it.
     tamberlin::testing::RegistrySandbox sandbox;
     HKEY key = nullptr;

@@ -46,11 +46,10 @@ bool RunInChildren(int n, const std::function<bool(int)>& child);
 
 // POSIX: how a program run by RunProgram ended.
 struct ProgramRun {
-    std::string output;     // what it wrote to its standard output
-    int status = -1;        // its exit status; -1 when it did not exit
-    int signal = 0;         // the signal that ended it, 0 when none did
-    double seconds = 0;     // from start to end
-    bool timed_out = false; // killed when the limit had passed
+    std::string output; // what it wrote to its standard output
+    int status = -1;    // its exit status; -1 when it did not exit
+    int signal = 0;     // the signal that ended it, 0 when none did
+    double seconds = 0; // from start to end
 };
 // POSIX: runs `args` (the program first) with `input` on its standard input,
 // and kills it if it has not ended after `limit_seconds`.

@@ -100,7 +100,6 @@ ProgramRun RunProgram(std::vector<std::string> args, const std::string& input,
         int status = 0;
         while (waitpid(pid, &status, WNOHANG) == 0) {
             if (Clock::now() - start > std::chrono::duration<double>(limit_seconds)) {
-                run.timed_out = true;
                 kill(pid, SIGKILL);
                 waitpid(pid, &status, 0);
                 break;

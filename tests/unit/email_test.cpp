@@ -32,9 +32,12 @@ protected:
         other_ = temp_.MakeFile("notes.txt");
     }
 
-    // MAPI/Control without attachments.
-    std::int32_t Control(std::int16_t resolve, const std::string& to = "a@b.example") {
-        return SendEmailMAPIControl(session_, messages_, resolve, to, "s", "b", 0, none_, none_);
+    // MAPI/Control with `count` entries of the lists as attachments.
+    std::int32_t Control(std::int16_t resolve, const std::string& to = "a@b.example",
+                         std::int16_t count = 0, Strings* names = nullptr,
+                         Strings* paths = nullptr) {
+        return SendEmailMAPIControl(session_, messages_, resolve, to, "s", "b", count,
+                                    names ? *names : none_, paths ? *paths : none_);
     }
 
     tamberlin::testing::TempFolder temp_;
@@ -51,16 +54,14 @@ protected:
 TEST_F(EmailTest, ControlSignsOnComposesSendsAndSignsOff) {
     Strings names = {"", "", "Given name"};
     Strings paths = {log_, temp_.Text() + "missing.txt", other_};
-    EXPECT_EQ(SendEmailMAPIControl(session_, messages_, 0, "a@b.example", "Subject", "Body", 3,
-                                   names, paths),
-              1);
+    EXPECT_EQ(Control(0, "a@b.example", 3, &names, &paths), 1);
     EXPECT_EQ(mail_.Functions(), (Strings{"logon", "send", "logoff"}));
     EXPECT_EQ(mail_.Calls()[0].flags, mapi::kLogonUi | mapi::kNewSession);
     EXPECT_FALSE(session_.DownLoadMail);
     const mapi::Message& m = mail_.Calls()[1].message;
     EXPECT_EQ(mail_.Calls()[1].flags, mapi::kDialog);
-    EXPECT_EQ(m.subject, "Subject");
-    EXPECT_EQ(m.note_text, "Body");
+    EXPECT_EQ(m.subject, "s");
+    EXPECT_EQ(m.note_text, "b");
     ASSERT_EQ(m.recipients.size(), 1u);
     EXPECT_EQ(m.recipients[0].address, "a@b.example");
     // The missing file leaves no gap; the empty name was filled in the caller's list.
@@ -109,14 +110,11 @@ TEST_F(EmailTest, ControlFailures) {
     }
     // An attachment the mail system cannot take.
     Strings names = {""}, paths = {std::string("bad\0name", 8)};
-    EXPECT_EQ(
-        SendEmailMAPIControl(session_, messages_, 0, "a@b.example", "s", "b", 1, names, paths), -2);
+    EXPECT_EQ(Control(0, "a@b.example", 1, &names, &paths), -2);
     EXPECT_EQ(host_.Boxes().back().text, "Email message attachment file name unspecified.");
     // More entries counted than the lists hold: a failure, not a crash.
     Strings short_list = {log_};
-    EXPECT_EQ(SendEmailMAPIControl(session_, messages_, 0, "a@b.example", "s", "b", 2, short_list,
-                                   short_list),
-              -1);
+    EXPECT_EQ(Control(0, "a@b.example", 2, &short_list, &short_list), -1);
     EXPECT_EQ(session_.SessionID(), 0);
 }
 
