@@ -143,39 +143,14 @@ void WriteRecord(int signal, const siginfo_t* info, void* context, pid_t thread)
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
 
-    // folder + "crash-SSSSSSSSSSSS-NNNNNNNNN-PID.rec"
-    char path[sizeof g_folder + 64];
-    std::size_t n = std::strlen(g_folder);
+    char name[80];
+    const std::size_t k = RecordName(name, static_cast<std::uint64_t>(now.tv_sec),
+                                     static_cast<std::uint64_t>(now.tv_nsec),
+                                     static_cast<std::uint64_t>(getpid()), kRecordExtension);
+    char path[sizeof g_folder + sizeof name];
+    const std::size_t n = std::strlen(g_folder);
     std::memcpy(path, g_folder, n);
-    {
-        char name[64];
-        std::size_t k = 0;
-        auto put = [&](const char* s) {
-            while (*s)
-                name[k++] = *s++;
-        };
-        auto decimal = [&](std::uint64_t v, int width) {
-            char d[24];
-            int m = 0;
-            do {
-                d[m++] = static_cast<char>('0' + v % 10);
-                v /= 10;
-            } while (v);
-            for (int i = m; i < width; ++i)
-                name[k++] = '0';
-            while (m)
-                name[k++] = d[--m];
-        };
-        put("crash-");
-        decimal(static_cast<std::uint64_t>(now.tv_sec), 12);
-        put("-");
-        decimal(static_cast<std::uint64_t>(now.tv_nsec), 9);
-        put("-");
-        decimal(static_cast<std::uint64_t>(getpid()), 0);
-        put(kRecordExtension);
-        name[k] = '\0';
-        std::memcpy(path + n, name, k + 1);
-    }
+    std::memcpy(path + n, name, k + 1);
     const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
         return;
@@ -417,11 +392,7 @@ bool Install(const Settings& settings) noexcept {
 }
 
 void NoteUncaughtException(std::int32_t number, const char* what) noexcept {
-    std::size_t n = 0;
-    if (what)
-        for (; what[n] && n + 1 < sizeof g_uncaught_what; ++n)
-            g_uncaught_what[n] = what[n];
-    g_uncaught_what[n] = '\0';
+    CopyText(g_uncaught_what, what);
     g_uncaught_number.store(number);
 }
 

@@ -57,35 +57,16 @@ void WriteAll(HANDLE file, const char* bytes, std::size_t size) {
 }
 using Writer = RecordWriter<HANDLE, WriteAll>;
 
-// folder + "crash-SSSSSSSSSSSS-NNNNNNNNN-PID" + extension
+// The folder and the record's name (RecordName).
 void RecordPath(wchar_t* path, std::size_t capacity, unsigned long long seconds,
                 unsigned long nanoseconds, const char* extension) {
     std::size_t k = 0;
     for (; g_folder[k] && k + 1 < capacity; ++k)
         path[k] = g_folder[k];
-    auto put = [&](const char* s) {
-        while (*s && k + 1 < capacity)
-            path[k++] = static_cast<wchar_t>(*s++);
-    };
-    auto decimal = [&](unsigned long long v, int width) {
-        char d[24];
-        int m = 0;
-        do {
-            d[m++] = static_cast<char>('0' + v % 10);
-            v /= 10;
-        } while (v);
-        for (int i = m; i < width && k + 1 < capacity; ++i)
-            path[k++] = L'0';
-        while (m && k + 1 < capacity)
-            path[k++] = static_cast<wchar_t>(d[--m]);
-    };
-    put("crash-");
-    decimal(seconds, 12);
-    put("-");
-    decimal(nanoseconds, 9);
-    put("-");
-    decimal(GetCurrentProcessId(), 0);
-    put(extension);
+    char name[80];
+    RecordName(name, seconds, nanoseconds, GetCurrentProcessId(), extension);
+    for (const char* s = name; *s && k + 1 < capacity;)
+        path[k++] = static_cast<wchar_t>(*s++);
     path[k] = L'\0';
 }
 
@@ -261,11 +242,7 @@ bool Install(const Settings& settings) noexcept {
 }
 
 void NoteUncaughtException(std::int32_t number, const char* what) noexcept {
-    std::size_t n = 0;
-    if (what)
-        for (; what[n] && n + 1 < sizeof g_uncaught_what; ++n)
-            g_uncaught_what[n] = what[n];
-    g_uncaught_what[n] = '\0';
+    CopyText(g_uncaught_what, what);
     InterlockedExchange(&g_uncaught_number, number);
 }
 

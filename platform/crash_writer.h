@@ -9,6 +9,52 @@
 
 namespace tamberlin::platform::crash {
 
+// The decimal digits of `value`, zero-padded to `width` (at most 20), into
+// `to`; answers how many were written (at most 20).
+inline std::size_t PutDigits(char* to, std::uint64_t value, int width = 0) {
+    char digits[20];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value);
+    std::size_t k = 0;
+    for (int i = n; i < width && i < 20; ++i)
+        to[k++] = '0';
+    while (n)
+        to[k++] = digits[--n];
+    return k;
+}
+
+// A record's file name: "crash-<seconds>-<nanoseconds>-<process id>" and the
+// extension, NUL-terminated; answers its length.
+inline std::size_t RecordName(char (&name)[80], std::uint64_t seconds, std::uint64_t nanoseconds,
+                              std::uint64_t process, const char* extension) {
+    std::size_t k = 0;
+    const auto put = [&](const char* s) {
+        while (*s && k + 1 < sizeof name)
+            name[k++] = *s++;
+    };
+    put("crash-");
+    k += PutDigits(name + k, seconds, 12);
+    put("-");
+    k += PutDigits(name + k, nanoseconds, 9);
+    put("-");
+    k += PutDigits(name + k, process); // 68 characters at the most so far
+    put(extension);
+    name[k] = '\0';
+    return k;
+}
+
+// A C string into a fixed buffer, cut to fit.
+template <std::size_t N> void CopyText(char (&to)[N], const char* from) noexcept {
+    std::size_t n = 0;
+    if (from)
+        for (; from[n] && n + 1 < N; ++n)
+            to[n] = from[n];
+    to[n] = '\0';
+}
+
 template <class File, void (*WriteAll)(File file, const char* bytes, std::size_t size)>
 class RecordWriter {
 public:
@@ -26,16 +72,8 @@ public:
     }
     void Put(const char* text) { Put(text, std::strlen(text)); }
     void Decimal(std::uint64_t value, int width = 0) {
-        char digits[24];
-        int n = 0;
-        do {
-            digits[n++] = static_cast<char>('0' + value % 10);
-            value /= 10;
-        } while (value);
-        for (int i = n; i < width; ++i)
-            Put("0", 1);
-        while (n)
-            Put(&digits[--n], 1);
+        char digits[20];
+        Put(digits, PutDigits(digits, value, width));
     }
     void Hex(std::uint64_t value, int digits = 16) {
         Put("0x", 2);
