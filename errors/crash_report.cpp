@@ -259,7 +259,7 @@ bool InstallCrashHandler() noexcept {
         fs::create_directories(FsPath(folder), ec);
         if (!fs::is_directory(FsPath(folder), ec))
             return false;
-        if (!crash::Install({folder, InnermostOperation()}))
+        if (!crash::Install({folder, nullptr, OperationOfThread}))
             return false;
         static bool terminate_installed = false;
         if (!terminate_installed) {

@@ -10,11 +10,16 @@
 //   ip: 0x...                    the instruction pointer
 //   time: 1765000000 123456789   seconds and nanoseconds since 1970 (UTC)
 //   thread: 4242 worker          the thread's id and name
-//   operation: testing a crash   the innermost trapped operation
+//   operation: testing a crash   the crashing thread's innermost trapped operation
 //   uncaught: 7 text             an exception that reached std::terminate
+//   abort: text                  Linux: the C library's message before abort()
 //   stack: 0x...                 one return address each, innermost first
-//   module: 0x... BUILDID path   a module loaded when the handler was installed
+//   module: 0x... BUILDID path   a module loaded when the crash happened
 //   maps:                        Linux: the bytes of /proc/self/maps follow
+// Everything up to the first "stack:" line (the failing instruction) is
+// written before anything that could fault again; on Linux the unwinder's
+// "stack:" lines are written last, into blank lines kept for them before
+// "maps:", so a fault in the unwinder leaves the rest whole.
 #pragma once
 
 #include "platform/clock.h"
@@ -33,12 +38,24 @@ struct Settings {
     // Where records go: an existing folder, ending with the separator.
     std::string folder;
     // The innermost trapped operation, NUL-terminated, read when a crash
-    // happens (never freed).
+    // happens (never freed): used when operation_of_thread is not given.
     const char* operation = nullptr;
+    // The innermost trapped operation of the thread with this id
+    // (CurrentThreadId), or nullptr; called inside the crash handler.
+    const char* (*operation_of_thread)(std::uint64_t thread) noexcept = nullptr;
 };
 
 // Installs the handlers (again: replaces the settings only).
 bool Install(const Settings& settings) noexcept;
+
+// Prepares the calling thread for a crash of its own: an alternate signal
+// stack on Linux (an existing one that is large enough is kept), room left on
+// the stack after an overflow on Windows. Installing prepares the installing
+// thread; a Trap prepares its thread. False when the system refused.
+bool PrepareThread() noexcept;
+
+// The system's id of the calling thread (never 0).
+std::uint64_t CurrentThreadId() noexcept;
 
 // Called by the std::terminate handler before it aborts: the exception's
 // number and text go into the record the abort leaves.

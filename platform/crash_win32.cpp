@@ -41,6 +41,7 @@ wchar_t g_folder[MAX_PATH * 2];
 MiniDumpWriteDumpFn g_write_dump = nullptr;
 LPTOP_LEVEL_EXCEPTION_FILTER g_previous_filter = nullptr;
 const char* volatile g_operation = nullptr;
+const char* (*volatile g_operation_of)(std::uint64_t) noexcept = nullptr;
 volatile LONG g_recording = 0; // the recording thread's id
 volatile LONG g_uncaught_number = 0;
 char g_uncaught_what[512];
@@ -51,9 +52,9 @@ volatile DWORD g_crash_code = 0;
 EXCEPTION_POINTERS* volatile g_exception = nullptr;
 volatile DWORD g_crashed_thread = 0;
 
-void WriteAll(HANDLE file, const char* bytes, std::size_t size) {
+bool WriteAll(HANDLE file, const char* bytes, std::size_t size) {
     DWORD written = 0;
-    WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr);
+    return WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr) && written == size;
 }
 using Writer = RecordWriter<HANDLE, WriteAll>;
 
@@ -102,7 +103,8 @@ void WriteRecord(EXCEPTION_POINTERS* exception, DWORD thread) {
         out.Decimal(nanoseconds, 9);
         out.Put("\nthread: ");
         out.Decimal(thread);
-        const char* operation = g_operation;
+        const auto operation_of = g_operation_of;
+        const char* operation = operation_of ? operation_of(thread) : g_operation;
         out.Put("\noperation: ");
         if (operation)
             out.Line(operation, 1024);
@@ -199,12 +201,23 @@ void OnAbort(int) {
 
 } // namespace
 
+bool PrepareThread() noexcept {
+    // Room left on the stack for the filter when the stack overflows.
+    ULONG guarantee = 64 * 1024;
+    return SetThreadStackGuarantee(&guarantee) != 0;
+}
+
+std::uint64_t CurrentThreadId() noexcept {
+    return GetCurrentThreadId();
+}
+
 bool Install(const Settings& settings) noexcept {
     const int n = MultiByteToWideChar(CP_UTF8, 0, settings.folder.c_str(), -1, g_folder,
                                       static_cast<int>(sizeof g_folder / sizeof g_folder[0]));
     if (n <= 0)
         return false;
     g_operation = settings.operation;
+    g_operation_of = settings.operation_of_thread;
     if (g_installed)
         return true;
 
@@ -229,9 +242,7 @@ bool Install(const Settings& settings) noexcept {
         else
             g_request = nullptr;
     }
-    // Room left on the stack for the filter when the stack overflows.
-    ULONG guarantee = 64 * 1024;
-    SetThreadStackGuarantee(&guarantee);
+    PrepareThread();
 
     g_previous_filter = SetUnhandledExceptionFilter(Filter);
     _set_purecall_handler(OnPureCall);

@@ -55,7 +55,11 @@ template <std::size_t N> void CopyText(char (&to)[N], const char* from) noexcept
     to[n] = '\0';
 }
 
-template <class File, void (*WriteAll)(File file, const char* bytes, std::size_t size)>
+// WriteAll answers whether every byte went out. Once a write fails nothing
+// more is written: a record is always a beginning of the whole, never a
+// middle or an end whose beginning is missing (a disk that fills up and then
+// has room again must not leave only the tail).
+template <class File, bool (*WriteAll)(File file, const char* bytes, std::size_t size)>
 class RecordWriter {
 public:
     explicit RecordWriter(File file) : file_(file) {}
@@ -64,6 +68,8 @@ public:
     RecordWriter& operator=(const RecordWriter&) = delete;
 
     void Put(const char* text, std::size_t size) {
+        if (failed_)
+            return;
         for (std::size_t i = 0; i < size; ++i) {
             if (size_ == sizeof buffer_)
                 Flush();
@@ -85,16 +91,25 @@ public:
         for (std::size_t i = 0; i < limit && text[i]; ++i)
             Put(text[i] == '\n' || text[i] == '\r' ? " " : &text[i], 1);
     }
-    void Flush() {
-        if (size_)
-            WriteAll(file_, buffer_, size_);
+    // Writes what is buffered; false once any write has failed.
+    bool Flush() {
+        if (size_ && !failed_) {
+            failed_ = !WriteAll(file_, buffer_, size_);
+            if (!failed_)
+                written_ += size_;
+        }
         size_ = 0;
+        return !failed_;
     }
+    // The bytes written to the file so far.
+    std::uint64_t Written() const { return written_; }
 
 private:
     File file_;
     char buffer_[2048];
     std::size_t size_ = 0;
+    std::uint64_t written_ = 0;
+    bool failed_ = false;
 };
 
 } // namespace tamberlin::platform::crash

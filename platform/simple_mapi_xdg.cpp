@@ -8,6 +8,7 @@
 // URI, percent-encoded here. Recipients must be plain addresses; an
 // attachment whose real path holds anything but letters, digits and "/._+-"
 // travels as a private copy with a plain name.
+#include "platform/crash.h"
 #include "platform/files.h"
 #include "platform/mailto.h"
 #include "platform/seams.h"
@@ -169,6 +170,7 @@ int HandOff(const std::string& uri) {
     // hide the exit status of the first seconds.
     try {
         std::thread([pid] {
+            crash::PrepareThread();
             while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
             }
         }).detach();

@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     tamberlin::runtime::App().SetTitle("Crash child");
     modQFCriticalErrorHandler::strErrorLogFolder =
         folder + tamberlin::platform::NativePathStyle().separator;
-    if (kind == "chained")
+    if (kind == "chained" || kind == "recover")
         InstallPreviousHandler();
     if (!tamberlin::errors::InstallCrashHandler())
         return 3;
@@ -93,6 +93,16 @@ int main(int argc, char** argv) {
             CrashWithNullWrite();
         });
         worker.join();
+    } else if (kind == "thread_stack") {
+        // The worker's overflow is recorded under its own operation, not the
+        // one main is in.
+        tamberlin::errors::Trap("saving the user's file", [] {
+            std::thread worker([] {
+                NameThisThread("crash-worker");
+                tamberlin::errors::Trap("drawing the preview", [] { Recurse(0); });
+            });
+            worker.join();
+        });
     } else {
         CrashTheTargetsOwnWay(kind);
     }

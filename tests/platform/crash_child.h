@@ -13,7 +13,8 @@ extern std::string folder;
 // Writes through a null pointer: the fault most kinds end in.
 void CrashWithNullWrite();
 // Installs a handler before the crash handler's that leaves FOLDER/chained
-// when it is called, and lets the crash go on.
+// when it is called, and lets the crash go on; POSIX: one that mends the
+// fault of the "recover" kind.
 void InstallPreviousHandler();
 // Names the calling thread where the system keeps thread names.
 void NameThisThread(const char* name);

@@ -8,9 +8,26 @@
 // logs each record, shows it in the Application Error dialog (from where it
 // can be e-mailed with its report) and retires it.
 //
-// The handlers write with system calls only, into memory prepared when they
-// were installed, and then let the crash take its course, so the system's
-// own crash collector and debuggers still see it.
+// The handlers write with system calls only, into memory prepared
+// beforehand, and then let the crash take its course, so the system's own
+// crash collector and debuggers still see it: on Linux a fault comes back to
+// them with its own signal, code and address. A signal handler installed
+// before ours gets a fault first; if it recovers (as a language runtime
+// does), nothing is recorded and the program goes on.
+//
+// Threads: a crash on any thread is recorded, under that thread's own
+// innermost trapped operation. A stack overflow, though, leaves the thread
+// no stack to record it on, so each thread needs a stack kept for crashes
+// (Linux: an alternate signal stack; Windows: room kept by
+// SetThreadStackGuarantee). The thread that installs the handlers, every
+// thread when it enters a Trap, and the threads this library starts get one
+// by themselves. A thread of your own that may overflow its stack outside
+// any Trap should call PrepareThreadForCrashes once, first thing:
+//
+//     std::thread worker([] {
+//         tamberlin::errors::PrepareThreadForCrashes();
+//         ...
+//     });
 #pragma once
 
 #include <string>
@@ -20,6 +37,13 @@ namespace tamberlin::errors {
 // Installs the handlers; false when they could not be (the folder cannot be
 // made, or the system refused). Installing twice does nothing more.
 bool InstallCrashHandler() noexcept;
+
+// Prepares the calling thread so that a stack overflow on it is recorded
+// too: an alternate signal stack on Linux (one the thread already has that
+// is large enough is kept; ours is given back when the thread ends), the
+// stack guarantee on Windows. Cheap, may be called before
+// InstallCrashHandler and more than once; false when the system refused.
+bool PrepareThreadForCrashes() noexcept;
 
 // Reports the records left by earlier runs, oldest first; returns how many
 // were reported. At most the 10 newest pending records are kept.
