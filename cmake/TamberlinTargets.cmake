@@ -17,9 +17,12 @@ endfunction()
 
 # An executable of ours. On Windows each one carries the version resource, so
 # the run-time's application object reads its version from the file itself.
+# Each carries a build ID (on Windows a CodeView record), which crash records
+# name so that a report can be matched to the exact build.
 function(tamberlin_add_executable name)
   add_executable(${name} ${ARGN})
   tamberlin_warnings(${name})
+  target_link_options(${name} PRIVATE -Wl,--build-id)
   if(WIN32)
     target_sources(${name} PRIVATE ${PROJECT_BINARY_DIR}/version.rc)
   endif()

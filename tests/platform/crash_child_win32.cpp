@@ -1,4 +1,5 @@
-// crash_child on Windows: an exception filter before the crash handler's.
+// crash_child on Windows: an exception filter before the crash handler's, and
+// the kinds only Windows has.
 #include <windows.h>
 
 #include "crash_child.h"
@@ -14,6 +15,15 @@ LONG WINAPI Previous(EXCEPTION_POINTERS*) {
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
+// Holds the process heap's lock for ever, as a thread inside HeapAlloc
+// would while another crashes.
+DWORD WINAPI HoldTheHeap(LPVOID locked) {
+    HeapLock(GetProcessHeap());
+    SetEvent(locked);
+    Sleep(INFINITE);
+    return 0;
+}
+
 } // namespace
 
 void InstallPreviousHandler() {
@@ -22,6 +32,13 @@ void InstallPreviousHandler() {
 
 void NameThisThread(const char*) {}
 
-void CrashTheTargetsOwnWay(const std::string&) {}
+void CrashTheTargetsOwnWay(const std::string& kind) {
+    if (kind == "heap_locked") {
+        const HANDLE locked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        CloseHandle(CreateThread(nullptr, 0, HoldTheHeap, locked, 0, nullptr));
+        WaitForSingleObject(locked, INFINITE);
+        CrashWithNullWrite();
+    }
+}
 
 } // namespace crash_child

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <gmock/gmock.h>
+#include <sstream>
 #include <tuple>
 
 namespace {
@@ -65,12 +66,16 @@ TEST(CrashCaptureWin32Test, EachKindLeavesARecordAndAMinidump) {
     // The kind, its exit code (the crash's own exception code) and a line its
     // record holds.
     const std::tuple<const char*, DWORD, const char*> cases[] = {
+        // The module line names the executable's CodeView build ID.
         {"segv", 0xC0000005, "exception: 0xc0000005\n"},
         {"fpe", 0xC0000094, "exception: 0xc0000094\n"},
         {"abort", 0x40000015, "exception: 0x40000015\n"},
-        // Not "stack": Wine (8) leaves no stack for any handler after a stack
-        // overflow whatever SetThreadStackGuarantee asked for, and the process
-        // hangs; on Windows the guarantee gives the filter its room.
+        // An overflow ends the process with its own code, on a worker too
+        // (main must not carry on), under the worker's own operation.
+        {"stack", 0xC00000FD, "exception: 0xc00000fd\n"},
+        {"thread_stack", 0xC00000FD, "\noperation: drawing the preview\n"},
+        // Another thread holds the heap's lock: the record, no dump, no hang.
+        {"heap_locked", 0xC0000005, "exception: 0xc0000005\n"},
         {"runtime_error", 0x40000015, "\nuncaught: 51 the project file is damaged\n"},
         // MinGW's code for a pure virtual call differs with optimisation
         // (std::terminate, or a jump to nowhere): any code, but a record.
@@ -91,8 +96,22 @@ TEST(CrashCaptureWin32Test, EachKindLeavesARecordAndAMinidump) {
         ASSERT_EQ(records.size(), 1u) << kind;
         const std::string record = ReadFile(records[0]);
         EXPECT_THAT(record, HasSubstr(line)) << kind;
-        // The minidump, with the exception's code in its exception stream.
+        // The executable's module line: "module: BASE BUILDID PATH".
+        const size_t exe = record.find("crash_child.exe\n");
+        const size_t module = record.rfind("\nmodule: ", exe);
+        ASSERT_NE(module, std::string::npos) << kind;
+        std::istringstream fields(record.substr(module + 9, exe - module - 9));
+        std::string base, build_id;
+        fields >> base >> build_id;
+        EXPECT_EQ(build_id.size(), 40u) << kind;
+        EXPECT_EQ(build_id.find_first_not_of("0123456789abcdef"), std::string::npos) << kind;
+        // The minidump, with the exception's code in its exception stream;
+        // none at all rather than an empty or failed one.
         const std::vector<std::string> dumps = FilesIn(temp.path() / "Crashes", ".dmp");
+        if (std::string(kind) == "heap_locked") {
+            EXPECT_TRUE(dumps.empty());
+            continue;
+        }
         ASSERT_EQ(dumps.size(), 1u) << kind;
         const std::string dump = ReadFile(dumps[0]);
         EXPECT_EQ(dump.substr(0, 4), "MDMP") << kind;
