@@ -30,6 +30,7 @@ Slot g_slots[kSlots];
 // names no operation) and how deep its traps nest.
 thread_local Slot* t_slot = nullptr;
 thread_local int t_depth = 0;
+thread_local bool t_prepared = false;
 const char kNone[1] = "";
 
 // Names the trap's operation while it runs, then gives the enclosing trap's
@@ -39,7 +40,8 @@ public:
     explicit OperationScope(std::string_view operation) {
         if (t_depth++ == 0) {
             // A thread that runs our code gets what a crash handler needs.
-            platform::crash::PrepareThread();
+            if (!t_prepared)
+                t_prepared = platform::crash::PrepareThread();
             const std::uint64_t self = platform::crash::CurrentThreadId();
             for (Slot& slot : g_slots) {
                 std::uint64_t free = 0;
