@@ -87,6 +87,13 @@ void frmQFCriticalErrorHandler::cmdEmail_Click() {
             count = 1;
         }
         // A crash's report goes beside the log.
+        if (CompleteCrashReport) {
+            try {
+                CompleteCrashReport();
+            } catch (...) {
+                // The report without names still goes.
+            }
+        }
         if (!strCrashReportPath.empty() &&
             files::FirstEntry(strCrashReportPath, files::kNormal) == files::Listing::kEntry) {
             if (count == 1) {
