@@ -106,7 +106,7 @@ Record Parse(std::string_view text) {
                                                            : Record::Shape::kForeign;
         return r;
     }
-    if (text.substr(0, first.size() - 1) != kFirstLine)
+    if (text.substr(0, first.size()) != first)
         return r;
     bool in_maps = false;
     while (!text.empty()) {

@@ -399,7 +399,8 @@ void Show(const std::vector<Pending>& shown) {
     const fs::path dump = fs::path(shown.back().path).replace_extension(crash::kDumpExtension);
     std::error_code ec;
     std::string attachment;
-    if (shown.size() == 1 && fs::is_regular_file(dump, ec) && fs::file_size(dump, ec) > 0)
+    const std::uintmax_t dump_size = fs::is_regular_file(dump, ec) ? fs::file_size(dump, ec) : 0;
+    if (shown.size() == 1 && !ec && dump_size > 0)
         attachment = Utf8(dump);
     else if (WriteReport(report, ReportText(shown, message, false)))
         attachment = Utf8(report);
