@@ -15,13 +15,14 @@ namespace {
 constexpr std::int32_t kColours[12] = {0,        11184810, 11316396, 12171705, 12171705, 0,
                                        14737632, 0,        16777215, 15790320, 0,        8421504};
 
+tamberlin::app::AppDataListener g_listener = nullptr;
+
 } // namespace
 
 void InitAppData() {
     using namespace modQFSystemUtilities;
     namespace platform = tamberlin::platform;
     const tamberlin::runtime::Application& app = tamberlin::runtime::App();
-    const char separator = platform::NativePathStyle().separator;
 
     strAppEXEName = app.EXEName();
     strAppTitle = app.Title();
@@ -35,7 +36,7 @@ void InitAppData() {
     else
         strAppPath = GetFolderPath(strAppPath);
 
-    strAppDataPath = GetAppDataPath() + "Quillfern" + separator + "Tamberlin" + separator;
+    strAppDataPath = tamberlin::app::AppDataPathUnder(GetAppDataPath());
 
     strAppPath = tamberlin::sysutil::WithTrailingSeparator(strAppPath);
 
@@ -67,6 +68,23 @@ void InitAppData() {
 
     strSpacer1 = "  ";
     strSpacer2 = "  ";
+    if (g_listener)
+        g_listener();
 }
 
 } // namespace modQFAllData
+
+namespace tamberlin::app {
+
+std::string AppDataPathUnder(const std::string& base) {
+    const char separator = platform::NativePathStyle().separator;
+    return base + "Quillfern" + separator + "Tamberlin" + separator;
+}
+
+AppDataListener SetAppDataListener(AppDataListener listener) noexcept {
+    const AppDataListener previous = modQFAllData::g_listener;
+    modQFAllData::g_listener = listener;
+    return previous;
+}
+
+} // namespace tamberlin::app

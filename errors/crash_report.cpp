@@ -1,9 +1,21 @@
 // Crash capture's portable half: installing the handlers with what they need,
 // the std::terminate handler, and at the next start reading the records,
 // logging them, showing them and retiring them.
+//
+// The handlers go in before anything else runs, into the system's default
+// data folder, and follow the data folder when InitAppData finds the
+// settings name another. At the next start a record is moved into
+// "Reported" before it is shown, so whatever happens during its dialog (the
+// program is killed, crashes again) it is never shown twice; the readable
+// report beside it stays there for the mail client.
+#include "errors/crash_record.h"
 #include "errors/error_log_at.h"
 #include "errors/operation.h"
+#include "platform/clock.h"
 #include "platform/crash.h"
+#include "platform/files.h"
+#include "platform/system.h"
+#include "runtime/format.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/crash.h"
 #include "tamberlin/errors/critical_error_handler.h"
@@ -11,17 +23,15 @@
 #include "tamberlin/platform/path_style.h"
 #include "tamberlin/runtime/application.h"
 #include "tamberlin/runtime/error.h"
-#include "tamberlin/sysutil/folders.h"
 #include "tamberlin/ui/form.h"
 #include "tamberlin/ui/host.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <exception>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 #include <vector>
 
@@ -30,6 +40,8 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace crash = platform::crash;
+namespace files = platform::files;
+using crash_record::Record;
 using runtime::CurrentError;
 using runtime::ExceptionNumber;
 using runtime::NumberOfCurrentException;
@@ -86,41 +98,94 @@ std::terminate_handler g_previous_terminate = nullptr;
     std::abort();
 }
 
-struct Record {
-    std::uint32_t code = 0;
-    std::int64_t seconds = 0;
-    std::string operation;
-    std::int32_t uncaught = 0;
-    std::string uncaught_what;
-    std::string header; // the lines before the stack, as recorded
-};
+// Where the handlers write now, and where they first wrote in this run (a
+// crash in the start-up before the settings were read leaves its record
+// there).
+std::string g_installed_folder;
+std::string g_first_folder;
 
-Record Parse(const std::string& text) {
-    Record r;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.rfind("stack: ", 0) == 0 || line == "maps:")
-            break;
-        r.header += line + "\n";
-        const size_t colon = line.find(": ");
-        if (colon == std::string::npos)
-            continue;
-        const std::string key = line.substr(0, colon), value = line.substr(colon + 2);
-        if (key == "exception") {
-            r.code = static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 16));
-        } else if (key == "time") {
-            r.seconds = std::strtoll(value.c_str(), nullptr, 10);
-        } else if (key == "operation") {
-            r.operation = value;
-        } else if (key == "uncaught") {
-            char* end = nullptr;
-            r.uncaught = static_cast<std::int32_t>(std::strtol(value.c_str(), &end, 10));
-            r.uncaught_what = *end == ' ' ? end + 1 : end;
-        }
+std::string WithSeparator(std::string folder) {
+    const char separator = platform::NativePathStyle().separator;
+    if (!folder.empty() && folder.back() != separator)
+        folder += separator;
+    return folder;
+}
+
+// One line in the error log now, in a run that may not have read its
+// settings yet: the log goes to the default data folder then.
+void LogNow(const std::string& operation, const std::string& description) noexcept {
+    try {
+        using modQFCriticalErrorHandler::strErrorLogFolder;
+        const bool early = strErrorLogFolder.empty();
+        const bool unnamed = early && modQFAllData::strAppEXEName.empty();
+        if (early)
+            strErrorLogFolder = modQFAllData::strAppDataPath.empty()
+                                    ? tamberlin::app::AppDataPathUnder(
+                                          WithSeparator(platform::system::DefaultAppDataFolder()))
+                                    : modQFAllData::strAppDataPath;
+        if (unnamed)
+            modQFAllData::strAppEXEName = runtime::App().EXEName();
+        CurrentError error;
+        error.Description = description;
+        error.Source = runtime::App().Title();
+        modQFCriticalErrorHandler::WriteErrorLog(operation, error);
+        if (early)
+            strErrorLogFolder.clear();
+        if (unnamed)
+            modQFAllData::strAppEXEName.clear();
+    } catch (...) {
     }
-    return r;
+}
+
+bool Install(const std::string& folder) {
+    if (folder.empty())
+        return false;
+    const fs::path path = FsPath(folder);
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (!fs::exists(status) && !fs::is_symlink(fs::symlink_status(path, ec))) {
+        fs::create_directories(path.parent_path().parent_path(), ec);
+        if (fs::create_directory(path, ec))
+            fs::permissions(path, fs::perms::owner_all, ec);
+    }
+    if (!fs::is_directory(path, ec)) {
+        // A file or a dangling link where the folder belongs: say so once.
+        static bool said = false;
+        if (!said) {
+            said = true;
+            LogNow("installing the crash handler",
+                   "Crashes cannot be recorded: [" + folder + "] is not a folder");
+        }
+        return false;
+    }
+    if (!crash::Install({folder, nullptr, OperationOfThread}))
+        return false;
+    g_installed_folder = folder;
+    if (g_first_folder.empty())
+        g_first_folder = folder;
+    return true;
+}
+
+// InitAppData has read the settings: the records follow the data folder.
+void FollowDataFolder() noexcept {
+    try {
+        if (!g_installed_folder.empty() && CrashFolder() != g_installed_folder)
+            Install(CrashFolder());
+    } catch (...) {
+    }
+}
+
+// Whether a record's time can be shown, by today's clock.
+bool Sane(const std::optional<std::int64_t>& seconds) {
+    return seconds &&
+           crash_record::SaneTime(*seconds, static_cast<std::int64_t>(std::time(nullptr)));
+}
+
+std::string DateText(const platform::clock::LocalTime& t) {
+    using runtime::ZeroPadded;
+    return platform::system::AbbreviatedMonthName(t.month) + " " + std::to_string(t.day) + " " +
+           ZeroPadded(t.year, 4) + " " + ZeroPadded(t.hour, 2) + ":" + ZeroPadded(t.minute, 2) +
+           ":" + ZeroPadded(t.second, 2);
 }
 
 // The error a record stands for: an exception that reached std::terminate by
@@ -136,37 +201,80 @@ CurrentError ErrorOf(const Record& r) {
                             : r.uncaught_what;
         return e;
     }
-    e.Number = static_cast<std::int32_t>(r.code);
+    if (!r.code) {
+        e.Description = "Cause unknown: the crash record is incomplete";
+        return e;
+    }
+    e.Number = static_cast<std::int32_t>(*r.code);
     for (const Kind& kind : kKinds)
-        if (kind.code == r.code)
+        if (kind.code == *r.code)
             e.Description = kind.description;
     if (e.Description.empty()) {
         char text[40];
-        std::snprintf(text, sizeof text, "Exception 0x%08X", static_cast<unsigned>(r.code));
+        std::snprintf(text, sizeof text, "Exception 0x%08X", static_cast<unsigned>(*r.code));
         e.Description = text;
     }
     return e;
 }
 
-std::string Message(const Record& r, const CurrentError& error) {
+// One crash about to be shown: its record as read, what it stands for, and
+// where the record is now.
+struct Pending {
+    fs::path path; // in "Reported"
+    std::string text;
+    Record record;
+    CurrentError error;
+    std::optional<std::int64_t> seconds; // sane, or none
+    std::string when;                    // the date text, or "at an unknown time"
+};
+
+std::string FirstParagraph(const Pending& p) {
     std::string message = modQFAllData::strAppTitle + " closed unexpectedly";
-    if (!r.operation.empty())
-        message += " while " + r.operation;
-    message += ".";
+    if (!p.record.operation.empty())
+        message += " while " + p.record.operation;
+    if (p.record.shape != Record::Shape::kWhole)
+        return message + (p.seconds ? " on " + p.when : "") +
+               ". What went wrong was not recorded: the crash record is incomplete.";
+    return message + ".";
+}
+
+std::string Message(const Pending& p) {
+    std::string message = FirstParagraph(p);
+    if (p.record.shape != Record::Shape::kWhole)
+        return message + "\r\n";
     // The usual details block follows the first paragraph.
-    const std::string composed = modQFCriticalErrorHandler::ComposeErrorMessage(error, "");
+    const std::string composed = modQFCriticalErrorHandler::ComposeErrorMessage(p.error, "");
     const size_t details = composed.find("\r\n\r\n");
     if (details != std::string::npos)
         message += composed.substr(details);
     return message;
 }
 
-// The records in `folder`, oldest first (their names begin with the time).
+// Several crashes in one dialog: how often, since when, and one line each.
+std::string Message(const std::vector<Pending>& shown) {
+    if (shown.size() == 1)
+        return Message(shown[0]);
+    std::string message = modQFAllData::strAppTitle + " closed unexpectedly " +
+                          std::to_string(shown.size()) + " times";
+    if (shown[0].seconds)
+        message += " since " + shown[0].when;
+    message += ".\r\n\r\n" + modQFAllData::strAppTitle + " " + runtime::VersionText() + "\r\n";
+    for (const Pending& p : shown) {
+        message += p.when + ": " + p.error.Description;
+        if (!p.record.operation.empty())
+            message += ", while " + p.record.operation;
+        message += "\r\n";
+    }
+    return message;
+}
+
+// The records in `folder`, oldest first (their names begin with the time):
+// whatever is named like one, links too, which the reader then refuses.
 std::vector<fs::path> Records(const fs::path& folder) {
     std::vector<fs::path> found;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        if (it->path().extension() == crash::kRecordExtension && it->is_regular_file(ec))
+        if (it->path().extension() == crash::kRecordExtension && !it->is_directory(ec))
             found.push_back(it->path());
     std::sort(found.begin(), found.end());
     return found;
@@ -180,57 +288,137 @@ void RemoveRecord(const fs::path& record) {
     fs::remove(record, ec);
 }
 
-// Moves the record and its files into "Reported", which keeps the newest.
-void Retire(const fs::path& record) {
-    const fs::path reported = record.parent_path() / "Reported";
+// Moves the record and its minidump into "Reported"; false when the record
+// could not be moved.
+bool Retire(const fs::path& record, const fs::path& reported) {
     std::error_code ec;
     fs::create_directory(reported, ec);
-    for (const char* extension : {".txt", crash::kDumpExtension, crash::kRecordExtension}) {
-        const fs::path from = fs::path(record).replace_extension(extension);
-        if (fs::exists(from, ec))
-            fs::rename(from, reported / from.filename(), ec);
-    }
-    if (fs::exists(record, ec))
-        RemoveRecord(record); // could not be moved: do not report it twice
-    std::vector<fs::path> kept = Records(reported);
+    fs::permissions(reported, fs::perms::owner_all, ec);
+    const fs::path dump = fs::path(record).replace_extension(crash::kDumpExtension);
+    if (fs::exists(fs::symlink_status(dump, ec)))
+        fs::rename(dump, reported / dump.filename(), ec);
+    fs::rename(record, reported / record.filename(), ec);
+    return !ec;
+}
+
+// Reported keeps the newest, with their reports.
+void KeepNewest(const fs::path& reported) {
+    const std::vector<fs::path> kept = Records(reported);
     for (size_t i = 0; i + kKeep < kept.size(); ++i)
         RemoveRecord(kept[i]);
 }
 
-void ReportOne(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), {});
-    in.close();
-    const Record record = Parse(text);
-    const CurrentError error = ErrorOf(record);
-    const std::string message = Message(record, error);
+// A record that could not be moved stays where it is: it is logged once,
+// with a line that says why, and never shown.
+void LogUnretirable(const Pending& p, const fs::path& record) {
+    const std::string name = Utf8(record.filename());
+    std::string log;
+    files::ReadWholeFile(modQFCriticalErrorHandler::GetErrorLogPath(), log);
+    if (log.find(name) != std::string::npos)
+        return;
+    modQFCriticalErrorHandler::WriteErrorLog(
+        p.record.operation.empty() ? "(no trapped operation)" : p.record.operation, p.error,
+        p.seconds ? crash::LocalTimeOf(*p.seconds) : platform::clock::Now());
+    LogNow("reporting a crash", "The crash record " + name +
+                                    " cannot be moved to Reported (a read-only folder?): it is "
+                                    "logged here and not shown");
+}
 
-    // The readable report beside the record (on Windows the minidump is it).
-    std::string attachment;
-    const std::string stack = crash::Describe(text);
-    if (!stack.empty()) {
-        const fs::path report = fs::path(path).replace_extension(".txt");
-        std::ofstream out(report, std::ios::binary);
-        out << message.substr(0, message.find("\r\n")) << "\n\n" << record.header << "\n" << stack;
-        out.close();
-        if (out)
-            attachment = Utf8(report);
-    } else {
-        std::error_code ec;
-        const fs::path dump = fs::path(path).replace_extension(crash::kDumpExtension);
-        attachment = Utf8(fs::exists(dump, ec) ? dump : path);
+// The readable report: what the dialog said, each record's header, and its
+// frames as module + offset; `names` adds the functions and lines where
+// the platform can find them (slow: done when the report is sent).
+std::string ReportText(const std::vector<Pending>& shown, const std::string& message, bool names) {
+    std::string text = message.substr(0, message.find("\r\n")) + "\n";
+    for (const Pending& p : shown) {
+        text += "\n" + Utf8(p.path.filename()) + " (" + p.when + ")\n" + p.record.header;
+        text += crash_record::Frames(p.record);
+        if (names)
+            text += crash::Describe(p.text);
     }
+    return text;
+}
 
-    const std::string operation =
-        record.operation.empty() ? "(no trapped operation)" : record.operation;
-    modQFCriticalErrorHandler::WriteErrorLog(operation, error, crash::LocalTimeOf(record.seconds));
+// Writes the report whole and private, replacing an earlier one.
+bool WriteReport(const fs::path& path, const std::string& text) {
+    const fs::path temporary = fs::path(path).replace_extension(".tmp");
+    std::error_code ec;
+    fs::remove(temporary, ec);
+    if (!files::CreateNewFile(Utf8(temporary), text))
+        return false;
+    fs::rename(temporary, path, ec);
+    if (ec)
+        fs::remove(temporary, ec);
+    return !ec;
+}
+
+// Reads a pending record; nullopt when it is not one to show (it has been
+// set aside, or logged as one that cannot be retired).
+std::optional<Pending> Take(const fs::path& path, const fs::path& reported) {
+    Pending p;
+    const files::OwnRead read = files::ReadOwnFile(Utf8(path), crash_record::kMaxBytes, p.text);
+    p.record = crash_record::Parse(p.text);
+    if (read == files::OwnRead::kFailed)
+        p.record.shape = Record::Shape::kCut;
+    if (read == files::OwnRead::kRefused || p.record.shape == Record::Shape::kForeign) {
+        // Not ours or not a record: not read further, not attached.
+        p.text.clear();
+        if (!Retire(path, reported)) {
+            std::error_code ec;
+            fs::remove(path, ec);
+        }
+        return std::nullopt;
+    }
+    p.seconds = p.record.seconds;
+    if (!Sane(p.seconds))
+        p.seconds = crash_record::SecondsOfName(Utf8(path.filename()));
+    if (!Sane(p.seconds))
+        p.seconds.reset();
+    p.when = p.seconds ? DateText(crash::LocalTimeOf(*p.seconds)) : "at an unknown time";
+    p.error = ErrorOf(p.record);
+    if (!p.seconds)
+        p.error.Description += " (time of the crash unknown)";
+    if (!Retire(path, reported)) {
+        LogUnretirable(p, path);
+        return std::nullopt;
+    }
+    p.path = reported / path.filename();
+    return p;
+}
+
+void Show(const std::vector<Pending>& shown) {
+    const std::string message = Message(shown);
+    // Each one in the log first, at the crash's own time.
+    for (const Pending& p : shown)
+        modQFCriticalErrorHandler::WriteErrorLog(
+            p.record.operation.empty() ? "(no trapped operation)" : p.record.operation, p.error,
+            p.seconds ? crash::LocalTimeOf(*p.seconds) : platform::clock::Now());
+
+    // The report stays beside the newest record, for a mail client that
+    // reads it after the dialog has closed; a minidump is Windows' report.
+    const fs::path report = fs::path(shown.back().path).replace_extension(".txt");
+    const fs::path dump = fs::path(shown.back().path).replace_extension(crash::kDumpExtension);
+    std::error_code ec;
+    std::string attachment;
+    const std::uintmax_t dump_size = fs::is_regular_file(dump, ec) ? fs::file_size(dump, ec) : 0;
+    if (shown.size() == 1 && !ec && dump_size > 0)
+        attachment = Utf8(dump);
+    else if (WriteReport(report, ReportText(shown, message, false)))
+        attachment = Utf8(report);
 
     frmQFCriticalErrorHandler form;
     ui::Load(form);
     form.caption = modQFAllData::strAppTitle + " Error";
     form.txtErrorMsg().caption = message;
+    // A past crash cannot be retried, aborted, nor sent with today's data.
+    form.txtErrorMsg().command.clear();
     form.chkAbortAndClose().enabled = form.chkAbortAndClose().visible = false;
+    form.chkIncludeData().enabled = form.chkIncludeData().visible = false;
+    form.chkIncludeData().value = 0;
     form.strCrashReportPath = attachment;
+    if (attachment == Utf8(report))
+        form.CompleteCrashReport = [&shown, &message, report] {
+            WriteReport(report, ReportText(shown, message, true));
+        };
     ui::ShowModal(form);
     ui::DoEvents();
     ui::Unload(form);
@@ -242,28 +430,25 @@ std::string CrashFolder() {
     std::string folder = modQFCriticalErrorHandler::strErrorLogFolder.empty()
                              ? modQFAllData::strAppDataPath
                              : modQFCriticalErrorHandler::strErrorLogFolder;
-    const char separator = platform::NativePathStyle().separator;
-    if (folder.empty())
-        return {};
-    if (folder.back() != separator)
-        folder += separator;
-    return folder + "Crashes" + separator;
+    // Before InitAppData: where it will put the data folder when the
+    // settings say nothing else.
+    if (folder.empty()) {
+        const std::string base = platform::system::DefaultAppDataFolder();
+        if (base.empty())
+            return {};
+        folder = tamberlin::app::AppDataPathUnder(WithSeparator(base));
+    }
+    return WithSeparator(folder) + "Crashes" + platform::NativePathStyle().separator;
 }
 
 bool InstallCrashHandler() noexcept {
     try {
-        const std::string folder = CrashFolder();
-        if (folder.empty())
-            return false;
-        std::error_code ec;
-        fs::create_directories(FsPath(folder), ec);
-        if (!fs::is_directory(FsPath(folder), ec))
-            return false;
-        if (!crash::Install({folder, nullptr, OperationOfThread}))
+        if (!Install(CrashFolder()))
             return false;
         static bool terminate_installed = false;
         if (!terminate_installed) {
             g_previous_terminate = std::set_terminate(OnTerminate);
+            tamberlin::app::SetAppDataListener(FollowDataFolder);
             terminate_installed = true;
         }
         return true;
@@ -273,31 +458,46 @@ bool InstallCrashHandler() noexcept {
 }
 
 int ReportPendingCrashes() noexcept {
-    int reported = 0;
+    int shown_count = 0;
     try {
-        const std::string folder = CrashFolder();
-        if (folder.empty())
-            return 0;
         if (modQFCriticalErrorHandler::strErrorLogFolder.empty())
             modQFCriticalErrorHandler::strErrorLogFolder = modQFAllData::strAppDataPath;
-        std::vector<fs::path> pending = Records(FsPath(folder));
-        while (pending.size() > kKeep) {
-            RemoveRecord(pending.front());
-            pending.erase(pending.begin());
-        }
-        for (const fs::path& record : pending) {
-            try {
-                ReportOne(record);
-                ++reported;
-            } catch (...) {
-                // A record that cannot be reported is retired all the same:
-                // it must not come back at every start.
+        FollowDataFolder();
+        std::vector<std::string> folders = {CrashFolder()};
+        if (!g_first_folder.empty() && g_first_folder != folders[0])
+            folders.push_back(g_first_folder);
+        std::vector<Pending> shown;
+        for (const std::string& folder : folders) {
+            if (folder.empty())
+                continue;
+            const fs::path crashes = FsPath(folder);
+            const fs::path reported = crashes / "Reported";
+            std::vector<fs::path> pending = Records(crashes);
+            while (pending.size() > kKeep) {
+                RemoveRecord(pending.front());
+                pending.erase(pending.begin());
             }
-            Retire(record);
+            for (const fs::path& record : pending) {
+                try {
+                    if (std::optional<Pending> p = Take(record, reported))
+                        shown.push_back(std::move(*p));
+                } catch (...) {
+                    // One record that cannot be read keeps none of the others
+                    // from being shown.
+                }
+            }
+            KeepNewest(reported);
         }
+        if (shown.empty())
+            return 0;
+        std::stable_sort(shown.begin(), shown.end(), [](const Pending& a, const Pending& b) {
+            return a.seconds.value_or(0) < b.seconds.value_or(0);
+        });
+        shown_count = static_cast<int>(shown.size());
+        Show(shown);
     } catch (...) {
     }
-    return reported;
+    return shown_count;
 }
 
 } // namespace tamberlin::errors

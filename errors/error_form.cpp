@@ -84,6 +84,8 @@ void frmQFCriticalErrorHandler::cmdOK_Click() {
 }
 
 void frmQFCriticalErrorHandler::txtErrorMsg_DblClick() {
+    if (txtErrorMsg().command.empty())
+        return; // no retry offered (a past crash)
     intErrorResponse = 4;
     tamberlin::ui::Unload(*this);
 }

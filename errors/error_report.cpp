@@ -34,8 +34,8 @@ std::string ReportBody(const std::string& message) {
 
 // Keeps the report in the Outbox folder beside the error log; the file's
 // path, or empty.
-std::string SaveToOutbox(const std::string& body, const std::string& log_path,
-                         const std::string& log_name) noexcept {
+std::string SaveToOutbox(const std::string& body, const std::vector<std::string>& paths,
+                         const std::vector<std::string>& names) noexcept {
     namespace files = tamberlin::platform::files;
     try {
         const std::string log = modQFCriticalErrorHandler::GetErrorLogPath();
@@ -48,9 +48,12 @@ std::string SaveToOutbox(const std::string& body, const std::string& log_path,
         message.subject = modQFAllData::strAppTitle + " Error Report";
         message.body = body;
         message.date = tamberlin::platform::clock::Now();
-        modQFEmailClient::outbox::Attachment attachment{log_name, {}};
-        if (!log_path.empty() && files::ReadWholeFile(log_path, attachment.bytes))
-            message.attachments.push_back(std::move(attachment));
+        // Every attachment the mail would have had: the log and a crash's report.
+        for (size_t i = 0; i < paths.size() && i < names.size(); ++i) {
+            modQFEmailClient::outbox::Attachment attachment{names[i], {}};
+            if (!paths[i].empty() && files::ReadWholeFile(paths[i], attachment.bytes))
+                message.attachments.push_back(std::move(attachment));
+        }
         return modQFEmailClient::outbox::Save(folder + "Outbox", message);
     } catch (...) {
         return {};
@@ -87,6 +90,13 @@ void frmQFCriticalErrorHandler::cmdEmail_Click() {
             count = 1;
         }
         // A crash's report goes beside the log.
+        if (CompleteCrashReport) {
+            try {
+                CompleteCrashReport();
+            } catch (...) {
+                // The report without names still goes.
+            }
+        }
         if (!strCrashReportPath.empty() &&
             files::FirstEntry(strCrashReportPath, files::kNormal) == files::Listing::kEntry) {
             if (count == 1) {
@@ -115,7 +125,7 @@ void frmQFCriticalErrorHandler::cmdEmail_Click() {
     std::string text = "Cannot prepare the error notification email. Please copy the information "
                        "and send to Quillfern by separate email.";
     if (!body.empty()) {
-        const std::string saved = SaveToOutbox(body, paths[0], names[0]);
+        const std::string saved = SaveToOutbox(body, paths, names);
         if (!saved.empty())
             text += " The report has been saved as \"" + saved + "\".";
     }

@@ -2,8 +2,9 @@
 // elfutils' libdw: the modules are laid out as the record's copy of
 // /proc/self/maps had them, each address gets its function and, where debug
 // information exists, its file and line. A module whose build ID differs from
-// the one recorded was replaced since the crash (an update): its addresses
-// stay numbers, since its names would now be wrong.
+// the one recorded was replaced since the crash (an update): its frames keep
+// their offsets and the recorded build ID, since its names would now be
+// wrong. No server is asked for debug information unless the user says so.
 //
 // libdw is needed only when a crash is reported, so it is opened then rather
 // than linked: no other run loads it, nor libelf and the compression
@@ -20,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -54,6 +56,17 @@ struct Libdw {
 // missing.
 const Libdw* OpenLibdw() {
     static const std::optional<Libdw> calls = []() -> std::optional<Libdw> {
+        // libdw asks a debuginfod server for missing debug information when
+        // DEBUGINFOD_URLS is set, as it loads: a start would wait on the
+        // network. Only an explicit TAMBERLIN_DEBUGINFOD=1 keeps it, and then
+        // with a bound on each download and on all of them.
+        const char* allowed = std::getenv("TAMBERLIN_DEBUGINFOD");
+        if (!allowed || std::string_view(allowed) != "1") {
+            unsetenv("DEBUGINFOD_URLS");
+        } else {
+            setenv("DEBUGINFOD_TIMEOUT", "5", 0);
+            setenv("DEBUGINFOD_MAXTIME", "10", 0);
+        }
         void* library = dlopen("libdw.so.1", RTLD_LAZY | RTLD_LOCAL);
         if (!library)
             return std::nullopt;
@@ -149,7 +162,7 @@ std::string Describe(const std::string& record) {
 
     std::ostringstream out;
     std::map<std::string, bool> changed; // by module path, reported once
-    out << "Stack:\n";
+    out << "Stack with names:\n";
     for (size_t i = 0; i < stack.size(); ++i) {
         // A return address points after its call: look up the call itself.
         const std::uint64_t address = i == 0 ? stack[i] : stack[i] - 1;
@@ -166,8 +179,11 @@ std::string Describe(const std::string& record) {
         const auto id = recorded_ids.find(module_path);
         const std::string now = BuildIdOf(*dw, module);
         if (id != recorded_ids.end() && id->second != "-" && !now.empty() && id->second != now) {
+            // Its names would be the new file's: the offset and the recorded
+            // build ID still find the code that crashed.
             changed[module_path] = true;
-            out << " in " << module_path << " (changed since the crash)\n";
+            out << " in " << module_path << " +" << Hex(stack[i] - start) << " [" << id->second
+                << "] (changed since the crash)\n";
             continue;
         }
         if (const char* name = dw->dwfl_module_addrname(module, address)) {
@@ -182,13 +198,14 @@ std::string Describe(const std::string& record) {
                     dw->dwfl_lineinfo(line, nullptr, &number, nullptr, nullptr, nullptr))
                 out << " at " << file << ':' << number;
         }
-        out << " in " << module_path << " +" << Hex(stack[i] - start) << '\n';
+        out << " in " << module_path << " +" << Hex(stack[i] - start) << " ["
+            << (id != recorded_ids.end() ? id->second : now) << "]\n";
     }
     for (const auto& [path, yes] : changed)
         out << "\n"
             << path
             << " was replaced since the crash (its build ID differs, an update?): its "
-               "addresses are shown without names.\n";
+               "frames keep their offsets and the recorded build ID, without names.\n";
     return out.str();
 }
 

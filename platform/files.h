@@ -5,6 +5,7 @@
 // come back as results for the caller to turn into its own.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,6 +66,18 @@ bool CreateNewFile(std::string_view path, std::string_view bytes);
 
 // The file's whole content into `bytes`; false when it cannot be read.
 bool ReadWholeFile(std::string_view path, std::string& bytes);
+
+// Reads at most `limit` bytes of a file that is trusted no further than
+// this: it must be a regular file owned by this user (where the system has
+// owners), and a symbolic link or other reparse point at its last level is
+// not followed.
+enum class OwnRead {
+    kWhole,   // the whole file is in `bytes`
+    kCut,     // it is longer: its first `limit` bytes are in `bytes`
+    kRefused, // a link, not a regular file, or another user's
+    kFailed,  // it cannot be opened or read
+};
+OwnRead ReadOwnFile(std::string_view path, std::size_t limit, std::string& bytes);
 
 // The names of the files (not folders) in `folder` whose names match
 // `pattern` ("*" and "?" as wildcards), in no particular order.

@@ -1,6 +1,7 @@
 // Files and folders on POSIX systems.
 #include "platform/files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -171,6 +172,42 @@ bool ReadWholeFile(std::string_view path, std::string& bytes) {
     }
     close(fd);
     return ok;
+}
+
+OwnRead ReadOwnFile(std::string_view path, std::size_t limit, std::string& bytes) {
+    bytes.clear();
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return OwnRead::kFailed;
+    // O_NONBLOCK: a FIFO named like the file must not hold the open.
+    const int fd =
+        open(std::string(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return errno == ELOOP ? OwnRead::kRefused : OwnRead::kFailed;
+    struct stat st;
+    OwnRead result = OwnRead::kWhole;
+    if (fstat(fd, &st) != 0)
+        result = OwnRead::kFailed;
+    else if (!S_ISREG(st.st_mode) || st.st_uid != geteuid())
+        result = OwnRead::kRefused;
+    char buffer[65536];
+    while (result == OwnRead::kWhole) {
+        const size_t want = std::min(sizeof buffer, limit + 1 - bytes.size());
+        const ssize_t got = read(fd, buffer, want);
+        if (got > 0)
+            bytes.append(buffer, static_cast<size_t>(got));
+        else if (got == 0)
+            break;
+        else if (errno != EINTR)
+            result = OwnRead::kFailed;
+        if (bytes.size() > limit) {
+            bytes.resize(limit);
+            result = OwnRead::kCut;
+        }
+    }
+    close(fd);
+    if (result == OwnRead::kRefused || result == OwnRead::kFailed)
+        bytes.clear();
+    return result;
 }
 
 std::vector<std::string> FileNames(std::string_view folder, std::string_view pattern) {

@@ -159,6 +159,44 @@ bool ReadWholeFile(std::string_view path, std::string& bytes) {
     return ok;
 }
 
+OwnRead ReadOwnFile(std::string_view path, std::size_t limit, std::string& bytes) {
+    bytes.clear();
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return OwnRead::kFailed;
+    // The per-user data folder's permissions stand for the owner check; a
+    // reparse point is opened as itself and refused.
+    HANDLE file = CreateFileW(win32::WideFromUtf8(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return OwnRead::kFailed;
+    BY_HANDLE_FILE_INFORMATION info{};
+    OwnRead result = OwnRead::kWhole;
+    if (!GetFileInformationByHandle(file, &info))
+        result = OwnRead::kFailed;
+    else if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY) ||
+             GetFileType(file) != FILE_TYPE_DISK)
+        result = OwnRead::kRefused;
+    char buffer[65536];
+    while (result == OwnRead::kWhole) {
+        DWORD got = 0;
+        const size_t want = std::min(sizeof buffer, limit + 1 - bytes.size());
+        if (!ReadFile(file, buffer, static_cast<DWORD>(want), &got, nullptr))
+            result = OwnRead::kFailed;
+        else if (got == 0)
+            break;
+        bytes.append(buffer, got);
+        if (bytes.size() > limit) {
+            bytes.resize(limit);
+            result = OwnRead::kCut;
+        }
+    }
+    CloseHandle(file);
+    if (result == OwnRead::kRefused || result == OwnRead::kFailed)
+        bytes.clear();
+    return result;
+}
+
 std::vector<std::string> FileNames(std::string_view folder, std::string_view pattern) {
     std::vector<std::string> names;
     if (folder.find('\0') != std::string_view::npos || pattern.find('\0') != std::string_view::npos)

@@ -22,6 +22,11 @@ std::string SystemDirectory();
 // GetLogicalDriveStringsA lists them ("A:\<NUL>C:\<NUL>"); "/<NUL>" on Linux.
 std::string LogicalDriveStrings();
 
+// The per-user data folder as the system gives it before any setting is
+// read (Windows: CSIDL_APPDATA; Linux: $XDG_DATA_HOME, else
+// ~/.local/share), so what runs before the settings store can find it.
+std::string DefaultAppDataFolder();
+
 // The full path of the running executable (GetModuleFileNameW; on Linux
 // /proc/self/exe), whatever its length.
 std::string ExecutablePath();

@@ -10,6 +10,7 @@
 #include <langinfo.h>
 #include <map>
 #include <mutex>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -124,6 +125,18 @@ std::string SystemDirectory() {
 // One file system tree: its root is the only "drive".
 std::string LogicalDriveStrings() {
     return std::string("/\0", 2);
+}
+
+std::string DefaultAppDataFolder() {
+    // As the settings store seeds its "AppData" entry: an absolute
+    // $XDG_DATA_HOME, else the home folder's.
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/')
+        return data;
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return std::string(home) + "/.local/share";
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
+        return std::string(pw->pw_dir) + "/.local/share";
+    return {};
 }
 
 std::string ExecutablePath() {

@@ -8,6 +8,7 @@
 
 #include <olectl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <vector>
 
 namespace tamberlin::platform::system {
@@ -94,6 +95,13 @@ std::string LogicalDriveStrings() {
             return {};
     }
     return std::string(buffer.data(), n);
+}
+
+std::string DefaultAppDataFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder)))
+        return {};
+    return win32::Utf8FromWide(folder);
 }
 
 std::string ExecutablePath() {

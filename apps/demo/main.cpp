@@ -65,10 +65,10 @@ void Start() {
         modQFCriticalErrorHandler::strErrorLogFolder = modQFAllData::strAppDataPath;
 }
 
-// The crash handler, then what the crashes of earlier runs left.
+// What the crashes of earlier runs left (the handler went in first, in
+// main).
 void StartReporting() {
     Start();
-    tamberlin::errors::InstallCrashHandler();
     tamberlin::errors::ReportPendingCrashes();
 }
 
@@ -171,7 +171,6 @@ int Crash(const std::string& kind) {
     if (!IsCrashKind(kind))
         return Usage();
     Start();
-    tamberlin::errors::InstallCrashHandler();
     tamberlin::errors::Trap("testing a crash", [&] { CrashOnPurpose(kind); });
     return 1; // not reached
 }
@@ -190,6 +189,9 @@ int Usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // First: a crash in what follows (the settings store, the fonts) is
+    // reported at the next start too.
+    tamberlin::errors::InstallCrashHandler();
     namespace sys = tamberlin::platform::system;
     sys::UseUtf8Console();
     const std::vector<std::string> args = sys::CommandLineArguments(argc, argv);

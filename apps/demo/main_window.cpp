@@ -209,8 +209,8 @@ void frmMain::Form_Load() {
         modQFSystemUtilities::EnsureFolder(app_data + "Quillfern", true);
     if (modQFCriticalErrorHandler::strErrorLogFolder.empty())
         modQFCriticalErrorHandler::strErrorLogFolder = strAppDataPath;
-    // The crashes of earlier runs, before anything else happens.
-    tamberlin::errors::InstallCrashHandler();
+    // The crashes of earlier runs, before anything else happens (main
+    // installed the handler first).
     tamberlin::errors::ReportPendingCrashes();
     // "Abort and close application" closes the demo once the action is done.
     modQFCriticalErrorHandler::AbortHook = [this] {

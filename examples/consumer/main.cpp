@@ -41,6 +41,9 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
+    // First, so a crash anywhere after it leaves a record; it follows the
+    // data folder once InitAppData has read the settings.
+    tamberlin::errors::InstallCrashHandler();
     PrintingHost own_host;
     if (argc > 1 && std::string_view(argv[1]) == "--own-host")
         ui::SetHost(&own_host); // before anything shows a box
@@ -50,8 +53,7 @@ int main(int argc, char** argv) {
     // The vendor folder an installer would have made; the error log goes
     // beneath it.
     modQFSystemUtilities::EnsureFolder(modQFSystemUtilities::GetAppDataPath() + "Quillfern", true);
-    // Crashes leave a record; the ones earlier runs left are reported now.
-    tamberlin::errors::InstallCrashHandler();
+    // The crashes earlier runs left are reported now.
     tamberlin::errors::ReportPendingCrashes();
     std::printf("title: %s\ndata folder: %s\n", modQFAllData::strAppTitle.c_str(),
                 modQFAllData::strAppDataPath.c_str());

@@ -3,10 +3,11 @@
 // its trap, the error log and dialog, e-mail, the system utilities and the
 // user-interface hosts.
 //
-// An application sets its title, installs its own UI host if it has one
-// (ui/host.h), calls modQFAllData::InitAppData() once, then
-// tamberlin::errors::InstallCrashHandler() and ReportPendingCrashes(), and puts
-// tamberlin::errors::Trap around the statements that may fail.
+// An application calls tamberlin::errors::InstallCrashHandler() first, sets
+// its title, installs its own UI host if it has one (ui/host.h), calls
+// modQFAllData::InitAppData() once, then
+// tamberlin::errors::ReportPendingCrashes(), and puts tamberlin::errors::Trap
+// around the statements that may fail.
 #pragma once
 
 #include "tamberlin/app/all_data.h"

@@ -1,5 +1,6 @@
 #include "crash_child.h"
 
+#include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/crash.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/errors/trap.h"
@@ -62,6 +63,16 @@ int main(int argc, char** argv) {
     folder = argv[1];
     const std::string kind = argv[2];
     tamberlin::runtime::App().SetTitle("Crash child");
+    if (kind == "startup") {
+        // Installed first, into the default data folder; then a crash while
+        // the store and the fonts are set up (a faulting allocation where
+        // the target can arrange one, else right after).
+        if (!tamberlin::errors::InstallCrashHandler())
+            return 3;
+        CrashTheTargetsOwnWay(kind);
+        modQFAllData::InitAppData();
+        CrashWithNullWrite();
+    }
     modQFCriticalErrorHandler::strErrorLogFolder =
         folder + tamberlin::platform::NativePathStyle().separator;
     if (kind == "chained" || kind == "recover")

@@ -41,6 +41,8 @@ void Previous(int, siginfo_t* info, void*) {
 // A crash handler that allocated would wait for that lock for ever.
 pthread_mutex_t g_heap_lock = PTHREAD_MUTEX_INITIALIZER;
 volatile bool g_armed = false;
+// "startup": the allocation that faults, counted down from arming.
+volatile int g_countdown = 0;
 #endif
 
 void InstallPreviousHandler() {
@@ -87,6 +89,8 @@ void CrashTheTargetsOwnWay([[maybe_unused]] const std::string& kind) {
         g_armed = true;
         std::string grown(1000, 'x'); // allocates
     }
+    if (kind == "startup")
+        g_countdown = 300; // inside the settings store's set-up
 #endif
 }
 
@@ -96,6 +100,10 @@ void CrashTheTargetsOwnWay([[maybe_unused]] const std::string& kind) {
 extern "C" void* __libc_malloc(std::size_t size);
 extern "C" void* malloc(std::size_t size) {
     pthread_mutex_lock(&crash_child::g_heap_lock);
+    if (crash_child::g_countdown > 0) {
+        crash_child::g_countdown = crash_child::g_countdown - 1;
+        crash_child::g_armed = crash_child::g_countdown == 0;
+    }
     if (crash_child::g_armed)
         crash_child::CrashWithNullWrite();
     void* block = __libc_malloc(size);

@@ -2,6 +2,7 @@
 // the next start that reports what they left, on the scripted host.
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/crash.h"
+#include "tamberlin/errors/error_form.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/runtime/application.h"
 #include "tests/support/app_state.h"
@@ -178,30 +179,32 @@ protected:
     tamberlin::testing::EnvironmentOverride alone_ = OurHandlerAlone();
 };
 
-TEST_F(NextStartTest, EachCrashIsLoggedShownWithItsReportAndRetired) {
+TEST_F(NextStartTest, CrashesAreRetiredBeforeOneDialogShowsThemAll) {
     RunChild(temp_.path(), "trap");
     ASSERT_EQ(RunChild(temp_.path(), "runtime_error").signal, SIGABRT);
     const fs::path crashes = temp_.path() / "Crashes";
     ASSERT_EQ(FilesIn(crashes, ".rec").size(), 2u);
 
+    // Killed or crashed during the dialog, nothing would be shown again: the
+    // records are out of the way already. Sending completes the report.
+    host_.while_shown = [&](tamberlin::ui::Form& form) {
+        EXPECT_TRUE(FilesIn(crashes, ".rec").empty());
+        static_cast<frmQFCriticalErrorHandler&>(form).CompleteCrashReport();
+    };
     const auto start = Clock::now();
     EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), 2);
-    std::printf("[ figure ] next start: symbolise, log and show 2 crashes: %.1f ms\n",
+    std::printf("[ figure ] next start: log and show 2 crashes, then name their frames: %.1f ms\n",
                 std::chrono::duration<double, std::milli>(Clock::now() - start).count());
 
-    // Oldest first: the dialog names the operation, then the usual details.
-    ASSERT_EQ(host_.Forms().size(), 2u);
-    const std::string first = host_.Forms()[0]("txtErrorMsg").caption;
-    EXPECT_THAT(
-        first,
-        StartsWith("Crash child closed unexpectedly while opening the project file.\r\n\r\n"));
-    EXPECT_THAT(first,
-                HasSubstr("\r\nError number: -1073741819\r\nDescription: Access violation\r\n"));
+    // One dialog, oldest first, no retry nor today's data for a past crash.
+    ASSERT_EQ(host_.Forms().size(), 1u);
+    const std::string text = host_.Forms()[0]("txtErrorMsg").caption;
+    EXPECT_THAT(text, StartsWith("Crash child closed unexpectedly 2 times since "));
+    EXPECT_THAT(text, HasSubstr(": Access violation, while opening the project file\r\n"));
+    EXPECT_THAT(text, HasSubstr(": the project file is damaged\r\n"));
     EXPECT_TRUE(host_.Forms()[0]("cmdEmail").visible);
-    const std::string second = host_.Forms()[1]("txtErrorMsg").caption;
-    EXPECT_THAT(second, StartsWith("Crash child closed unexpectedly.\r\n"));
-    EXPECT_THAT(second,
-                HasSubstr("\r\nError number: 51\r\nDescription: the project file is damaged\r\n"));
+    EXPECT_TRUE(host_.Forms()[0]("txtErrorMsg").command.empty());
+    EXPECT_FALSE(host_.Forms()[0]("chkIncludeData").visible);
 
     // One log line each, in the log's format.
     const std::string log = Log();
@@ -213,12 +216,17 @@ TEST_F(NextStartTest, EachCrashIsLoggedShownWithItsReportAndRetired) {
         HasSubstr(", (no trapped operation), 51, the project file is damaged, Crash child, 0\r\n"));
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
 
-    // Retired with their readable reports; the stack has the crashing
-    // function's name and line.
-    EXPECT_TRUE(FilesIn(crashes, ".rec").empty());
+    // The private report stays for the mail client: each frame as module +
+    // offset with its build ID, the modules, then the names and lines.
+    EXPECT_EQ(FilesIn(crashes / "Reported", ".rec").size(), 2u);
     const std::vector<std::string> reports = FilesIn(crashes / "Reported", ".txt");
-    ASSERT_EQ(reports.size(), 2u);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(fs::status(reports[0]).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
     const std::string report = ReadFile(reports[0]);
+    EXPECT_THAT(report,
+                ::testing::ContainsRegex(" crash_child\\+0x[0-9a-f]+ \\[[0-9a-f]{40}\\]\n"));
+    EXPECT_THAT(report, HasSubstr("\nModules:\n"));
     EXPECT_THAT(report, HasSubstr("CrashWithNullWrite"));
     EXPECT_THAT(report, HasSubstr("crash_child.cpp:"));
     EXPECT_THAT(report, HasSubstr("operation: opening the project file\n"));
@@ -227,7 +235,7 @@ TEST_F(NextStartTest, EachCrashIsLoggedShownWithItsReportAndRetired) {
     EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), 0);
 }
 
-TEST_F(NextStartTest, AReplacedExecutableIsNamedNotSymbolised) {
+TEST_F(NextStartTest, AReplacedExecutableKeepsItsOffsetsAndBuildId) {
     RunChild(temp_.path(), "segv");
     const std::string record = FilesIn(temp_.path() / "Crashes", ".rec").at(0);
     // The executable the record names gets another build ID.
@@ -239,11 +247,90 @@ TEST_F(NextStartTest, AReplacedExecutableIsNamedNotSymbolised) {
     text[id] = text[id] == '0' ? '1' : '0';
     std::ofstream(record, std::ios::binary | std::ios::trunc) << text;
 
+    host_.while_shown = [](tamberlin::ui::Form& form) {
+        static_cast<frmQFCriticalErrorHandler&>(form).CompleteCrashReport();
+    };
     EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), 1);
+    EXPECT_THAT(host_.Forms().at(0)("txtErrorMsg").caption,
+                StartsWith("Crash child closed unexpectedly.\r\n\r\n"));
     const std::string report =
         ReadFile(FilesIn(temp_.path() / "Crashes" / "Reported", ".txt").at(0));
+    EXPECT_THAT(report,
+                ::testing::ContainsRegex("/crash_child \\+0x[0-9a-f]+ \\[" + text.substr(id, 40) +
+                                         "\\] \\(changed since the crash\\)\n"));
     EXPECT_THAT(report, HasSubstr("was replaced since the crash"));
     EXPECT_THAT(report, Not(HasSubstr("CrashWithNullWrite")));
+}
+
+TEST_F(NextStartTest, ACrashDuringStartUpIsReportedAtTheNextStart) {
+    if (kSanitizer)
+        GTEST_SKIP() << "the allocator cannot be taken over beside AddressSanitizer";
+    tamberlin::testing::EnvironmentOverride data("XDG_DATA_HOME", (temp_.path() / "data").string());
+    tamberlin::testing::EnvironmentOverride config("XDG_CONFIG_HOME",
+                                                   (temp_.path() / "config").string());
+    EXPECT_EQ(RunChild(temp_.path(), "startup").signal, SIGSEGV);
+    modQFCriticalErrorHandler::strErrorLogFolder =
+        (temp_.path() / "data/Quillfern/Tamberlin/").string();
+    host_.while_shown = [](tamberlin::ui::Form& form) {
+        static_cast<frmQFCriticalErrorHandler&>(form).CompleteCrashReport();
+    };
+    EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), 1);
+    EXPECT_THAT(host_.Forms().at(0)("txtErrorMsg").caption, HasSubstr("Access violation"));
+    EXPECT_THAT(
+        ReadFile(FilesIn(temp_.path() / "data/Quillfern/Tamberlin/Crashes/Reported", ".txt").at(0)),
+        HasSubstr("modQFAllData::InitAppData()"));
+}
+
+TEST_F(NextStartTest, WhatIsNotAWholeRecordIsNeverShownAsOne) {
+    const std::string name = "Crashes/crash-009999999999-000000000-1.rec"; // 2286
+    // The file, the dialogs shown, and what the dialog or the log says.
+    const std::tuple<std::string, size_t, std::string> cases[] = {
+        {"\x7f"
+         "ELF\x02\x01garbage",
+         0, ""},
+        {"", 1, "closed unexpectedly. What went wrong was not recorded"},
+        {"tamberlin crash record\nexception: 0xc0000005\ntime: 9223372036854775807 0\n", 1,
+         "Access violation (time of the crash unknown)"},
+        {"tamberlin crash record\nexception: 0xc0000005\ntime: 32503680000 0\n", 1,
+         "Access violation (time of the crash unknown)"},
+        {"tamberlin crash record\nexception: 0xc0000005\noperation: " + std::string(3 << 20, 'o'),
+         1, std::string(1024, 'o') + ", -1073741819"},
+    };
+    for (const auto& [content, dialogs, says] : cases) {
+        tamberlin::testing::ScriptedHost host;
+        const std::string path = temp_.MakeFile(name, content);
+        EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), static_cast<int>(dialogs)) << says;
+        ASSERT_EQ(host.Forms().size(), dialogs) << says;
+        EXPECT_FALSE(fs::exists(path)) << says;
+        const std::string shown = dialogs ? host.Forms()[0]("txtErrorMsg").caption + Log() : "";
+        EXPECT_THAT(shown, HasSubstr(says));
+        EXPECT_LT(Log().size(), 20000u);
+        fs::remove_all(temp_.path() / "Crashes");
+        fs::remove(modQFCriticalErrorHandler::GetErrorLogPath());
+    }
+    // A link named like a record is neither read nor attached.
+    fs::create_directories(temp_.path() / "Crashes");
+    fs::create_symlink("/etc/passwd", temp_.path() / name);
+    EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), 0);
+    EXPECT_TRUE(host_.Forms().empty());
+    // A record that cannot be moved out of the way is logged once, not shown.
+    fs::remove_all(temp_.path() / "Crashes");
+    temp_.MakeFile(name, "tamberlin crash record\nexception: 0xc0000005\n");
+    temp_.MakeFile("Crashes/Reported", "a file in the way");
+    EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), 0);
+    EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), 0);
+    EXPECT_TRUE(host_.Forms().empty());
+    const std::string log = Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+    EXPECT_THAT(log, HasSubstr("cannot be moved to Reported"));
+    // Nor can records be made where a file has the folder's name: said once.
+    fs::remove_all(temp_.path() / "Crashes");
+    temp_.MakeFile("Crashes", "a file in the way");
+    EXPECT_FALSE(tamberlin::errors::InstallCrashHandler());
+    EXPECT_FALSE(tamberlin::errors::InstallCrashHandler());
+    const std::string after = Log();
+    EXPECT_THAT(after, HasSubstr("is not a folder"));
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 3);
 }
 
 TEST_F(NextStartTest, AtMostTenRecordsAreKept) {

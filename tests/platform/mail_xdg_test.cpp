@@ -348,7 +348,9 @@ TEST_F(MailXdgTest, TheNextStartShowsACrashAndSendsItsReport) {
 
     const std::vector<Received> calls = Calls(1);
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_THAT(calls[0].attachments, Contains(HasSubstr("Crashes/crash-")));
+    EXPECT_THAT(calls[0].attachments, Contains(HasSubstr("Crashes/Reported/crash-")));
+    // It stays for a mail client that reads it later, named when it was sent.
+    EXPECT_THAT(ReadFile(calls[0].attachments.back()), HasSubstr("CrashOnPurpose"));
     EXPECT_THAT(calls[0].attachments, Contains(HasSubstr("tamberlin-demoError.log")));
     // The log: the crash (its line as crash_posix_test pins it), then the error.
     const std::string log =

@@ -91,6 +91,7 @@ TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnceAndTheReportKept) {
                                  "information and send to Quillfern by separate email.";
     const std::string outbox = temp_.Text() + "Outbox" + kSep;
     const std::string log = temp_.MakeFile("tamberlinError.log", "an entry\r\n");
+    form_.strCrashReportPath = temp_.MakeFile("crash-1.txt", "frames\n");
     mail_.Answer("logon", mapi::kLoginFailure);
     form_.cmdEmail_Click();
     const std::string first = outbox + "report-20261207-090503-01.eml";
@@ -105,10 +106,12 @@ TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnceAndTheReportKept) {
     EXPECT_EQ(host_.Boxes().back().text, kMessage + " The report has been saved as \"" + outbox +
                                              "report-20261207-090503-02.eml\".");
     EXPECT_TRUE(ui::IsLoaded(form_));
-    // The message file, with the log (mail_xdg_test reads one with a real
-    // mail parser).
+    // The message file, with the log and the crash's report (mail_xdg_test
+    // reads one with a real mail parser).
     EXPECT_THAT(tamberlin::testing::ReadFile(first),
                 HasSubstr("filename=\"tamberlinError.log\"\r\n\r\nYW4gZW50cnkNCg==\r\n"));
+    EXPECT_THAT(tamberlin::testing::ReadFile(first),
+                HasSubstr("filename=\"crash-1.txt\"\r\n\r\nZnJhbWVzCg==\r\n"));
 }
 
 TEST_F(ErrorReportTest, TheOutboxKeepsTheNewestTwenty) {

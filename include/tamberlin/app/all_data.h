@@ -37,3 +37,16 @@ inline std::string strSpacer2;
 void InitAppData();
 
 } // namespace modQFAllData
+
+namespace tamberlin::app {
+
+// The data folder InitAppData names under `base`, the system's per-user data
+// folder ending with the separator: "<base>Quillfern<sep>Tamberlin<sep>".
+std::string AppDataPathUnder(const std::string& base);
+
+// Called at the end of every InitAppData, once the data folder is known
+// (crash capture follows it there). Returns the listener it replaces.
+using AppDataListener = void (*)() noexcept;
+AppDataListener SetAppDataListener(AppDataListener listener) noexcept;
+
+} // namespace tamberlin::app

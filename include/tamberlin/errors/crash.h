@@ -2,11 +2,13 @@
 //
 // An access violation, an integer division by zero, abort(), a stack
 // overflow or an exception that reaches std::terminate ends the program
-// without passing through a trap. InstallCrashHandler, called once after
-// InitAppData, makes such a crash leave a record in the "Crashes" folder
-// beside the error log; ReportPendingCrashes, called at the next start,
-// logs each record, shows it in the Application Error dialog (from where it
-// can be e-mailed with its report) and retires it.
+// without passing through a trap. InstallCrashHandler, the first call in
+// main, makes such a crash leave a record in the "Crashes" folder beside the
+// error log (before InitAppData: under the system's default data folder;
+// InitAppData moves it when the settings name another);
+// ReportPendingCrashes, called at the next start, moves each record to
+// "Crashes/Reported", logs it and shows them all in one Application Error
+// dialog, from where they can be e-mailed with their report.
 //
 // The handlers write with system calls only, into memory prepared
 // beforehand, and then let the crash take its course, so the system's own
@@ -35,7 +37,8 @@
 namespace tamberlin::errors {
 
 // Installs the handlers; false when they could not be (the folder cannot be
-// made, or the system refused). Installing twice does nothing more.
+// made, a file or a dangling link has its name, which the error log is told
+// once, or the system refused). Installing again follows the data folder.
 bool InstallCrashHandler() noexcept;
 
 // Prepares the calling thread so that a stack overflow on it is recorded
@@ -45,8 +48,10 @@ bool InstallCrashHandler() noexcept;
 // InstallCrashHandler and more than once; false when the system refused.
 bool PrepareThreadForCrashes() noexcept;
 
-// Reports the records left by earlier runs, oldest first; returns how many
-// were reported. At most the 10 newest pending records are kept.
+// Reports the records left by earlier runs, each once, in one dialog, oldest
+// first; returns how many were reported. At most the 10 newest pending
+// records are kept. A record that cannot be moved out of the way is logged
+// once and not shown; a file that is not a record is set aside unread.
 int ReportPendingCrashes() noexcept;
 
 // The folder the records live in: "Crashes" beside the error log, with a

@@ -10,6 +10,7 @@
 #include "tamberlin/ui/form.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class frmQFCriticalErrorHandler : public tamberlin::ui::Form {
@@ -20,8 +21,11 @@ public:
     // sets it). Read by ShowErrorDialog after the form has closed.
     std::int16_t intErrorResponse = 0;
 
-    // A crash's report, sent with the error log when set (crash.h).
+    // A crash's report, sent with the error log when set (crash.h), and
+    // what completes it just before it is sent (the names on its stack take
+    // a while to find, so the dialog does not wait for them).
     std::string strCrashReportPath;
+    std::function<void()> CompleteCrashReport;
 
     // The MAPI controls the error report's MAPI/Control route drives.
     modQFEmailClient::MAPISession MyMAPISession;
