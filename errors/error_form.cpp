@@ -18,6 +18,7 @@ const std::vector<Control>& Controls() {
         // In tab order, then the controls without a tab stop.
         Control label = Control::Make("lblEmailQF", ControlKind::kLabel, 60, 2520, 3765, 225, 0,
                                       "Email Quillfern information about this error:");
+        label.label_for = "cmdEmail";
         Control message =
             Control::Make("txtErrorMsg", ControlKind::kTextBox, 780, 60, 4755, 1635, 1);
         message.multi_line = true;
@@ -25,9 +26,12 @@ const std::vector<Control>& Controls() {
         message.locked = true;
         message.command = "retry";
         message.accessible_name = "Error details";
+        message.accessible_description = kRetryHint;
+        message.double_click_key = kRetryKey;
         Control abort = Control::Make("chkAbortAndClose", ControlKind::kCheckBox, 780, 1920, 2835,
                                       255, 2, "Abort and close application");
         abort.command = "abort";
+        abort.accessible_description = "When checked, OK closes the application.";
         Control email = Control::Make("cmdEmail", ControlKind::kCommandButton, 3840, 2760, 1680,
                                       375, 3, "&Email Quillfern");
         email.command = "email";
@@ -65,6 +69,7 @@ frmQFCriticalErrorHandler::frmQFCriticalErrorHandler() : Form("frmQFCriticalErro
     font_size = 9;
 
     controls = Controls();
+    described_by = "txtErrorMsg";
     commands = {"ok", "abort", "data", "retry", "email"};
 }
 

@@ -92,6 +92,39 @@ def key(keysym):
     pyatspi.Registry.generateKeyboardEvent(keysym, None, pyatspi.KEY_SYM)
 
 
+def keys(node, combo):
+    """Types a key combination (xdotool's spelling) into the node's window."""
+    x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2), "key", combo],
+                   check=True)
+
+
+def targets(node, relation):
+    return [r.getTarget(i).name for r in node.getRelationSet()
+            if r.getRelationType() == relation for i in range(r.getNTargets())]
+
+
+def laid_out(win):
+    """Text that fits its label and controls that keep apart, inside the window."""
+    wx, wy, ww, wh = win.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    boxes = []
+    for node in pyatspi.findAllDescendants(win, lambda n: n.getState().contains(
+            pyatspi.STATE_SHOWING) and n.getRoleName() in (
+            "label", "check box", "push button", "scroll pane", "icon")):
+        x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        check(wx <= x and wy <= y and x + w <= wx + ww and y + h <= wy + wh,
+              f"{node.name} sticks out of {win.name}")
+        if node.getRoleName() == "label":
+            text = node.queryText()
+            cx, cy, cw, ch = text.getCharacterExtents(text.characterCount - 1,
+                                                      pyatspi.DESKTOP_COORDS)
+            check(cx + cw <= x + w and cy + ch <= y + h, f"{node.name} is cut off")
+        for other, (ox, oy, ow, oh) in boxes:
+            check(x >= ox + ow or ox >= x + w or y >= oy + oh or oy >= y + h,
+                  f"{node.name} overlaps {other}")
+        boxes.append((node.name, (x, y, w, h)))
+
+
 def focus(node):
     """Puts the pointer over the window (no window manager gives it the
     keyboard) and the focus on the node."""
@@ -145,7 +178,7 @@ def run(env):
     # Printer error: Cancel in the box, then the dialog's Abort and OK.
     def cancel_then_abort():
         press(window("alert", "Tamberlin"), "push button", "Cancel")
-        dialog = window("frame", DIALOG)
+        dialog = window("dialog", DIALOG)
         shown = control(dialog, "text", "Error details").queryText().getText(0, -1)
         check(shown.startswith("The error:  Printer error\n\noccurred while printing."), shown)
         check("\nError number: 482\nDescription: Printer error\n" in shown, shown)
@@ -159,23 +192,40 @@ def run(env):
 
     raise_case(env, "Cancel, Abort and OK", ["--number", "482", "--op", "printing", *full[4:]],
                cancel_then_abort, 3)
-    raise_case(env, "OK", full, lambda: press(window("frame", DIALOG), "push button", "OK"), 5)
+    # A dialog described by its message, which starts with the caret at its
+    # beginning and says how to retry; the e-mail label names its button.
+    def described_then_ok():
+        dialog = window("dialog", DIALOG)
+        message = control(dialog, "text", "Error details")
+        check(targets(dialog, pyatspi.RELATION_DESCRIBED_BY) == ["Error details"],
+              "the dialog is not described by its message")
+        check(dialog.description == " ".join(message.queryText().getText(0, -1).split()[:6]),
+              dialog.description)
+        check(message.description == "Double-click the message, or press Ctrl+R, to retry.",
+              message.description)
+        check(message.queryText().caretOffset == 0, "the caret is not at the message's start")
+        check(targets(control(dialog, "label", "Email Quillfern information about this error:"),
+                      pyatspi.RELATION_LABEL_FOR) == ["Email Quillfern"], "the label names no button")
+        check(not targets(message, pyatspi.RELATION_LABELLED_BY), "the message has a label")
+        press(dialog, "push button", "OK")
+
+    raise_case(env, "OK", full, described_then_ok, 5)
 
     def email_then_ok():
-        dialog = window("frame", DIALOG)
+        dialog = window("dialog", DIALOG)
         check(control(dialog, "check box", "Include current project data").getState()
               .contains(pyatspi.STATE_CHECKED), "Include current project data is not ticked")
         press(dialog, "push button", "Email Quillfern")
         record = env["TAMBERLIN_MAIL_RECORD"]
         wait_for(lambda: os.path.exists(record) and b"-compose" in open(record, "rb").read(),
                  "the mail client was not called")
-        press(window("frame", DIALOG), "push button", "OK")
+        press(window("dialog", DIALOG), "push button", "OK")
 
     raise_case(env, "Email", full, email_then_ok, 5)
 
     # Tab follows the form's tab order, from the message on; Esc closes.
     def tab_then_escape():
-        dialog = window("frame", DIALOG)
+        dialog = window("dialog", DIALOG)
         focus(control(dialog, "text", "Error details"))
         for role, name in (("check box", ABORT), ("push button", "Email Quillfern"),
                            ("check box", "Include current project data")):
@@ -187,13 +237,22 @@ def run(env):
     raise_case(env, "Tab and Esc", full, tab_then_escape, 5)
 
     def enter_in_message():
-        focus(control(window("frame", DIALOG), "text", "Error details"))
+        focus(control(window("dialog", DIALOG), "text", "Error details"))
         key(0xFF0D)  # Return
 
-    raise_case(env, "Enter in the message", full, enter_in_message, 4)
+    raise_case(env, "Enter in the message", full, enter_in_message, 5)
+    raise_case(env, "Ctrl+R", full, lambda: keys(window("dialog", DIALOG), "ctrl+r"), 4)
+
+    # At large text (GNOME's 1.5) nothing is cut off or runs into another.
+    def large_text():
+        dialog = window("dialog", DIALOG)
+        laid_out(dialog)
+        press(dialog, "push button", "OK")
+
+    raise_case(dict(env, GDK_DPI_SCALE="1.5"), "text scale 1.5", full, large_text, 5)
 
     def double_click():
-        text = control(window("frame", DIALOG), "text", "Error details")
+        text = control(window("dialog", DIALOG), "text", "Error details")
         x, y, w, h = text.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
         subprocess.run(["xdotool", "mousemove", str(x + w // 3), str(y + h // 2), "click",
                         "--repeat", "2", "--delay", "80", "1"], check=True)
@@ -203,24 +262,43 @@ def run(env):
     # Retry in the box, then the dialog's Abort answers the box's retry.
     def retry_then_abort():
         press(window("alert", "Tamberlin"), "push button", "Retry")
-        abort_and_ok(window("frame", DIALOG))
+        abort_and_ok(window("dialog", DIALOG))
 
     raise_case(env, "Retry", ["--number", "70", "--allow-abort"], retry_then_abort, 4)
 
+    # Alt+C is Cancel; a bad byte spoils only itself; a long text stays on
+    # the screen, buttons on the right.
     def cancel():
-        press(window("alert", "Tamberlin"), "push button", "Cancel")
-        gone("alert", "Tamberlin")
+        box = window("alert", "Tamberlin")
+        shown = pyatspi.findDescendant(box, lambda n: n.getRoleName() == "label").name
+        check("Caf\u00e9 \ufffd na\u00efve" in shown, shown)
+        x, y, w, h = box.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        check(y >= 0 and y + h <= 768 and w <= 800, f"the box is {w}x{h} at {y}")
+        retry, cancel = (control(box, "push button", n).queryComponent().getExtents(
+            pyatspi.DESKTOP_COORDS) for n in ("Retry", "Cancel"))
+        check(cancel.x < retry.x and retry.y + retry.height <= 768, "buttons out of place")
+        keys(box, "alt+c")
+        press(window("dialog", DIALOG), "push button", "OK")
 
-    raise_case(env, "Cancel", ["--number", "71"], cancel, 5)
+    long_text = "x" * 1500 + " Caf\u00e9 \udcff na\u00efve" + "\nline" * 80
+    raise_case(env, "Cancel", ["--number", "482", "--description", long_text], cancel, 5)
 
     # The main window: an action's dialog, its line in the status box, Exit.
     demo = Demo(env)
     try:
         main = window("frame", "Tamberlin")
+        check(control(main, "text", "Information").queryText().caretOffset == 0,
+              "the caret is not at the information's start")
+        check(targets(control(main, "text", "What the error trap did"),
+                      pyatspi.RELATION_LABELLED_BY) == ["What the error trap did:"],
+              "the status box has no label")
+        keys(main, "Escape")
+        time.sleep(0.5)
+        check(windows("frame", "Tamberlin"), "Esc closed the main window")
         status = control(main, "text", "What the error trap did").queryText()
         press(main, "push button", "Divide by zero")
-        press(window("frame", DIALOG), "push button", "OK")
-        gone("frame", DIALOG)
+        press(window("dialog", DIALOG), "push button", "OK")
+        gone("dialog", DIALOG)
         wait_for(lambda: "Divide by zero" in status.getText(0, -1), "no status line")
         press(main, "push button", "Exit")
     except Exception as e:
