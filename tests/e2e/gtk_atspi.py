@@ -166,7 +166,9 @@ def raise_case(env, name, args, act, response):
 
 
 def main():
-    run(environment())
+    env = environment()
+    run(env)
+    screen_reader(env)
     if failures:
         sys.exit(1)
     print("gtk_atspi: passed")
@@ -305,5 +307,43 @@ def run(env):
         check(False, f"main window: {e}")
     demo.finish()
 
+
+def screen_reader(env):
+    """What Orca says as the dialog opens, under a window manager that gives it
+    the focus: its title, "dialog", and the message's first sentence."""
+    home = os.path.join(WORK, "home")
+    os.makedirs(home, exist_ok=True)
+    log = os.path.join(WORK, "orca.log")
+    quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    openbox = subprocess.Popen(["openbox"], **quiet)
+    # Speech goes to the debug file only: no speech server is started (one
+    # started here would outlive the test).
+    orca = subprocess.Popen(["orca", "--debug-file=" + log], **quiet,
+                            env=dict(env, HOME=home, SPEECHD_CMD="/bin/false"))
+    try:
+        wait_for(lambda: any(app and app.name == "orca" for app in
+                             pyatspi.Registry.getDesktop(0)), "Orca did not start", 30)
+        time.sleep(2)
+
+        def opened():
+            dialog = window("dialog", DIALOG)
+            time.sleep(2)
+            press(dialog, "push button", "OK")
+
+        raise_case(env, "Orca", ["--number", "53", "--op", "opening the project"], opened, 5)
+    finally:
+        # The debug file is written whole only when Orca ends by itself.
+        orca.terminate()
+        try:
+            orca.wait(10)
+        except subprocess.TimeoutExpired:
+            orca.kill()
+            orca.wait()
+        openbox.kill()
+        openbox.wait()
+    said = [line.split("SPEECH OUTPUT: ", 1)[1] for line in open(log, errors="replace")
+            if "SPEECH OUTPUT: " in line]
+    check(any(f"{DIALOG} dialog File not found opening the project." in line for line in said),
+          f"Orca did not read the dialog: {said}")
 
 main()
