@@ -202,6 +202,20 @@ bool IsEnter(guint key) {
     return key == GDK_KEY_Return || key == GDK_KEY_KP_Enter || key == GDK_KEY_ISO_Enter;
 }
 
+// The work area of the monitor showing `near` (or of the main monitor).
+GdkRectangle WorkArea(GtkWidget* near) {
+    GdkRectangle area{0, 0, 1024, 768};
+    GdkDisplay* display = gdk_display_get_default();
+    GdkWindow* window = near ? gtk_widget_get_window(near) : nullptr;
+    GdkMonitor* monitor = window ? gdk_display_get_monitor_at_window(display, window)
+                                 : gdk_display_get_primary_monitor(display);
+    if (!monitor && gdk_display_get_n_monitors(display) > 0)
+        monitor = gdk_display_get_monitor(display, 0);
+    if (monitor)
+        gdk_monitor_get_workarea(monitor, &area);
+    return area;
+}
+
 GdkCursor* CursorFor(GtkWidget* window, int pointer) {
     return pointer == 11 ? gdk_cursor_new_from_name(gtk_widget_get_display(window), "wait")
                          : nullptr;
@@ -230,8 +244,18 @@ public:
         g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
         g_signal_connect(window_, "key-press-event", G_CALLBACK(OnKey), this);
 
+        // A form that large text makes bigger than the screen scrolls.
+        GtkWidget* scroll = gtk_scrolled_window_new(nullptr, nullptr);
+        gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(scroll), TRUE);
+        gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scroll), TRUE);
+        const GdkRectangle area = WorkArea(parent ? GTK_WIDGET(parent) : nullptr);
+        gtk_scrolled_window_set_max_content_width(GTK_SCROLLED_WINDOW(scroll),
+                                                  std::max(200, area.width - 20));
+        gtk_scrolled_window_set_max_content_height(GTK_SCROLLED_WINDOW(scroll),
+                                                   std::max(150, area.height - 60));
+        gtk_container_add(GTK_CONTAINER(window_), scroll);
         fixed_ = gtk_fixed_new();
-        gtk_container_add(GTK_CONTAINER(window_), fixed_);
+        gtk_container_add(GTK_CONTAINER(scroll), fixed_);
 
         // Every button and check box gets an access key that no other in the
         // window has: the captions' own are kept first.
@@ -271,7 +295,7 @@ public:
         }
 
         // Measured while shown: a hidden button's caption counts for nothing.
-        gtk_widget_show_all(fixed_);
+        gtk_widget_show_all(scroll);
         Place();
         Sync();
     }
@@ -671,17 +695,8 @@ public:
         }
         int button_height = 0;
         gtk_widget_get_preferred_height(button, &button_height, nullptr);
-        GdkRectangle area{0, 0, 0, 768};
-        GdkDisplay* display = gtk_widget_get_display(dialog);
-        GdkMonitor* monitor =
-            windows_.empty() || !gtk_widget_get_window(GTK_WIDGET(windows_.back()))
-                ? gdk_display_get_primary_monitor(display)
-                : gdk_display_get_monitor_at_window(
-                      display, gtk_widget_get_window(GTK_WIDGET(windows_.back())));
-        if (!monitor && gdk_display_get_n_monitors(display) > 0)
-            monitor = gdk_display_get_monitor(display, 0);
-        if (monitor)
-            gdk_monitor_get_workarea(monitor, &area);
+        const GdkRectangle area =
+            WorkArea(windows_.empty() ? nullptr : GTK_WIDGET(windows_.back()));
         // Room for the title bar, the borders and the button row.
         gtk_scrolled_window_set_max_content_height(GTK_SCROLLED_WINDOW(scroll),
                                                    std::max(60, area.height - button_height - 140));
