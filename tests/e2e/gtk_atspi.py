@@ -109,7 +109,7 @@ def laid_out(win):
     wx, wy, ww, wh = win.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     boxes = []
     for node in pyatspi.findAllDescendants(win, lambda n: n.getState().contains(
-            pyatspi.STATE_SHOWING) and n.getRoleName() in (
+            pyatspi.STATE_SHOWING) and n.parent.getRoleName() == "panel" and n.getRoleName() in (
             "label", "check box", "push button", "scroll pane", "icon")):
         x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
         check(wx <= x and wy <= y and x + w <= wx + ww and y + h <= wy + wh,
@@ -123,6 +123,7 @@ def laid_out(win):
             check(x >= ox + ow or ox >= x + w or y >= oy + oh or oy >= y + h,
                   f"{node.name} overlaps {other}")
         boxes.append((node.name, (x, y, w, h)))
+    check(len(boxes) >= 6, f"only {len(boxes)} controls laid out")
 
 
 def focus(node):
