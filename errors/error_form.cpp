@@ -3,9 +3,12 @@
 #include <string_view>
 #include <vector>
 
-// The symbol's GIF bytes, embedded from errors/error_symbol.gif at build time.
+// The symbol's GIF bytes, embedded from errors/error_symbol.gif and its
+// twice-as-large errors/error_symbol_64.gif at build time.
 extern const unsigned char kErrorSymbolGif[];
 extern const std::size_t kErrorSymbolGifSize;
+extern const unsigned char kErrorSymbol64Gif[];
+extern const std::size_t kErrorSymbol64GifSize;
 
 namespace {
 
@@ -53,6 +56,8 @@ const std::vector<Control>& Controls() {
         image.accessible_name = "Error";
         image.picture =
             std::string_view(reinterpret_cast<const char*>(kErrorSymbolGif), kErrorSymbolGifSize);
+        image.picture_large = std::string_view(reinterpret_cast<const char*>(kErrorSymbol64Gif),
+                                               kErrorSymbol64GifSize);
 
         return {label, message, abort, email, data, ok, shadow, highlight, image};
     }();
