@@ -295,6 +295,10 @@ def run(env):
         check(targets(control(main, "text", "What the error trap did"),
                       pyatspi.RELATION_LABELLED_BY) == ["What the error trap did:"],
               "the status box has no label")
+        bindings = [n.queryAction().getKeyBinding(0) for n in pyatspi.findAllDescendants(
+            main, lambda n: n.getRoleName() == "push button")]
+        check(len(bindings) == 19 and all(bindings) and len(set(bindings)) == 19,
+              f"access keys missing or shared: {bindings}")
         keys(main, "Escape")
         time.sleep(0.5)
         check(windows("frame", "Tamberlin"), "Esc closed the main window")
