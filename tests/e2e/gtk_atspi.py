@@ -92,13 +92,6 @@ def key(keysym):
     pyatspi.Registry.generateKeyboardEvent(keysym, None, pyatspi.KEY_SYM)
 
 
-def keys(node, combo):
-    """Types a key combination (xdotool's spelling) into the node's window."""
-    x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2), "key", combo],
-                   check=True)
-
-
 def targets(node, relation):
     return [r.getTarget(i).name for r in node.getRelationSet()
             if r.getRelationType() == relation for i in range(r.getNTargets())]
@@ -106,8 +99,7 @@ def targets(node, relation):
 
 def laid_out(win):
     """Text that fits its label and controls that keep apart, inside the window."""
-    wx, wy, ww, wh = win.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    boxes = []
+    (wx, wy, ww, wh), boxes = win.queryComponent().getExtents(pyatspi.DESKTOP_COORDS), []
     for node in pyatspi.findAllDescendants(win, lambda n: n.getState().contains(
             pyatspi.STATE_SHOWING) and n.parent.getRoleName() == "panel" and n.getRoleName() in (
             "label", "check box", "push button", "scroll pane", "icon")):
@@ -126,11 +118,16 @@ def laid_out(win):
     check(len(boxes) >= 6, f"only {len(boxes)} controls laid out")
 
 
-def focus(node):
-    """Puts the pointer over the window (no window manager gives it the
-    keyboard) and the focus on the node."""
+def keys(node, *combo):
+    """Puts the pointer over the node's window (no window manager gives it the
+    keyboard), then types the keys (xdotool's spelling)."""
     x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2)], check=True)
+    subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2),
+                    *(["key", *combo] if combo else [])], check=True)
+
+
+def focus(node):
+    keys(node)
     node.queryComponent().grabFocus()
     wait_for(lambda: node.getState().contains(pyatspi.STATE_FOCUSED), f"no focus on {node.name}")
 
@@ -196,9 +193,11 @@ def run(env):
     raise_case(env, "Cancel, Abort and OK", ["--number", "482", "--op", "printing", *full[4:]],
                cancel_then_abort, 3)
     # A dialog described by its message, which starts with the caret at its
-    # beginning and says how to retry; the e-mail label names its button.
+    # beginning and says how to retry; the e-mail label names its button. At
+    # large text (GNOME's 1.5) nothing is cut off or runs into another.
     def described_then_ok():
         dialog = window("dialog", DIALOG)
+        laid_out(dialog)
         message = control(dialog, "text", "Error details")
         check(targets(dialog, pyatspi.RELATION_DESCRIBED_BY) == ["Error details"],
               "the dialog is not described by its message")
@@ -212,7 +211,7 @@ def run(env):
         check(not targets(message, pyatspi.RELATION_LABELLED_BY), "the message has a label")
         press(dialog, "push button", "OK")
 
-    raise_case(env, "OK", full, described_then_ok, 5)
+    raise_case(dict(env, GDK_DPI_SCALE="1.5"), "OK", full, described_then_ok, 5)
 
     def email_then_ok():
         dialog = window("dialog", DIALOG)
@@ -246,14 +245,6 @@ def run(env):
     raise_case(env, "Enter in the message", full, enter_in_message, 5)
     raise_case(env, "Ctrl+R", full, lambda: keys(window("dialog", DIALOG), "ctrl+r"), 4)
 
-    # At large text (GNOME's 1.5) nothing is cut off or runs into another.
-    def large_text():
-        dialog = window("dialog", DIALOG)
-        laid_out(dialog)
-        press(dialog, "push button", "OK")
-
-    raise_case(dict(env, GDK_DPI_SCALE="1.5"), "text scale 1.5", full, large_text, 5)
-
     def double_click():
         text = control(window("dialog", DIALOG), "text", "Error details")
         x, y, w, h = text.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
@@ -277,9 +268,9 @@ def run(env):
         check("Caf\u00e9 \ufffd na\u00efve" in shown, shown)
         x, y, w, h = box.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
         check(y >= 0 and y + h <= 768 and w <= 800, f"the box is {w}x{h} at {y}")
-        retry, cancel = (control(box, "push button", n).queryComponent().getExtents(
+        retry, cancel = (control(box, "push button", n).queryComponent().getPosition(
             pyatspi.DESKTOP_COORDS) for n in ("Retry", "Cancel"))
-        check(cancel.x < retry.x and retry.y + retry.height <= 768, "buttons out of place")
+        check(cancel[0] < retry[0] < 1024 and retry[1] + 30 <= 768, "buttons out of place")
         keys(box, "alt+c")
         press(window("dialog", DIALOG), "push button", "OK")
 
@@ -300,10 +291,9 @@ def run(env):
         check(len(bindings) == 19 and all(bindings) and len(set(bindings)) == 19,
               f"access keys missing or shared: {bindings}")
         keys(main, "Escape")
-        time.sleep(0.5)
-        check(windows("frame", "Tamberlin"), "Esc closed the main window")
         status = control(main, "text", "What the error trap did").queryText()
         press(main, "push button", "Divide by zero")
+        check(windows("frame", "Tamberlin"), "Esc closed the main window")
         press(window("dialog", DIALOG), "push button", "OK")
         gone("dialog", DIALOG)
         wait_for(lambda: "Divide by zero" in status.getText(0, -1), "no status line")
@@ -316,15 +306,13 @@ def run(env):
 def screen_reader(env):
     """What Orca says as the dialog opens, under a window manager that gives it
     the focus: its title, "dialog", and the message's first sentence."""
-    home = os.path.join(WORK, "home")
-    os.makedirs(home, exist_ok=True)
     log = os.path.join(WORK, "orca.log")
     quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     openbox = subprocess.Popen(["openbox"], **quiet)
     # Speech goes to the debug file only: no speech server is started (one
     # started here would outlive the test).
     orca = subprocess.Popen(["orca", "--debug-file=" + log], **quiet,
-                            env=dict(env, HOME=home, SPEECHD_CMD="/bin/false"))
+                            env=dict(env, HOME=WORK, SPEECHD_CMD="/bin/false"))
     try:
         wait_for(lambda: any(app and app.name == "orca" for app in
                              pyatspi.Registry.getDesktop(0)), "Orca did not start", 30)
