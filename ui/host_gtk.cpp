@@ -100,8 +100,11 @@ void Describe(GtkWidget* widget, const std::string& description) {
 // space: what a screen reader says about a dialog as it opens.
 std::string FirstSentence(std::string_view text) {
     std::string out;
-    for (size_t i = 0; i < text.size() && out.size() < 300; ++i) {
+    for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
+        // At most about 300 bytes, never cutting a character in two.
+        if (out.size() >= 300 && (static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            break;
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
             if (!out.empty() && out.back() != ' ')
                 out += ' ';
@@ -610,9 +613,14 @@ private:
             }
         }
         if (described_)
-            if (const Control* c = ControlOf(*described_))
-                atk_object_set_description(gtk_widget_get_accessible(window_),
-                                           Utf8(FirstSentence(c->caption)).c_str());
+            if (const Control* c = ControlOf(*described_)) {
+                std::string description = Utf8(FirstSentence(c->caption));
+                if (description != description_) {
+                    description_ = std::move(description);
+                    atk_object_set_description(gtk_widget_get_accessible(window_),
+                                               description_.c_str());
+                }
+            }
         syncing_ = false;
     }
 
@@ -621,6 +629,7 @@ private:
     GtkWidget* fixed_ = nullptr;
     std::deque<Binding> bindings_;
     Binding* described_ = nullptr; // the text box that describes the dialog
+    std::string description_;      // what the window's accessible says of it
     std::deque<Binding*> clicks_;  // waiting for the main loop
     guint click_source_ = 0;
     bool closed_ = false;
