@@ -156,6 +156,23 @@ public:
     // True once the form has been unloaded or the window closed.
     bool Finished() const { return closed_ || !IsLoaded(form_); }
 
+    // Ctrl with a text box's letter raises its double-click (the keyboard's
+    // way to what the mouse does there); false for any other key.
+    bool Shortcut(const MSG& msg) {
+        if (msg.message != WM_KEYDOWN || GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_MENU) < 0)
+            return false;
+        for (size_t i = 0; i < form_.controls.size(); ++i) {
+            const Control& c = form_.controls[i];
+            HWND box = GetDlgItem(window_, kFirstControlId + static_cast<int>(i));
+            if (c.double_click_key && msg.wParam == static_cast<WPARAM>(c.double_click_key) &&
+                box && IsWindowVisible(box) && IsWindowEnabled(box)) {
+                Raise(static_cast<int>(i), Event::kDblClick);
+                return true;
+            }
+        }
+        return false;
+    }
+
 private:
     int PixelsX(int twips) const { return MulDiv(twips, dpi_x_, 1440); }
     int PixelsY(int twips) const { return MulDiv(twips, dpi_y_, 1440); }
@@ -244,23 +261,6 @@ private:
                      return c.name == form_.controls[i].label_for;
                  })))
                 CreateControl(static_cast<int>(i));
-    }
-
-    // Ctrl with a text box's letter raises its double-click (the keyboard's
-    // way to what the mouse does there); false for any other key.
-    bool Shortcut(const MSG& msg) {
-        if (msg.message != WM_KEYDOWN || GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_MENU) < 0)
-            return false;
-        for (size_t i = 0; i < form_.controls.size(); ++i) {
-            const Control& c = form_.controls[i];
-            HWND box = GetDlgItem(window_, kFirstControlId + static_cast<int>(i));
-            if (c.double_click_key && msg.wParam == static_cast<WPARAM>(c.double_click_key) &&
-                box && IsWindowVisible(box) && IsWindowEnabled(box)) {
-                Raise(static_cast<int>(i), Event::kDblClick);
-                return true;
-            }
-        }
-        return false;
     }
 
     void CreateControl(int index) {
