@@ -259,6 +259,12 @@ public:
         gtk_container_add(GTK_CONTAINER(window_), scroll);
         fixed_ = gtk_fixed_new();
         gtk_container_add(GTK_CONTAINER(scroll), fixed_);
+        // Tab brings the focused control into sight.
+        GtkScrolledWindow* view = GTK_SCROLLED_WINDOW(scroll);
+        gtk_container_set_focus_hadjustment(GTK_CONTAINER(fixed_),
+                                            gtk_scrolled_window_get_hadjustment(view));
+        gtk_container_set_focus_vadjustment(GTK_CONTAINER(fixed_),
+                                            gtk_scrolled_window_get_vadjustment(view));
 
         // Every button and check box gets an access key that no other in the
         // window has: the captions' own are kept first.
