@@ -3,9 +3,12 @@
 #include <string_view>
 #include <vector>
 
-// The symbol's GIF bytes, embedded from errors/error_symbol.gif at build time.
+// The symbol's GIF bytes, embedded from errors/error_symbol.gif and its
+// twice-as-large errors/error_symbol_64.gif at build time.
 extern const unsigned char kErrorSymbolGif[];
 extern const std::size_t kErrorSymbolGifSize;
+extern const unsigned char kErrorSymbol64Gif[];
+extern const std::size_t kErrorSymbol64GifSize;
 
 namespace {
 
@@ -18,6 +21,7 @@ const std::vector<Control>& Controls() {
         // In tab order, then the controls without a tab stop.
         Control label = Control::Make("lblEmailQF", ControlKind::kLabel, 60, 2520, 3765, 225, 0,
                                       "Email Quillfern information about this error:");
+        label.label_for = "cmdEmail";
         Control message =
             Control::Make("txtErrorMsg", ControlKind::kTextBox, 780, 60, 4755, 1635, 1);
         message.multi_line = true;
@@ -25,9 +29,12 @@ const std::vector<Control>& Controls() {
         message.locked = true;
         message.command = "retry";
         message.accessible_name = "Error details";
+        message.accessible_description = kRetryHint;
+        message.double_click_key = kRetryKey;
         Control abort = Control::Make("chkAbortAndClose", ControlKind::kCheckBox, 780, 1920, 2835,
                                       255, 2, "Abort and close application");
         abort.command = "abort";
+        abort.accessible_description = "When checked, OK closes the application.";
         Control email = Control::Make("cmdEmail", ControlKind::kCommandButton, 3840, 2760, 1680,
                                       375, 3, "&Email Quillfern");
         email.command = "email";
@@ -49,6 +56,8 @@ const std::vector<Control>& Controls() {
         image.accessible_name = "Error";
         image.picture =
             std::string_view(reinterpret_cast<const char*>(kErrorSymbolGif), kErrorSymbolGifSize);
+        image.picture_large = std::string_view(reinterpret_cast<const char*>(kErrorSymbol64Gif),
+                                               kErrorSymbol64GifSize);
 
         return {label, message, abort, email, data, ok, shadow, highlight, image};
     }();
@@ -65,6 +74,7 @@ frmQFCriticalErrorHandler::frmQFCriticalErrorHandler() : Form("frmQFCriticalErro
     font_size = 9;
 
     controls = Controls();
+    described_by = "txtErrorMsg";
     commands = {"ok", "abort", "data", "retry", "email"};
 }
 

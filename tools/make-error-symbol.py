@@ -1,8 +1,10 @@
 #!/usr/bin/python3
 """Draws the Application Error dialog's symbol, a 32 x 32 GIF: a red disc
-with a dark rim and a white cross on a transparent ground.
+with a dark rim and a white cross on a transparent ground; with --size 64,
+the same drawing at twice the size, for screens that draw two pixels to one.
 
-    tools/make-error-symbol.py [OUTPUT]    (default: errors/error_symbol.gif)
+    tools/make-error-symbol.py [--size 64] [OUTPUT]
+        (default: errors/error_symbol.gif, or errors/error_symbol_64.gif)
 
 Needs Pillow (Debian: python3-pil). The build does not run this: it embeds
 the committed errors/error_symbol.gif, which holds these same pixels written
@@ -20,25 +22,32 @@ SIZE = 32
 PALETTE = [(255, 255, 255), (128, 0, 0), (220, 30, 30), (255, 255, 255)]
 
 
-def pixel(x, y):
-    cx = cy = (SIZE - 1) / 2
-    r = math.hypot(x - cx, y - cy)
+def pixel(x, y, size=SIZE):
+    # Measured in the 32-pixel drawing's units, from the pixel's centre.
+    k = size / SIZE
+    cx = cy = (size - 1) / 2
+    dx, dy = (x - cx) / k, (y - cy) / k
+    r = math.hypot(dx, dy)
     if r > 15.2:
         return 0
     if r > 13.8:
         return 1
-    dx, dy = x - cx, y - cy
     if abs(r) < 9.5 and (abs(dx - dy) < 2.2 or abs(dx + dy) < 2.2):
         return 3
     return 2
 
 
 def main():
-    default = os.path.join(os.path.dirname(__file__), "..", "errors", "error_symbol.gif")
-    target = sys.argv[1] if len(sys.argv) > 1 else default
-    image = Image.new("P", (SIZE, SIZE))
+    args = sys.argv[1:]
+    size = SIZE
+    if args[:1] == ["--size"]:
+        size, args = int(args[1]), args[2:]
+    name = "error_symbol.gif" if size == SIZE else f"error_symbol_{size}.gif"
+    default = os.path.join(os.path.dirname(__file__), "..", "errors", name)
+    target = args[0] if args else default
+    image = Image.new("P", (size, size))
     image.putpalette([c for rgb in PALETTE for c in rgb])
-    image.putdata([pixel(x, y) for y in range(SIZE) for x in range(SIZE)])
+    image.putdata([pixel(x, y, size) for y in range(size) for x in range(size)])
     image.save(target, "GIF", transparency=0, optimize=False)
 
 

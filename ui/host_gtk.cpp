@@ -4,19 +4,28 @@
 // be shown (ui/host_module.h), so it calls into the form machinery through the
 // table it is handed, never directly.
 //
-// A form becomes a fixed-size modal window whose controls sit in a GtkFixed at
-// their twips positions (15 to a logical pixel; GTK applies the desktop's
-// scale). Widgets raise the form's events; after each event the widgets take
-// over the controls' visibility, enabled state, values and the text boxes'
-// text, so handlers change the window by changing the form. Controls below the
-// visible client height stay hidden and out of keyboard reach.
+// A form becomes a fixed-size window (a modal dialog, or the application's
+// main window) whose controls sit in a GtkFixed at their twips positions, in
+// the desktop's font. The twips were laid out for the form's font size at 96
+// dots per inch, so they are scaled by the desktop font's size in pixels
+// (dpi and text scaling included) against that; where a control's text or
+// the theme's padding needs more room still, the whole form grows by what the
+// most crowded control needs, so text is never cut off and controls never
+// run into each other. Widgets raise the form's events; after each event the
+// widgets take over the controls' visibility, enabled state, values and the
+// text boxes' text, so handlers change the window by changing the form.
+// Controls below the visible client height stay hidden and out of keyboard
+// reach.
 //
 // Accessibility comes from GTK's own widgets (labels, check boxes, buttons, a
 // text view readable through the Text interface); text boxes and pictures
-// carry the control's accessible name. The keyboard: Tab in the form's tab
-// order, access keys as mnemonics, Enter presses the default button (Enter in
-// a text box that answers double-clicks raises its double-click), Esc closes
-// the window as its close box does.
+// carry the control's accessible name, controls their description, labels
+// name the control the form says they name, and a dialog has the dialog role
+// with its message as its description. The keyboard: Tab in the form's tab
+// order, an access key on every button and check box (the caption's own, or
+// a free letter of it), Enter presses the default button, Ctrl with a text
+// box's letter raises its double-click, Esc closes a dialog as its close box
+// does.
 #include "ui/host_module.h"
 
 #include <algorithm>
@@ -32,8 +41,9 @@ namespace {
 
 const HostModuleCalls* g_calls = nullptr;
 
-int Pixels(int twips) {
-    return static_cast<int>(std::lround(static_cast<double>(twips) / kTwipsPerPixel));
+// Twips to pixels at a scale (1: 15 twips to a pixel).
+int Pixels(int twips, double scale) {
+    return static_cast<int>(std::lround(static_cast<double>(twips) * scale / kTwipsPerPixel));
 }
 
 // A caption's "&" access key as a GTK mnemonic: "&E" is "_E", "&&" is "&",
@@ -65,13 +75,14 @@ std::string LineFeeds(std::string_view text) {
     return out;
 }
 
-// GTK wants UTF-8; a caption in another encoding shows its ASCII part.
+// GTK wants UTF-8; each invalid sequence becomes one U+FFFD and the rest of
+// the text stays as it is.
 std::string Utf8(std::string_view text) {
     if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
         return std::string(text);
-    std::string out;
-    for (char c : text)
-        out += static_cast<unsigned char>(c) < 0x80 ? c : '?';
+    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+    std::string out(valid);
+    g_free(valid);
     return out;
 }
 
@@ -80,19 +91,90 @@ void Name(GtkWidget* widget, const std::string& name) {
         atk_object_set_name(gtk_widget_get_accessible(widget), name.c_str());
 }
 
-// The form's font size with the desktop's font family: the layout was made
-// for that size, and a larger desktop font would run captions into each
-// other. Buttons lose the theme's extra height for the same reason. Set on
-// each widget: a provider on the screen would reach other windows too.
-void StyleTree(GtkWidget* widget, GtkCssProvider* provider) {
-    gtk_style_context_add_provider(gtk_widget_get_style_context(widget),
-                                   GTK_STYLE_PROVIDER(provider),
-                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    if (GTK_IS_CONTAINER(widget))
-        gtk_container_forall(
-            GTK_CONTAINER(widget),
-            [](GtkWidget* w, gpointer p) { StyleTree(w, static_cast<GtkCssProvider*>(p)); },
-            provider);
+void Describe(GtkWidget* widget, const std::string& description) {
+    if (!description.empty())
+        atk_object_set_description(gtk_widget_get_accessible(widget), Utf8(description).c_str());
+}
+
+// The first sentence of a text, its line breaks and runs of spaces made one
+// space: what a screen reader says about a dialog as it opens.
+std::string FirstSentence(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        // At most about 300 bytes, never cutting a character in two.
+        if (out.size() >= 300 && (static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            break;
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (!out.empty() && out.back() != ' ')
+                out += ' ';
+            continue;
+        }
+        out += c;
+        if ((c == '.' || c == '!' || c == '?') && (i + 1 == text.size() || text[i + 1] == ' ' ||
+                                                   text[i + 1] == '\r' || text[i + 1] == '\n'))
+            break;
+    }
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
+
+bool IsAsciiAlnum(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+char Upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The caption's own access key ("&E" is E), or 0.
+char AccessKey(std::string_view caption) {
+    for (size_t i = 0; i + 1 < caption.size(); ++i)
+        if (caption[i] == '&') {
+            if (caption[i + 1] != '&')
+                return Upper(caption[i + 1]);
+            ++i;
+        }
+    return 0;
+}
+
+// A caption with an access key on a letter not in `taken`: a word's first
+// letter if one is free, else any free letter; unchanged when it has a key
+// already or none is free. The letter chosen joins `taken`.
+std::string WithAccessKey(std::string_view caption, std::string& taken) {
+    if (AccessKey(caption))
+        return std::string(caption);
+    for (bool word_start : {true, false}) {
+        for (size_t i = 0; i < caption.size(); ++i) {
+            if (caption[i] == '&') { // "&&", a literal ampersand
+                ++i;
+                continue;
+            }
+            const bool starts = i == 0 || !IsAsciiAlnum(caption[i - 1]);
+            if (!IsAsciiAlnum(caption[i]) || (word_start && !starts) ||
+                taken.find(Upper(caption[i])) != std::string::npos)
+                continue;
+            taken += Upper(caption[i]);
+            return std::string(caption.substr(0, i)) + '&' + std::string(caption.substr(i));
+        }
+    }
+    return std::string(caption);
+}
+
+// The desktop font's size in pixels, as the widget's text is drawn.
+double FontPixels(GtkWidget* widget) {
+    PangoContext* context = gtk_widget_get_pango_context(widget);
+    const PangoFontDescription* font = pango_context_get_font_description(context);
+    double size =
+        font ? static_cast<double>(pango_font_description_get_size(font)) / PANGO_SCALE : 0;
+    if (font && !pango_font_description_get_size_is_absolute(font)) {
+        double dpi = pango_cairo_context_get_resolution(context);
+        if (dpi <= 0)
+            dpi = 96;
+        size = size * dpi / 72;
+    }
+    return size;
 }
 
 // A line in a fixed colour (a Windows colour value 0x00BBGGRR).
@@ -123,6 +205,20 @@ bool IsEnter(guint key) {
     return key == GDK_KEY_Return || key == GDK_KEY_KP_Enter || key == GDK_KEY_ISO_Enter;
 }
 
+// The work area of the monitor showing `near` (or of the main monitor).
+GdkRectangle WorkArea(GtkWidget* near) {
+    GdkRectangle area{0, 0, 1024, 768};
+    GdkDisplay* display = gdk_display_get_default();
+    GdkWindow* window = near ? gtk_widget_get_window(near) : nullptr;
+    GdkMonitor* monitor = window ? gdk_display_get_monitor_at_window(display, window)
+                                 : gdk_display_get_primary_monitor(display);
+    if (!monitor && gdk_display_get_n_monitors(display) > 0)
+        monitor = gdk_display_get_monitor(display, 0);
+    if (monitor)
+        gdk_monitor_get_workarea(monitor, &area);
+    return area;
+}
+
 GdkCursor* CursorFor(GtkWidget* window, int pointer) {
     return pointer == 11 ? gdk_cursor_new_from_name(gtk_widget_get_display(window), "wait")
                          : nullptr;
@@ -137,24 +233,52 @@ public:
         GtkWindow* w = GTK_WINDOW(window_);
         gtk_window_set_title(w, Utf8(form.caption).c_str());
         gtk_window_set_resizable(w, FALSE);
-        gtk_window_set_modal(w, TRUE);
-        gtk_window_set_type_hint(w, GDK_WINDOW_TYPE_HINT_DIALOG);
+        const bool dialog = !form.menu;
+        gtk_window_set_modal(w, dialog);
+        gtk_window_set_type_hint(w, dialog ? GDK_WINDOW_TYPE_HINT_DIALOG
+                                           : GDK_WINDOW_TYPE_HINT_NORMAL);
         gtk_window_set_skip_taskbar_hint(w, parent != nullptr);
         gtk_window_set_position(w, parent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
         if (parent)
             gtk_window_set_transient_for(w, parent);
+        // Announced as a dialog, as a GtkDialog would be.
+        if (dialog)
+            atk_object_set_role(gtk_widget_get_accessible(window_), ATK_ROLE_DIALOG);
         g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
         g_signal_connect(window_, "key-press-event", G_CALLBACK(OnKey), this);
 
+        // A form that large text makes bigger than the screen scrolls.
+        GtkWidget* scroll = gtk_scrolled_window_new(nullptr, nullptr);
+        gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(scroll), TRUE);
+        gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scroll), TRUE);
+        const GdkRectangle area = WorkArea(parent ? GTK_WIDGET(parent) : nullptr);
+        gtk_scrolled_window_set_max_content_width(GTK_SCROLLED_WINDOW(scroll),
+                                                  std::max(200, area.width - 20));
+        gtk_scrolled_window_set_max_content_height(GTK_SCROLLED_WINDOW(scroll),
+                                                   std::max(150, area.height - 60));
+        gtk_container_add(GTK_CONTAINER(window_), scroll);
         fixed_ = gtk_fixed_new();
-        gtk_widget_set_size_request(fixed_, Pixels(form.client_width),
-                                    Pixels(g_calls->visible_client_height(form)));
-        gtk_container_add(GTK_CONTAINER(window_), fixed_);
+        gtk_container_add(GTK_CONTAINER(scroll), fixed_);
+        // Tab brings the focused control into sight.
+        GtkScrolledWindow* view = GTK_SCROLLED_WINDOW(scroll);
+        gtk_container_set_focus_hadjustment(GTK_CONTAINER(fixed_),
+                                            gtk_scrolled_window_get_hadjustment(view));
+        gtk_container_set_focus_vadjustment(GTK_CONTAINER(fixed_),
+                                            gtk_scrolled_window_get_vadjustment(view));
+
+        // Every button and check box gets an access key that no other in the
+        // window has: the captions' own are kept first.
+        std::string taken;
+        for (const Control& c : form.controls)
+            if (c.kind == ControlKind::kCommandButton || c.kind == ControlKind::kCheckBox ||
+                c.kind == ControlKind::kLabel)
+                if (const char key = AccessKey(c.caption))
+                    taken += key;
 
         // Created in tab order, which the focus chain follows.
         GList* chain = nullptr;
         for (std::size_t i : g_calls->tab_order(form)) {
-            Binding& b = Add(form.controls[i]);
+            Binding& b = Add(form.controls[i], taken);
             if (form.controls[i].tab_index >= 0 && b.focus)
                 chain = g_list_append(chain, b.outer);
         }
@@ -163,15 +287,25 @@ public:
         G_GNUC_END_IGNORE_DEPRECATIONS
         g_list_free(chain);
 
-        GtkCssProvider* provider = gtk_css_provider_new();
-        std::string css = "button { min-height: 0; padding: 0 4px; }\n";
-        if (form.font_size > 0)
-            css += "* { font-size: " + std::to_string(form.font_size) + "pt; }\n";
-        gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr);
-        StyleTree(window_, provider);
-        g_object_unref(provider);
+        for (Binding& b : bindings_) {
+            const Control* c = ControlOf(b);
+            if (!c)
+                continue;
+            if (b.kind == ControlKind::kLabel && !c->label_for.empty())
+                for (Binding& named : bindings_)
+                    if (named.name == c->label_for && named.index == -1)
+                        b.names = named.focus ? named.focus : named.outer;
+            if (dialog && c->name == form.described_by && b.focus) {
+                described_ = &b;
+                atk_object_add_relationship(gtk_widget_get_accessible(window_),
+                                            ATK_RELATION_DESCRIBED_BY,
+                                            gtk_widget_get_accessible(b.focus));
+            }
+        }
 
-        gtk_widget_show_all(fixed_);
+        // Measured while shown: a hidden button's caption counts for nothing.
+        gtk_widget_show_all(scroll);
+        Place();
         Sync();
     }
 
@@ -216,15 +350,14 @@ private:
         std::string name;
         int index;
         ControlKind kind;
-        GtkWidget* outer;        // the widget in the GtkFixed
-        GtkWidget* focus;        // the one that takes the focus; null if none
-        std::string text;        // a text box's text as its buffer holds it
-        bool double_click_retry; // a text box whose double-click the form handles
+        GtkWidget* outer;      // the widget in the GtkFixed
+        GtkWidget* focus;      // the one that takes the focus; null if none
+        std::string text;      // a text box's text as its buffer holds it
+        char double_click_key; // Ctrl with this letter raises the double-click
+        GtkWidget* names;      // a label: the widget it names while shown
     };
 
-    Binding& Add(const Control& c) {
-        const int x = Pixels(c.left), y = Pixels(c.top);
-        const int w = Pixels(c.width), h = Pixels(c.height);
+    Binding& Add(const Control& c, std::string& taken) {
         GtkWidget* outer = nullptr;
         GtkWidget* focus = nullptr;
         switch (c.kind) {
@@ -233,13 +366,6 @@ private:
             GtkLabel* label = GTK_LABEL(outer);
             gtk_label_set_xalign(label, 0);
             gtk_label_set_yalign(label, 0);
-            // Wrapped only when it has room for a second line: a desktop font
-            // wider than the layout's then runs on to the right rather than
-            // down into the next control.
-            if (h >= 30) {
-                gtk_label_set_line_wrap(label, TRUE);
-                gtk_label_set_max_width_chars(label, 1);
-            }
             break;
         }
         case ControlKind::kTextBox: {
@@ -261,10 +387,12 @@ private:
             break;
         }
         case ControlKind::kCheckBox:
-            outer = focus = gtk_check_button_new_with_mnemonic(Utf8(Mnemonic(c.caption)).c_str());
+            outer = focus = gtk_check_button_new_with_mnemonic(
+                Utf8(Mnemonic(WithAccessKey(c.caption, taken))).c_str());
             break;
         case ControlKind::kCommandButton:
-            outer = focus = gtk_button_new_with_mnemonic(Utf8(Mnemonic(c.caption)).c_str());
+            outer = focus = gtk_button_new_with_mnemonic(
+                Utf8(Mnemonic(WithAccessKey(c.caption, taken))).c_str());
             if (c.default_button) {
                 gtk_widget_set_can_default(outer, TRUE);
                 gtk_window_set_default(GTK_WINDOW(window_), outer);
@@ -276,6 +404,11 @@ private:
                 // A system colour: the theme's separator.
                 outer = gtk_separator_new(across ? GTK_ORIENTATION_HORIZONTAL
                                                  : GTK_ORIENTATION_VERTICAL);
+            } else if (c.colour == kWhite) {
+                // The light half of an etched line, which the theme's
+                // separator draws in its own colours: white would glare on a
+                // dark theme.
+                outer = gtk_drawing_area_new();
             } else {
                 outer = gtk_drawing_area_new();
                 g_signal_connect(outer, "draw", G_CALLBACK(DrawLine), GUINT_TO_POINTER(c.colour));
@@ -283,8 +416,19 @@ private:
             break;
         }
         case ControlKind::kImage: {
-            GdkPixbuf* picture = DecodePicture(c.picture);
-            outer = picture ? gtk_image_new_from_pixbuf(picture) : gtk_image_new();
+            // On a screen that draws two pixels to one, the picture made for
+            // that size, drawn at the same place.
+            const bool large =
+                gtk_widget_get_scale_factor(window_) >= 2 && !c.picture_large.empty();
+            GdkPixbuf* picture = DecodePicture(large ? c.picture_large : c.picture);
+            if (picture && large) {
+                cairo_surface_t* surface =
+                    gdk_cairo_surface_create_from_pixbuf(picture, 2, nullptr);
+                outer = gtk_image_new_from_surface(surface);
+                cairo_surface_destroy(surface);
+            } else {
+                outer = picture ? gtk_image_new_from_pixbuf(picture) : gtk_image_new();
+            }
             if (picture)
                 g_object_unref(picture);
             gtk_widget_set_halign(outer, GTK_ALIGN_START);
@@ -293,36 +437,66 @@ private:
             break;
         }
         }
-        if (c.kind == ControlKind::kLine) {
-            // A line runs from (left, top) to (left + width, top + height).
-            const int x2 = Pixels(c.left + c.width), y2 = Pixels(c.top + c.height);
-            gtk_fixed_put(GTK_FIXED(fixed_), outer, std::min(x, x2), std::min(y, y2));
-            gtk_widget_set_size_request(outer, std::max(1, std::abs(x2 - x)),
-                                        std::max(1, std::abs(y2 - y)));
-        } else {
-            gtk_fixed_put(GTK_FIXED(fixed_), outer, x, y);
-            gtk_widget_set_size_request(outer, std::max(1, w), std::max(1, h));
-        }
+        Describe(focus ? focus : outer, c.accessible_description);
+        // Placed once the scale is known (Place).
+        gtk_fixed_put(GTK_FIXED(fixed_), outer, 0, 0);
         bindings_.push_back({this, c.name, c.index, c.kind, outer, focus,
                              c.kind == ControlKind::kTextBox ? LineFeeds(c.caption) : "",
-                             c.kind == ControlKind::kTextBox && !c.command.empty()});
+                             c.double_click_key ? Upper(c.double_click_key) : '\0', nullptr});
         Binding& b = bindings_.back();
         if (c.kind == ControlKind::kTextBox) {
-            gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(focus)),
-                                     Utf8(b.text).c_str(), -1);
+            GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(focus));
+            gtk_text_buffer_set_text(buffer, Utf8(b.text).c_str(), -1);
+            // The caret at the start, where a screen reader begins to read.
+            GtkTextIter start;
+            gtk_text_buffer_get_start_iter(buffer, &start);
+            gtk_text_buffer_place_cursor(buffer, &start);
             g_signal_connect(focus, "button-press-event", G_CALLBACK(OnTextPress), &b);
         } else if (c.kind == ControlKind::kCheckBox) {
             g_signal_connect(focus, "toggled", G_CALLBACK(OnClick), &b);
         } else if (c.kind == ControlKind::kCommandButton) {
             g_signal_connect(focus, "clicked", G_CALLBACK(OnClick), &b);
         }
-        // A label's access key moves to the control after it in tab order.
-        if (!bindings_.empty() && bindings_.size() >= 2 && focus) {
-            Binding& before = bindings_[bindings_.size() - 2];
-            if (before.kind == ControlKind::kLabel)
-                gtk_label_set_mnemonic_widget(GTK_LABEL(before.outer), focus);
-        }
         return b;
+    }
+
+    // Puts the controls at their twips scaled to the desktop's font, grown
+    // where a control's text or the theme's padding needs more room.
+    void Place() {
+        const double design_font = (form_.font_size > 0 ? form_.font_size : 9) * 96 / 72;
+        const double font = FontPixels(window_);
+        double sx = font > 0 ? font / design_font : 1, sy = sx;
+        for (Binding& b : bindings_) {
+            const Control* c = ControlOf(b);
+            if (!c || c->width <= 0 || c->height <= 0 ||
+                (b.kind != ControlKind::kLabel && b.kind != ControlKind::kCheckBox &&
+                 b.kind != ControlKind::kCommandButton))
+                continue;
+            int width = 0, height = 0;
+            gtk_widget_get_preferred_width(b.outer, &width, nullptr);
+            gtk_widget_get_preferred_height_for_width(b.outer, width, &height, nullptr);
+            sx = std::max(sx, width * static_cast<double>(kTwipsPerPixel) / c->width);
+            sy = std::max(sy, height * static_cast<double>(kTwipsPerPixel) / c->height);
+        }
+        for (Binding& b : bindings_) {
+            const Control* c = ControlOf(b);
+            if (!c)
+                continue;
+            const int x = Pixels(c->left, sx), y = Pixels(c->top, sy);
+            if (b.kind == ControlKind::kLine) {
+                // A line runs from (left, top) to (left + width, top + height).
+                const int x2 = Pixels(c->left + c->width, sx), y2 = Pixels(c->top + c->height, sy);
+                gtk_fixed_move(GTK_FIXED(fixed_), b.outer, std::min(x, x2), std::min(y, y2));
+                gtk_widget_set_size_request(b.outer, std::max(1, std::abs(x2 - x)),
+                                            std::max(1, std::abs(y2 - y)));
+            } else {
+                gtk_fixed_move(GTK_FIXED(fixed_), b.outer, x, y);
+                gtk_widget_set_size_request(b.outer, std::max(1, Pixels(c->width, sx)),
+                                            std::max(1, Pixels(c->height, sy)));
+            }
+        }
+        gtk_widget_set_size_request(fixed_, Pixels(form_.client_width, sx),
+                                    Pixels(g_calls->visible_client_height(form_), sy));
     }
 
     // Clicks run from the main loop, not inside the signal: a click can come
@@ -368,22 +542,28 @@ private:
     // Runs before GTK's own key handling (the focus widget's bindings).
     static gboolean OnKey(GtkWidget* window, GdkEventKey* event, gpointer data) {
         auto* self = static_cast<FormWindow*>(data);
-        if (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK))
+        if ((event->state & GDK_CONTROL_MASK) && !(event->state & GDK_MOD1_MASK)) {
+            const guint key = gdk_keyval_to_upper(event->keyval);
+            for (Binding& b : self->bindings_)
+                if (b.double_click_key && key == static_cast<guint>(b.double_click_key) &&
+                    Focusable(b.focus)) {
+                    self->Raise(b, Event::kDblClick);
+                    return TRUE;
+                }
             return FALSE;
-        if (event->keyval == GDK_KEY_Escape) {
+        }
+        if (event->state & GDK_MOD1_MASK)
+            return FALSE;
+        // A main window stays open until the application closes it.
+        if (event->keyval == GDK_KEY_Escape && !self->form_.menu) {
             self->closed_ = true;
             return TRUE;
         }
         if (!IsEnter(event->keyval))
             return FALSE;
         GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window));
-        for (Binding& b : self->bindings_)
-            if (b.focus == focus && b.double_click_retry) {
-                self->Raise(b, Event::kDblClick);
-                return TRUE;
-            }
-        // A focused push button takes Enter itself; anything else presses the
-        // default button.
+        // A focused push button takes Enter itself; anything else, the
+        // message included, presses the default button.
         if (focus && GTK_IS_BUTTON(focus) && !GTK_IS_TOGGLE_BUTTON(focus))
             return FALSE;
         return gtk_window_activate_default(GTK_WINDOW(window));
@@ -414,8 +594,12 @@ private:
             const Control* c = ControlOf(b);
             if (!c)
                 continue;
-            gtk_widget_set_visible(b.outer, c->visible && c->top < visible_height);
+            const bool shown = c->visible && c->top < visible_height;
+            gtk_widget_set_visible(b.outer, shown);
             gtk_widget_set_sensitive(b.outer, c->enabled);
+            // A hidden label names nothing.
+            if (b.names)
+                gtk_label_set_mnemonic_widget(GTK_LABEL(b.outer), shown ? b.names : nullptr);
             if (b.kind == ControlKind::kCheckBox)
                 gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(b.focus), c->value != 0);
             if (b.kind == ControlKind::kTextBox) {
@@ -425,12 +609,24 @@ private:
                     b.text = std::move(text);
                     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(b.focus));
                     gtk_text_buffer_set_text(buffer, Utf8(b.text).c_str(), -1);
+                    // The newest line in sight, the caret at its start.
                     GtkTextIter end;
                     gtk_text_buffer_get_end_iter(buffer, &end);
                     gtk_text_view_scroll_to_iter(GTK_TEXT_VIEW(b.focus), &end, 0, FALSE, 0, 0);
+                    gtk_text_iter_set_line_offset(&end, 0);
+                    gtk_text_buffer_place_cursor(buffer, &end);
                 }
             }
         }
+        if (described_)
+            if (const Control* c = ControlOf(*described_)) {
+                std::string description = Utf8(FirstSentence(c->caption));
+                if (description != description_) {
+                    description_ = std::move(description);
+                    atk_object_set_description(gtk_widget_get_accessible(window_),
+                                               description_.c_str());
+                }
+            }
         syncing_ = false;
     }
 
@@ -438,7 +634,9 @@ private:
     GtkWidget* window_ = nullptr;
     GtkWidget* fixed_ = nullptr;
     std::deque<Binding> bindings_;
-    std::deque<Binding*> clicks_; // waiting for the main loop
+    Binding* described_ = nullptr; // the text box that describes the dialog
+    std::string description_;      // what the window's accessible says of it
+    std::deque<Binding*> clicks_;  // waiting for the main loop
     guint click_source_ = 0;
     bool closed_ = false;
     bool syncing_ = false;
@@ -481,22 +679,42 @@ public:
                                                    : "Error");
             gtk_box_pack_start(GTK_BOX(row), image, FALSE, FALSE, 0);
         }
+        // At most about 60 characters wide, a word longer than that broken
+        // inside, and no taller than the screen leaves room for: the rest
+        // scrolls, and the buttons stay in reach.
         GtkWidget* label = gtk_label_new(Utf8(LineFeeds(text)).c_str());
         gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+        gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
         gtk_label_set_max_width_chars(GTK_LABEL(label), 60);
         gtk_label_set_xalign(GTK_LABEL(label), 0);
-        gtk_box_pack_start(GTK_BOX(row), label, TRUE, TRUE, 0);
+        gtk_label_set_yalign(GTK_LABEL(label), 0);
+        GtkWidget* scroll = gtk_scrolled_window_new(nullptr, nullptr);
+        gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroll), GTK_POLICY_NEVER,
+                                       GTK_POLICY_AUTOMATIC);
+        gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(scroll), TRUE);
+        gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scroll), TRUE);
+        gtk_container_add(GTK_CONTAINER(scroll), label);
+        gtk_box_pack_start(GTK_BOX(row), scroll, TRUE, TRUE, 0);
         gtk_container_add(GTK_CONTAINER(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), row);
         gtk_widget_show_all(row);
 
+        // The affirmative button on the right, as GTK orders them.
+        GtkWidget* button = nullptr;
         if (buttons == Buttons::kRetryCancel) {
-            gtk_dialog_add_button(GTK_DIALOG(dialog), "_Retry", kIdRetry);
-            gtk_dialog_add_button(GTK_DIALOG(dialog), "Cancel", kIdCancel);
+            gtk_dialog_add_button(GTK_DIALOG(dialog), "_Cancel", kIdCancel);
+            button = gtk_dialog_add_button(GTK_DIALOG(dialog), "_Retry", kIdRetry);
             gtk_dialog_set_default_response(GTK_DIALOG(dialog), kIdRetry);
         } else {
-            gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", kIdOk);
+            button = gtk_dialog_add_button(GTK_DIALOG(dialog), "_OK", kIdOk);
             gtk_dialog_set_default_response(GTK_DIALOG(dialog), kIdOk);
         }
+        int button_height = 0;
+        gtk_widget_get_preferred_height(button, &button_height, nullptr);
+        const GdkRectangle area =
+            WorkArea(windows_.empty() ? nullptr : GTK_WIDGET(windows_.back()));
+        // Room for the title bar, the borders and the button row.
+        gtk_scrolled_window_set_max_content_height(GTK_SCROLLED_WINDOW(scroll),
+                                                   std::max(60, area.height - button_height - 140));
         gtk_widget_show(dialog);
         SetCursor(dialog);
         windows_.push_back(w);

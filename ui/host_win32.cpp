@@ -156,6 +156,23 @@ public:
     // True once the form has been unloaded or the window closed.
     bool Finished() const { return closed_ || !IsLoaded(form_); }
 
+    // Ctrl with a text box's letter raises its double-click (the keyboard's
+    // way to what the mouse does there); false for any other key.
+    bool Shortcut(const MSG& msg) {
+        if (msg.message != WM_KEYDOWN || GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_MENU) < 0)
+            return false;
+        for (size_t i = 0; i < form_.controls.size(); ++i) {
+            const Control& c = form_.controls[i];
+            HWND box = GetDlgItem(window_, kFirstControlId + static_cast<int>(i));
+            if (c.double_click_key && msg.wParam == static_cast<WPARAM>(c.double_click_key) &&
+                box && IsWindowVisible(box) && IsWindowEnabled(box)) {
+                Raise(static_cast<int>(i), Event::kDblClick);
+                return true;
+            }
+        }
+        return false;
+    }
+
 private:
     int PixelsX(int twips) const { return MulDiv(twips, dpi_x_, 1440); }
     int PixelsY(int twips) const { return MulDiv(twips, dpi_y_, 1440); }
@@ -218,10 +235,32 @@ private:
         SetWindowPos(window_, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
-    // Creation order is the order Tab visits the controls in.
+    // Creation order is the order Tab visits the controls in. A screen
+    // reader names a control after the label just before it, and a label's
+    // access key moves to the control after it: so a label comes right
+    // before the control the form says it names, and one that names nothing
+    // comes last.
     void CreateControls() {
-        for (size_t i : TabOrder(form_))
+        const auto is_label = [&](size_t i, const std::string& names) {
+            return form_.controls[i].kind == ControlKind::kLabel &&
+                   form_.controls[i].label_for == names;
+        };
+        const std::vector<size_t> order = TabOrder(form_);
+        for (size_t i : order) {
+            if (form_.controls[i].kind == ControlKind::kLabel)
+                continue;
+            for (size_t label : order)
+                if (!form_.controls[i].name.empty() && is_label(label, form_.controls[i].name))
+                    CreateControl(static_cast<int>(label));
             CreateControl(static_cast<int>(i));
+        }
+        for (size_t i : order)
+            if (form_.controls[i].kind == ControlKind::kLabel &&
+                (form_.controls[i].label_for.empty() ||
+                 !std::any_of(form_.controls.begin(), form_.controls.end(), [&](const Control& c) {
+                     return c.name == form_.controls[i].label_for;
+                 })))
+                CreateControl(static_cast<int>(i));
     }
 
     void CreateControl(int index) {
@@ -496,8 +535,13 @@ private:
             RunPosted();
             return;
         }
-        if (dialog_ && IsDialogMessageW(dialog_, &msg))
-            return;
+        if (dialog_) {
+            auto* form = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(dialog_, DWLP_USER));
+            if (form && form->Shortcut(msg))
+                return;
+            if (IsDialogMessageW(dialog_, &msg))
+                return;
+        }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

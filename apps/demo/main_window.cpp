@@ -171,10 +171,10 @@ frmMain::frmMain() : Form("frmMain") {
     status.tab_index = 1;
     status.caption = "Choose an action: each runs under the error trap.";
     status.accessible_name = "What the error trap did";
-    controls = {info,
-                ui::Control::Make("lblStatus", ui::ControlKind::kLabel, 120, 3540, 4800, 225, -1,
-                                  "What the error trap did:"),
-                status};
+    ui::Control label = ui::Control::Make("lblStatus", ui::ControlKind::kLabel, 120, 3540, 4800,
+                                          225, -1, "What the error trap did:");
+    label.label_for = status.name;
+    controls = {info, label, status};
 
     int top = 120;
     int tab = 2;
@@ -194,10 +194,13 @@ frmMain::frmMain() : Form("frmMain") {
             ui::Control::Make(std::string("cmdAction") + a.command, ui::ControlKind::kCommandButton,
                               8400, top, 3240, 375, tab++, a.caption);
         button.command = a.command;
+        button.accessible_description =
+            "Ends the program with a crash; its report is offered at the next start.";
         controls.push_back(button);
         commands.push_back(a.command);
         top += 420;
     }
+    (*this)("cmdActionq").accessible_description = "Closes the demo.";
 }
 
 void frmMain::Form_Load() {

@@ -200,6 +200,10 @@ TEST_F(Win32HostTest, ErrorDialogSizeFrameAndAnswers) {
         const LONG style = GetWindowLongA(window, GWL_STYLE);
         EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU), WS_CAPTION | WS_SYSMENU);
         EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0);
+        // Just before the button it names: a screen reader's label for it.
+        wchar_t label[64] = {};
+        GetWindowTextW(GetWindow(ButtonOf(window, kEmail), GW_HWNDPREV), label, 64);
+        EXPECT_STREQ(label, L"Email Quillfern information about this error:");
         Click(ButtonOf(window, kAbort));
         Click(ButtonOf(window, "OK"));
     };
@@ -222,6 +226,14 @@ TEST_F(Win32HostTest, ErrorDialogSizeFrameAndAnswers) {
     EXPECT_EQ(show(true, full_abort_and_ok), 3);
     EXPECT_EQ(show(false, cut_off_double_click), 4);
     EXPECT_EQ(show(true, [](HWND window) { PostMessageW(window, WM_CLOSE, 0, 0); }), 0);
+    // Ctrl+R retries, as the double-click does.
+    BYTE keys[256] = {};
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    EXPECT_EQ(show(true, [](HWND window) { PostMessageW(FocusOf(window), WM_KEYDOWN, 'R', 1); }),
+              4);
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
     // Esc is the close box, from the message (a multi-line text box, which
     // keeps most keys for itself) as from a button.
     for (const char* from : {"the message", "OK"}) {

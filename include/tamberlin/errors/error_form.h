@@ -13,6 +13,10 @@
 #include <functional>
 #include <string>
 
+// How the message's retry is reached, as every host announces it.
+inline constexpr char kRetryKey = 'R';
+inline constexpr const char* kRetryHint = "Double-click the message, or press Ctrl+R, to retry.";
+
 class frmQFCriticalErrorHandler : public tamberlin::ui::Form {
 public:
     frmQFCriticalErrorHandler();

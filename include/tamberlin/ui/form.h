@@ -45,10 +45,22 @@ struct Control {
     bool default_button = false;      // the button Enter presses
     std::uint32_t colour = 0;         // line: a Windows colour value (see kButtonShadow)
     std::string_view picture;         // image: the bytes of a GIF file
-    std::string command;              // the word the terminal host offers for the control
+    // image: the same picture at twice the size, for screens that draw two
+    // pixels to one (empty: the picture is enlarged)
+    std::string_view picture_large;
+    std::string command; // the word the terminal host offers for the control
     // What a screen reader calls a control that has no caption of its own
     // (a text box, a picture).
     std::string accessible_name;
+    // What a screen reader adds after the name: what the control does beyond
+    // what it says (a double-click's meaning, a button that ends the program).
+    std::string accessible_description;
+    // label: the control it names (and whose focus its access key moves to);
+    // empty: it names nothing. A hidden label names nothing either.
+    std::string label_for;
+    // text box: Ctrl with this letter raises its double-click from anywhere
+    // in the window, for those who do not use a mouse; 0: none.
+    char double_click_key = 0;
 
     static Control Make(std::string name, ControlKind kind, int left, int top, int width,
                         int height, int tab_index = -1, std::string caption = {});
@@ -108,9 +120,14 @@ public:
     // The terminal host's commands, in the order it lists them; each names a
     // control's `command`.
     std::vector<std::string> commands;
-    // The terminal host lists the buttons as a menu and shows the form again
-    // after each choice (an application's main window rather than a dialog).
+    // The application's main window rather than a dialog: graphical hosts
+    // show it as an ordinary window (not modal, Esc does not close it); the
+    // terminal host lists its buttons as a menu and shows the form again
+    // after each choice.
     bool menu = false;
+    // The control whose text says what the window is about (a dialog's
+    // message): screen readers read it when the window opens. Empty: none.
+    std::string described_by;
 
 private:
     std::string name_;
