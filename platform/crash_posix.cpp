@@ -22,6 +22,7 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <dlfcn.h>
 #include <elf.h>
 #include <execinfo.h>
@@ -652,7 +653,9 @@ void NoteUncaughtException(std::int32_t number, const char* what) noexcept {
 clock::LocalTime LocalTimeOf(std::int64_t seconds_since_1970) {
     const auto when = static_cast<std::time_t>(seconds_since_1970);
     std::tm t{};
-    localtime_r(&when, &t);
+    // A time no calendar year holds (a damaged record) has no local time.
+    if (!localtime_r(&when, &t) || t.tm_year > std::numeric_limits<int>::max() - 1900)
+        return {};
     return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
 }
 
