@@ -256,8 +256,10 @@ std::string Message(const std::vector<Pending>& shown) {
         return Message(shown[0]);
     std::string message = modQFAllData::strAppTitle + " closed unexpectedly " +
                           std::to_string(shown.size()) + " times";
-    if (shown[0].seconds)
-        message += " since " + shown[0].when;
+    const auto first = std::find_if(shown.begin(), shown.end(),
+                                    [](const Pending& p) { return p.seconds.has_value(); });
+    if (first != shown.end())
+        message += " since " + first->when;
     message += ".\r\n\r\n" + modQFAllData::strAppTitle + " " + runtime::VersionText() + "\r\n";
     for (const Pending& p : shown) {
         message += p.when + ": " + p.error.Description;
