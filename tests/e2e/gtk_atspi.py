@@ -49,7 +49,7 @@ def environment():
     return env
 
 
-def wait_for(find, what, seconds=10):
+def wait_for(find, what, seconds=30):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
         try:
@@ -274,7 +274,7 @@ def run(env):
         keys(box, "alt+c")
         press(window("dialog", DIALOG), "push button", "OK")
 
-    long_text = "x" * 1500 + " Caf\u00e9 \udcff na\u00efve" + "\nline" * 80
+    long_text = "x" * 600 + " Caf\u00e9 \udcff na\u00efve" + "\nline" * 80
     raise_case(env, "Cancel", ["--number", "482", "--description", long_text], cancel, 5)
 
     # The main window: an action's dialog, its line in the status box, Exit.
