@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gmock/gmock.h>
+#include <map>
 #include <sqlite3.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -152,6 +153,79 @@ TEST_F(SqliteStoreTest, AnEmptyStoreIsBuiltAgainAndReadersGoThroughWhileAnotherP
     EXPECT_THAT(Output(TAMBERLIN_REG " query 'HKCU\\Software\\Held'"), HasSubstr("before"));
     sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(writer);
+}
+
+// A disk that fills up: SQLite's own file layer, except that every write from
+// the n-th on fails as it does on a full disk. A real small disk (tmpfs)
+// needs root to mount; this reaches every write the same way.
+struct FillingDisk {
+    // SQLite's file layer has methods of its own for each kind of file.
+    struct Methods {
+        sqlite3_io_methods ours; // first: the file's pMethods points here
+        const sqlite3_io_methods* real;
+    };
+    static inline int writes_left = 0;
+    static inline std::map<const sqlite3_io_methods*, Methods> methods;
+    static inline sqlite3_vfs vfs;
+    static int Write(sqlite3_file* f, const void* data, int n, sqlite3_int64 offset) {
+        const auto* real = reinterpret_cast<const Methods*>(f->pMethods)->real;
+        return --writes_left < 0 ? SQLITE_FULL : real->xWrite(f, data, n, offset);
+    }
+    static int Open(sqlite3_vfs* self, const char* name, sqlite3_file* f, int flags, int* out) {
+        auto* base = static_cast<sqlite3_vfs*>(self->pAppData);
+        const int rc = base->xOpen(base, name, f, flags, out);
+        if (f->pMethods) {
+            Methods& m =
+                methods.try_emplace(f->pMethods, Methods{*f->pMethods, f->pMethods}).first->second;
+            m.ours.xWrite = Write;
+            f->pMethods = &m.ours;
+        }
+        return rc;
+    }
+    explicit FillingDisk(int writes) {
+        writes_left = writes;
+        vfs = *sqlite3_vfs_find(nullptr);
+        vfs.pAppData = sqlite3_vfs_find(nullptr);
+        vfs.zName = "filling";
+        vfs.xOpen = Open;
+        sqlite3_vfs_register(&vfs, 1);
+    }
+    ~FillingDisk() {
+        reg::CloseStores();
+        sqlite3_vfs_register(static_cast<sqlite3_vfs*>(vfs.pAppData), 1);
+        sqlite3_vfs_unregister(&vfs);
+    }
+};
+
+// A store is made whole or not at all: whichever write the disk fills at, a
+// later call with room makes it, and none finds it corrupt or a staging file
+// left behind.
+TEST_F(SqliteStoreTest, ADiskThatFillsWhileTheStoreIsMadeLeavesNoBrokenStore) {
+    const std::string folder = sandbox_.Folder("config") + "/Quillfern";
+    for (int writes = 0;; ++writes) {
+        SCOPED_TRACE(writes);
+        reg::CloseStores();
+        fs::remove_all(folder);
+        reg::RegKey key;
+        long rc = 0;
+        {
+            FillingDisk disk(writes);
+            rc = key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess);
+            key.Close();
+            EXPECT_NE(rc, reg::kBadDb);
+            if (FillingDisk::writes_left >= 0)
+                break; // the disk never filled: every write has been failed once
+        }
+        ASSERT_EQ(key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess), 0);
+        EXPECT_EQ(SetRegString(key.Handle(), "v", "kept"), 0);
+        key.Close();
+        reg::CloseStores();
+        std::string value;
+        GetUserRegString("Software\\X", "v", value);
+        EXPECT_EQ(value, "kept");
+        for (const auto& file : fs::directory_iterator(folder))
+            EXPECT_EQ(file.path().filename().string().find(".new-"), std::string::npos);
+    }
 }
 
 TEST_F(SqliteStoreTest, AConfigFolderThatCannotBeMadeIsRefusedAccess) {
