@@ -192,8 +192,8 @@ int Usage() {
 int main(int argc, char** argv) {
     namespace sys = tamberlin::platform::system;
     sys::UseUtf8Console();
-    const std::vector<std::string> args = sys::CommandLineArguments(argc, argv);
     try {
+        const std::vector<std::string> args = sys::CommandLineArguments(argc, argv);
         if (args.empty()) {
             tamberlin::runtime::App().SetTitle(kTitle);
             frmMain window;

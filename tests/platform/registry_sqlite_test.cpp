@@ -309,6 +309,19 @@ TEST_F(SqliteStoreTest, AnImportLandsWholeOrNotAtAll) {
     }
 }
 
+// Short of memory from their first allocation (the copy of long arguments),
+// both programs end with a message, never with abort's signal.
+TEST_F(SqliteStoreTest, ProgramsShortOfMemoryEndWithAMessage) {
+    const tamberlin::testing::EnvironmentOverride a("A", std::string(100000, 'a'));
+    for (const std::string program : {TAMBERLIN_REG " query", TAMBERLIN_DEMO " info"})
+        for (int kb = 9000; kb <= 16000; kb += 500) {
+            const std::string command = "ulimit -v " + std::to_string(kb) + "; exec " + program +
+                                        " $A $A $A $A $A $A $A $A $A $A $A $A 2>/dev/null";
+            EXPECT_EQ(tamberlin::testing::RunProgram({"/bin/sh", "-c", command}).signal, 0)
+                << program << " under " << kb << " KB";
+        }
+}
+
 TEST_F(SqliteStoreTest, ConcurrentWritersLoseNothing) {
     constexpr int kWriters = 4;
     constexpr int kEach = 250;
