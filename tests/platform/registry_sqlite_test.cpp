@@ -197,35 +197,43 @@ struct FillingDisk {
     }
 };
 
-// A store is made whole or not at all: whichever write the disk fills at, a
-// later call with room makes it, and none finds it corrupt or a staging file
-// left behind.
+// A store is made whole or not at all, and so are the tables of a database
+// made by other hands: whichever write the disk fills at, a later call with
+// room makes them, and none finds the store corrupt or a staging file left.
 TEST_F(SqliteStoreTest, ADiskThatFillsWhileTheStoreIsMadeLeavesNoBrokenStore) {
     const std::string folder = sandbox_.Folder("config") + "/Quillfern";
-    for (int writes = 0;; ++writes) {
-        SCOPED_TRACE(writes);
-        reg::CloseStores();
-        fs::remove_all(folder);
-        reg::RegKey key;
-        long rc = 0;
-        {
-            FillingDisk disk(writes);
-            rc = key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess);
+    for (const bool foreign : {false, true})
+        for (int writes = 0;; ++writes) {
+            SCOPED_TRACE(std::to_string(writes) +
+                         (foreign ? " writes, a foreign file" : " writes"));
+            reg::CloseStores();
+            fs::remove_all(folder);
+            if (foreign) {
+                fs::create_directories(folder);
+                sqlite3* db = nullptr;
+                sqlite3_open(UserDb().c_str(), &db);
+                sqlite3_exec(db, "CREATE TABLE other(x)", nullptr, nullptr, nullptr);
+                sqlite3_close(db);
+            }
+            reg::RegKey key;
+            {
+                FillingDisk disk(writes);
+                EXPECT_NE(key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess),
+                          reg::kBadDb);
+                key.Close();
+                if (FillingDisk::writes_left >= 0)
+                    break; // the disk never filled: every write has been failed once
+            }
+            ASSERT_EQ(key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess), 0);
+            EXPECT_EQ(SetRegString(key.Handle(), "v", "kept"), 0);
             key.Close();
-            EXPECT_NE(rc, reg::kBadDb);
-            if (FillingDisk::writes_left >= 0)
-                break; // the disk never filled: every write has been failed once
+            reg::CloseStores();
+            std::string value;
+            GetUserRegString("Software\\X", "v", value);
+            EXPECT_EQ(value, "kept");
+            for (const auto& file : fs::directory_iterator(folder))
+                EXPECT_EQ(file.path().filename().string().find(".new-"), std::string::npos);
         }
-        ASSERT_EQ(key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess), 0);
-        EXPECT_EQ(SetRegString(key.Handle(), "v", "kept"), 0);
-        key.Close();
-        reg::CloseStores();
-        std::string value;
-        GetUserRegString("Software\\X", "v", value);
-        EXPECT_EQ(value, "kept");
-        for (const auto& file : fs::directory_iterator(folder))
-            EXPECT_EQ(file.path().filename().string().find(".new-"), std::string::npos);
-    }
 }
 
 TEST_F(SqliteStoreTest, AConfigFolderThatCannotBeMadeIsRefusedAccess) {
