@@ -46,12 +46,18 @@ Tree ReadTop() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::filesystem::path root = tamberlin::fuzz::FreshStore("reg_round_trip");
+    // One store for the run (making one costs more than the calls).
+    static const std::filesystem::path root = tamberlin::fuzz::FreshStore("reg_round_trip");
+    reg::DeleteTree(reg::kCurrentUser, "Software\\Fuzz");
     std::vector<std::string> keys = {"Software\\Fuzz"};
+    reg::Key key = 0;
+    FUZZ_CHECK(reg::CreateKey(reg::kCurrentUser, keys[0], reg::kOptionNonVolatile, reg::kAllAccess,
+                              key) == reg::kSuccess);
+    reg::CloseKey(key);
     tamberlin::fuzz::Script script(tamberlin::fuzz::Bytes(data, size));
     for (int step = 0; step < 32 && !script.Done(); ++step) {
         const std::string& path = keys[script.Byte() % keys.size()];
-        reg::Key key = 0;
+        key = 0;
         if (script.Byte() % 2) {
             const std::string added = path + '\\' + script.Text();
             if (reg::CreateKey(reg::kCurrentUser, added, reg::kOptionNonVolatile, reg::kAllAccess,
@@ -68,6 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const Tree before = ReadTop();
     const std::string file = (root / "tree.reg").string();
+    std::filesystem::remove(file);
     std::istringstream in;
     std::ostringstream out, err;
     if (tamberlin::regtool::Run({"export", "HKCU\\Software\\Fuzz", file, "/y"}, in, out, err)) {
