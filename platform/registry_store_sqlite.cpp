@@ -339,12 +339,22 @@ long Store::KeyExists(const std::string& folded, bool& exists) {
 // the same moment never see a half-made store, and the first link wins.
 // SQLite gives the -wal and -shm files the mode of the database. `replace`
 // puts it in the place of an empty file.
+//
+// The tables are written with a rollback journal, so that COMMIT has put
+// them in the file itself; only then is the user's store switched to WAL.
+// A close that fails, or that leaves a journal or a log with content (a
+// full disk while the log was copied in), means the file may be partly
+// written: it is never linked in.
 long Store::CreateFile(bool replace) {
     const bool user = root_ == kCurrentUser;
     if (!MakeFolders(path_.substr(0, path_.find_last_of('/')), user ? 0700 : 0755))
         return kAccessDenied;
     const std::string staging = path_ + ".new-" + std::to_string(getpid());
-    unlink(staging.c_str());
+    const auto clear = [&staging] {
+        for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+            unlink((staging + suffix).c_str());
+    };
+    clear();
     const int fd =
         open(staging.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, user ? 0600 : 0644);
     if (fd < 0)
@@ -352,23 +362,27 @@ long Store::CreateFile(bool replace) {
     close(fd);
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(staging.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    // WAL for the user's store is kept in the file's header. The machine
-    // store keeps a rollback journal so users who may not write it can
-    // still read it.
-    if (rc == SQLITE_OK && user)
-        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
         rc = CreateSchema(db, root_);
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    // WAL for the user's store is kept in the file's header. The machine
+    // store keeps a rollback journal so users who may not write it can
+    // still read it.
+    if (rc == SQLITE_OK && user)
+        rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    if (const int closed = sqlite3_close(db); rc == SQLITE_OK)
+        rc = closed;
+    struct stat st;
+    for (const char* suffix : {"-journal", "-wal"})
+        if (rc == SQLITE_OK && stat((staging + suffix).c_str(), &st) == 0 && st.st_size > 0)
+            rc = SQLITE_IOERR;
     bool placed = false;
     if (rc == SQLITE_OK && replace) {
         // Another process may have put its new store there since: that one
         // stays, with whatever has been written to it.
-        struct stat st;
         placed = (stat(path_.c_str(), &st) == 0 && st.st_size > 0) ||
                  rename(staging.c_str(), path_.c_str()) == 0;
     } else if (rc == SQLITE_OK) {
@@ -379,7 +393,7 @@ long Store::CreateFile(bool replace) {
                                RENAME_NOREPLACE) == 0 ||
                      errno == EEXIST;
     }
-    unlink(staging.c_str());
+    clear();
     return rc != SQLITE_OK ? FromSqlite(rc) : placed ? kSuccess : kAccessDenied;
 }
 
@@ -395,7 +409,10 @@ int Store::Prepare() {
     rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
         rc = CreateSchema(db_, root_);
-    sqlite3_exec(db_, rc == SQLITE_OK ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     return rc;
 }
 

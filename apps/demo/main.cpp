@@ -194,8 +194,8 @@ int main(int argc, char** argv) {
     tamberlin::errors::InstallCrashHandler();
     namespace sys = tamberlin::platform::system;
     sys::UseUtf8Console();
-    const std::vector<std::string> args = sys::CommandLineArguments(argc, argv);
     try {
+        const std::vector<std::string> args = sys::CommandLineArguments(argc, argv);
         if (args.empty()) {
             tamberlin::runtime::App().SetTitle(kTitle);
             frmMain window;

@@ -3,6 +3,7 @@
 #include "platform/system.h"
 
 #include <csignal>
+#include <exception>
 #include <iostream>
 
 int main(int argc, char** argv) {
@@ -13,6 +14,13 @@ int main(int argc, char** argv) {
     // signal ending the program without a word.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
-    return tamberlin::regtool::Run(sys::CommandLineArguments(argc, argv), std::cin, std::cout,
-                                   std::cerr);
+    // Run reports its own failures; this catches what copying the arguments
+    // throws (no memory) before it starts.
+    try {
+        return tamberlin::regtool::Run(sys::CommandLineArguments(argc, argv), std::cin, std::cout,
+                                       std::cerr);
+    } catch (const std::exception& e) {
+        std::cerr << "ERROR: " << e.what() << "\n";
+    }
+    return 1;
 }

@@ -112,9 +112,9 @@ void AppendUtf16(std::string& out, char32_t c) {
 }
 
 // UTF-16LE bytes (an even count) as UTF-8. A pair of surrogates is one
-// character; with `escaped_bytes`, a lone DC80 to DCFF is the byte it stands
-// for; any other lone surrogate is kept as a character.
-std::string Utf8FromUtf16(std::string_view bytes, bool escaped_bytes) {
+// character; a lone DC80 to DCFF is the byte it stands for; any other lone
+// surrogate is kept as a character.
+std::string Utf8FromUtf16(std::string_view bytes) {
     std::string out;
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
         char32_t unit =
@@ -127,7 +127,7 @@ std::string Utf8FromUtf16(std::string_view bytes, bool escaped_bytes) {
                 i += 2;
             }
         }
-        if (escaped_bytes && unit >= kEscapedByte + 0x80 && unit <= kEscapedByte + 0xFF)
+        if (unit >= kEscapedByte + 0x80 && unit <= kEscapedByte + 0xFF)
             out += static_cast<char>(unit - kEscapedByte);
         else
             platform::AppendUtf8(out, unit);
@@ -135,9 +135,9 @@ std::string Utf8FromUtf16(std::string_view bytes, bool escaped_bytes) {
     return out;
 }
 
-// A text value's stored bytes as the UTF-16LE a version 5 file holds.
-std::string FileTextFromStore(std::string_view data) {
-    const std::string utf8 = platform::Utf8FromAnsi(data);
+// UTF-8 text as UTF-16LE; a byte that is not UTF-8 becomes the lone
+// surrogate that stands for it.
+std::string Utf16FromUtf8(std::string_view utf8) {
     std::string out;
     for (size_t i = 0; i < utf8.size();) {
         const size_t start = i;
@@ -149,12 +149,17 @@ std::string FileTextFromStore(std::string_view data) {
     return out;
 }
 
+// A text value's stored bytes as the UTF-16LE a version 5 file holds.
+std::string FileTextFromStore(std::string_view data) {
+    return Utf16FromUtf8(platform::Utf8FromAnsi(data));
+}
+
 // A text value's bytes from a version 5 file as the store holds them. An odd
 // count is no UTF-16: those bytes are kept.
 std::string StoreFromFileText(std::string_view bytes) {
     if (bytes.size() % 2)
         return std::string(bytes);
-    return platform::AnsiFromUtf8(Utf8FromUtf16(bytes, true));
+    return platform::AnsiFromUtf8(Utf8FromUtf16(bytes));
 }
 
 } // namespace
@@ -246,10 +251,7 @@ std::optional<ValueLine> ParseValueLine(std::string_view line, FileVersion versi
 }
 
 std::string EncodeFile(std::string_view utf8) {
-    std::string out = "\xFF\xFE";
-    for (size_t i = 0; i < utf8.size();)
-        AppendUtf16(out, platform::NextCodePoint(utf8, i));
-    return out;
+    return "\xFF\xFE" + Utf16FromUtf8(utf8);
 }
 
 std::optional<std::string> DecodeFile(std::string_view bytes) {
@@ -261,7 +263,7 @@ std::optional<std::string> DecodeFile(std::string_view bytes) {
         return std::string(bytes);
     if (bytes.size() % 2)
         return std::nullopt;
-    return Utf8FromUtf16(bytes.substr(2), false);
+    return Utf8FromUtf16(bytes.substr(2));
 }
 
 } // namespace tamberlin::regtool

@@ -7,9 +7,13 @@
 //
 // Text values written as hex bytes (hex(1), hex(2), hex(7)) hold UTF-16LE in
 // a version 5 file and the ANSI code page in a REGEDIT4 file: they are
-// converted to the store's form and back. On Linux, bytes of a value that
-// are not UTF-8 travel as the UTF-16 units DC80 to DCFF, so that what export
-// writes, import restores. Other types keep their bytes.
+// converted to the store's form and back. Other types keep their bytes.
+//
+// On Linux, bytes that are not UTF-8, in a text value or in a key or value
+// name, travel as the UTF-16 units DC80 to DCFF, so that what export writes,
+// import restores ("caf\xE9" stays apart from "café"). The Windows tools
+// write such a unit only for an unpaired surrogate in the registry, which
+// UTF-8 cannot hold: it is read as that byte and written back as that unit.
 #pragma once
 
 #include <cstdint>

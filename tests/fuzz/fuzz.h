@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
@@ -16,6 +17,29 @@ namespace tamberlin::fuzz {
 inline std::string_view Bytes(const std::uint8_t* data, std::size_t size) {
     return {reinterpret_cast<const char*>(data), size};
 }
+
+// The input read as a script: one byte at a time, texts as a length byte and
+// that many bytes. Past its end every byte is 0.
+class Script {
+public:
+    explicit Script(std::string_view bytes) : rest_(bytes) {}
+    bool Done() const { return rest_.empty(); }
+    unsigned Byte() {
+        if (rest_.empty())
+            return 0;
+        const auto byte = static_cast<unsigned char>(rest_.front());
+        rest_.remove_prefix(1);
+        return byte;
+    }
+    std::string Text() {
+        const std::string_view text = rest_.substr(0, Byte() % 64);
+        rest_.remove_prefix(text.size());
+        return std::string(text);
+    }
+
+private:
+    std::string_view rest_;
+};
 
 // A broken invariant: a finding, as a crash the fuzzer records.
 #define FUZZ_CHECK(condition)                                                                      \

@@ -13,29 +13,6 @@ namespace reg = tamberlin::platform::registry;
 
 namespace {
 
-// The input read as a script: one byte at a time, texts as a length byte and
-// that many bytes. Past its end every byte is 0.
-class Script {
-public:
-    explicit Script(std::string_view bytes) : rest_(bytes) {}
-    bool Done() const { return rest_.empty(); }
-    unsigned Byte() {
-        if (rest_.empty())
-            return 0;
-        const auto byte = static_cast<unsigned char>(rest_.front());
-        rest_.remove_prefix(1);
-        return byte;
-    }
-    std::string Text() {
-        const std::string_view text = rest_.substr(0, Byte() % 64);
-        rest_.remove_prefix(text.size());
-        return std::string(text);
-    }
-
-private:
-    std::string_view rest_;
-};
-
 long Read(reg::Key key, std::string_view name, std::uint32_t& type, std::string& data) {
     std::uint32_t size = 0;
     if (const long rc = reg::QueryValue(key, name, &type, nullptr, &size); rc != reg::kSuccess)
@@ -77,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(reg::CreateKey(reg::kCurrentUser, "Software\\Fuzz", reg::kOptionNonVolatile,
                               reg::kAllAccess, base) == reg::kSuccess);
     std::vector<std::string> keys = {""}; // below `base`; "" is `base` itself
-    Script script(tamberlin::fuzz::Bytes(data, size));
+    tamberlin::fuzz::Script script(tamberlin::fuzz::Bytes(data, size));
     for (int step = 0; step < 64 && !script.Done(); ++step) {
         const unsigned op = script.Byte() % 5;
         const std::string& path = keys[script.Byte() % keys.size()];

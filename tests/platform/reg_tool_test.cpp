@@ -78,6 +78,9 @@ TEST_F(RegToolTest, ExportAndImportRoundTrip) {
         reg::RegKey key;
         ASSERT_EQ(key.Open(reg::kCurrentUser, sandbox_.Base() + "\\Tree", reg::kSetValue), 0);
         ASSERT_EQ(key.WriteValue("Raw", reg::kBinary, std::string("\0\x01\xff", 3)), 0);
+        // Two names, one of them not UTF-8, stay two.
+        ASSERT_EQ(modQFSystemUtilities::SetRegString(key.Handle(), "caf\xE9", "byte"), 0);
+        ASSERT_EQ(modQFSystemUtilities::SetRegString(key.Handle(), "café", "character"), 0);
     }
 
     ASSERT_EQ(Run({"export", Key("Tree"), file}).status, 0);
@@ -87,6 +90,7 @@ TEST_F(RegToolTest, ExportAndImportRoundTrip) {
 
     EXPECT_THAT(Run({"query", Key("Tree\\Sub")}).out, HasSubstr("    (Default)    REG_SZ    \n"));
     EXPECT_THAT(Run({"query", Key("Tree")}).out, HasSubstr("    Raw    REG_BINARY    0001FF\n"));
+    EXPECT_EQ(Read("Tree", "caf\xE9") + Read("Tree", "café"), "bytecharacter");
 }
 
 // A name with a line break cannot be written to a .reg file and read back:

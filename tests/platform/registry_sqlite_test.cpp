@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gmock/gmock.h>
+#include <map>
 #include <sqlite3.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -154,6 +155,87 @@ TEST_F(SqliteStoreTest, AnEmptyStoreIsBuiltAgainAndReadersGoThroughWhileAnotherP
     sqlite3_close(writer);
 }
 
+// A disk that fills up: SQLite's own file layer, except that every write from
+// the n-th on fails as it does on a full disk. A real small disk (tmpfs)
+// needs root to mount; this reaches every write the same way.
+struct FillingDisk {
+    // SQLite's file layer has methods of its own for each kind of file.
+    struct Methods {
+        sqlite3_io_methods ours; // first: the file's pMethods points here
+        const sqlite3_io_methods* real;
+    };
+    static inline int writes_left = 0;
+    static inline std::map<const sqlite3_io_methods*, Methods> methods;
+    static inline sqlite3_vfs vfs;
+    static int Write(sqlite3_file* f, const void* data, int n, sqlite3_int64 offset) {
+        const auto* real = reinterpret_cast<const Methods*>(f->pMethods)->real;
+        return --writes_left < 0 ? SQLITE_FULL : real->xWrite(f, data, n, offset);
+    }
+    static int Open(sqlite3_vfs* self, const char* name, sqlite3_file* f, int flags, int* out) {
+        auto* base = static_cast<sqlite3_vfs*>(self->pAppData);
+        const int rc = base->xOpen(base, name, f, flags, out);
+        if (f->pMethods) {
+            Methods& m =
+                methods.try_emplace(f->pMethods, Methods{*f->pMethods, f->pMethods}).first->second;
+            m.ours.xWrite = Write;
+            f->pMethods = &m.ours;
+        }
+        return rc;
+    }
+    explicit FillingDisk(int writes) {
+        writes_left = writes;
+        vfs = *sqlite3_vfs_find(nullptr);
+        vfs.pAppData = sqlite3_vfs_find(nullptr);
+        vfs.zName = "filling";
+        vfs.xOpen = Open;
+        sqlite3_vfs_register(&vfs, 1);
+    }
+    ~FillingDisk() {
+        reg::CloseStores();
+        sqlite3_vfs_register(static_cast<sqlite3_vfs*>(vfs.pAppData), 1);
+        sqlite3_vfs_unregister(&vfs);
+    }
+};
+
+// A store is made whole or not at all, and so are the tables of a database
+// made by other hands: whichever write the disk fills at, a later call with
+// room makes them, and none finds the store corrupt or a staging file left.
+TEST_F(SqliteStoreTest, ADiskThatFillsWhileTheStoreIsMadeLeavesNoBrokenStore) {
+    const std::string folder = sandbox_.Folder("config") + "/Quillfern";
+    for (const bool foreign : {false, true})
+        for (int writes = 0;; ++writes) {
+            SCOPED_TRACE(std::to_string(writes) +
+                         (foreign ? " writes, a foreign file" : " writes"));
+            reg::CloseStores();
+            fs::remove_all(folder);
+            if (foreign) {
+                fs::create_directories(folder);
+                sqlite3* db = nullptr;
+                sqlite3_open(UserDb().c_str(), &db);
+                sqlite3_exec(db, "CREATE TABLE other(x)", nullptr, nullptr, nullptr);
+                sqlite3_close(db);
+            }
+            reg::RegKey key;
+            {
+                FillingDisk disk(writes);
+                EXPECT_NE(key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess),
+                          reg::kBadDb);
+                key.Close();
+                if (FillingDisk::writes_left >= 0)
+                    break; // the disk never filled: every write has been failed once
+            }
+            ASSERT_EQ(key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess), 0);
+            EXPECT_EQ(SetRegString(key.Handle(), "v", "kept"), 0);
+            key.Close();
+            reg::CloseStores();
+            std::string value;
+            GetUserRegString("Software\\X", "v", value);
+            EXPECT_EQ(value, "kept");
+            for (const auto& file : fs::directory_iterator(folder))
+                EXPECT_EQ(file.path().filename().string().find(".new-"), std::string::npos);
+        }
+}
+
 TEST_F(SqliteStoreTest, AConfigFolderThatCannotBeMadeIsRefusedAccess) {
     const std::string file = sandbox_.Folder("config") + "-file";
     std::ofstream(file) << "a file, not a folder";
@@ -233,6 +315,19 @@ TEST_F(SqliteStoreTest, AnImportLandsWholeOrNotAtAll) {
         const int found = keys();
         EXPECT_TRUE(found == 0 || found == kKeys) << found << " after " << seconds << " s";
     }
+}
+
+// Short of memory from their first allocation (the copy of long arguments),
+// both programs end with a message, never with abort's signal.
+TEST_F(SqliteStoreTest, ProgramsShortOfMemoryEndWithAMessage) {
+    const tamberlin::testing::EnvironmentOverride a("A", std::string(100000, 'a'));
+    for (const std::string program : {TAMBERLIN_REG " query", TAMBERLIN_DEMO " info"})
+        for (int kb = 9000; kb <= 16000; kb += 500) {
+            const std::string command = "ulimit -v " + std::to_string(kb) + "; exec " + program +
+                                        " $A $A $A $A $A $A $A $A $A $A $A $A 2>/dev/null";
+            EXPECT_EQ(tamberlin::testing::RunProgram({"/bin/sh", "-c", command}).signal, 0)
+                << program << " under " << kb << " KB";
+        }
 }
 
 TEST_F(SqliteStoreTest, ConcurrentWritersLoseNothing) {

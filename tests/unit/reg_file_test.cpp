@@ -84,6 +84,10 @@ TEST(RegFile, FilesAreUtf16WithAByteOrderMark) {
     EXPECT_EQ(DecodeFile("\xEF\xBB\xBF" + text), text);
     EXPECT_EQ(DecodeFile(text), text);
     EXPECT_FALSE(DecodeFile("\xFF\xFE[")); // half a character
+    // A byte that is not UTF-8 (in a name) travels as the lone surrogate for it.
+    EXPECT_EQ(EncodeFile("\xE9\xED\xB2\x80"),
+              std::string("\xFF\xFE\xE9\xDC\xED\xDC\xB2\xDC\x80\xDC", 10));
+    EXPECT_EQ(DecodeFile(EncodeFile("caf\xE9 caf\xC3\xA9")), "caf\xE9 caf\xC3\xA9");
 }
 
 } // namespace
