@@ -30,6 +30,13 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
 namespace fs = std::filesystem;
+
+#if defined(__SANITIZE_ADDRESS__)
+// The faulting allocator cannot be installed beside AddressSanitizer's.
+constexpr bool kSanitizer = true;
+#else
+constexpr bool kSanitizer = false;
+#endif
 using Clock = std::chrono::steady_clock;
 
 // Runs crash_child FOLDER KIND and waits at most 20 seconds for it.
