@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "platform/text.h"
 #include "runtime/format.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_form.h"
@@ -32,8 +33,21 @@ std::string ReportBody(const std::string& message) {
            ZeroPadded(now.minute, 2);
 }
 
+// One line in the error log, and no message box whatever happens: the
+// user is told about the report in the dialog's own words, or has moved on.
+void LogQuietly(const std::string& description) noexcept {
+    try {
+        const tamberlin::runtime::CurrentError error{75, description, modQFAllData::strAppTitle, 0};
+        tamberlin::platform::files::AppendToFile(
+            modQFCriticalErrorHandler::GetErrorLogPath(),
+            tamberlin::platform::AnsiFromUtf8(modQFCriticalErrorHandler::FormatErrorLogLine(
+                "frmQFCriticalErrorHandler.cmdEmail_Click", error)));
+    } catch (...) {
+    }
+}
+
 // Keeps the report in the Outbox folder beside the error log; the file's
-// path, or empty.
+// path, or empty (and a line in the log saying why).
 std::string SaveToOutbox(const std::string& body, const std::string& log_path,
                          const std::string& log_name) noexcept {
     namespace files = tamberlin::platform::files;
@@ -51,7 +65,11 @@ std::string SaveToOutbox(const std::string& body, const std::string& log_path,
         modQFEmailClient::outbox::Attachment attachment{log_name, {}};
         if (!log_path.empty() && files::ReadWholeFile(log_path, attachment.bytes))
             message.attachments.push_back(std::move(attachment));
-        return modQFEmailClient::outbox::Save(folder + "Outbox", message);
+        const modQFEmailClient::outbox::Saved saved =
+            modQFEmailClient::outbox::Save(folder + "Outbox", message);
+        if (!saved.problem.empty())
+            LogQuietly(saved.problem);
+        return saved.path;
     } catch (...) {
         return {};
     }

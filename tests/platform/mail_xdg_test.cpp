@@ -3,6 +3,7 @@
 // client (tests/e2e/mail/thunderbird), and the demo driven through the
 // terminal as a user would.
 #include "mail/outbox.h"
+#include "platform/files.h"
 #include "platform/simple_mapi.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/scripted_mail.h"
@@ -16,7 +17,9 @@
 #include <fstream>
 #include <gmock/gmock.h>
 #include <regex>
+#include <set>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -24,10 +27,12 @@
 namespace {
 
 using tamberlin::testing::ReadFile;
+using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
+using ::testing::Not;
 using ::testing::StartsWith;
 namespace mapi = tamberlin::platform::mapi;
 namespace fs = std::filesystem;
@@ -310,6 +315,57 @@ TEST_F(MailXdgTest, OutboxMessagesParseWithAnIndependentReader) {
     }
 }
 
+// Thirty processes save at one moment: each is told a name of its own, and
+// every report is kept or counted as removed by the limit. A writer stopped
+// by the file size limit, or refused by it, leaves no file named like one.
+TEST_F(MailXdgTest, TheOutboxLosesNoReport) {
+    namespace outbox = modQFEmailClient::outbox;
+    namespace files = tamberlin::platform::files;
+    const std::string folder = temp_.Text() + "Outbox", told = temp_.Text() + "told";
+    outbox::Message m;
+    m.body = std::string(200000, 'x');
+    ASSERT_TRUE(tamberlin::testing::RunInChildren(30, [&](int) {
+        const outbox::Saved s = outbox::Save(folder, m);
+        return !s.path.empty() &&
+               files::AppendToFile(told, s.path + " " + std::to_string(s.removed) + "\n");
+    }));
+    std::set<std::string> names;
+    size_t removed = 0;
+    for (const std::string& line : Split(ReadFile(told), '\n')) {
+        names.insert(line.substr(0, line.find(' ')));
+        removed += std::stoul(line.substr(line.find(' ') + 1));
+    }
+    EXPECT_EQ(names.size(), 30u);
+    const std::vector<std::string> kept = outbox::Waiting(folder);
+    EXPECT_EQ(kept.size() + removed, 30u);
+    EXPECT_EQ(kept.size(), outbox::kLimit);
+    EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
+    for (const std::string& path : kept)
+        EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
+    m.body = std::string(1 << 20, 'x');
+    for (const bool stopped : {true, false}) {
+        const pid_t child = fork();
+        if (child == 0) {
+            signal(SIGXFSZ, stopped ? SIG_DFL : SIG_IGN);
+            const rlimit limit{65536, 65536};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            const outbox::Saved s = outbox::Save(folder, m);
+            _exit(s.path.empty() && s.problem.find("could not be written") != std::string::npos
+                      ? 0
+                      : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(stopped ? WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ
+                            : WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << status;
+        EXPECT_EQ(files::FileNames(folder, "report-*.eml").size(), outbox::kLimit);
+        EXPECT_EQ(outbox::Waiting(folder), kept);
+    }
+    EXPECT_EQ(files::FileNames(folder, "*").size(), outbox::kLimit + 1); // the stopped one's temp
+}
+
 TEST_F(MailXdgTest, WithoutAMailClientTheReportGoesToTheOutbox) {
     // No mailto handler at all, and no browser to fall back on.
     fs::remove_all(temp_.path() / "data" / "applications");
@@ -329,7 +385,21 @@ TEST_F(MailXdgTest, WithoutAMailClientTheReportGoesToTheOutbox) {
                             HasSubstr("A process error has occurred -" + kHostile + "."),
                             "tamberlin-demoError.log",
                             Hex(ReadFile((data / "tamberlin-demoError.log").string()))));
+    EXPECT_EQ(fs::status(data / "tamberlin-demoError.log").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_TRUE(Calls().empty());
+
+    // An Outbox that is a link is refused: the user is told to copy the
+    // text, the log says why, and the user's files behind it stay as they are.
+    fs::remove_all(data / "Outbox");
+    const std::string own = temp_.MakeFile("mine/report-1.eml", "the user's own");
+    fs::create_directory_symlink(temp_.path() / "mine", data / "Outbox");
+    EXPECT_THAT(RunDemo("email\nok\n", {"raise", "--number", "5", "--allow-email"}),
+                AllOf(HasSubstr("send to Quillfern by separate email."), Not(HasSubstr("saved"))));
+    EXPECT_EQ(tamberlin::platform::files::FileNames((temp_.path() / "mine").string(), "*"),
+              std::vector<std::string>{"report-1.eml"});
+    EXPECT_THAT(ReadFile((data / "tamberlin-demoError.log").string()),
+                HasSubstr("] is a link; the report was not saved and nothing there was changed."));
 }
 
 TEST_F(MailXdgTest, TheNextStartShowsACrashAndSendsItsReport) {
