@@ -7,6 +7,7 @@
 #include "mail/outbox.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/simple_mapi.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "runtime/format.h"
@@ -47,9 +48,9 @@ void LogQuietly(const std::string& description) noexcept {
 }
 
 // Keeps the report in the Outbox folder beside the error log; the file's
-// path, or empty (and a line in the log saying why).
+// path, or empty with `problem` saying why.
 std::string SaveToOutbox(const std::string& body, const std::string& log_path,
-                         const std::string& log_name) noexcept {
+                         const std::string& log_name, std::string& problem) noexcept {
     namespace files = tamberlin::platform::files;
     try {
         const std::string log = modQFCriticalErrorHandler::GetErrorLogPath();
@@ -67,13 +68,40 @@ std::string SaveToOutbox(const std::string& body, const std::string& log_path,
             message.attachments.push_back(std::move(attachment));
         const modQFEmailClient::outbox::Saved saved =
             modQFEmailClient::outbox::Save(folder + "Outbox", message);
-        if (!saved.problem.empty())
-            LogQuietly(saved.problem);
+        problem = saved.problem;
         return saved.path;
     } catch (...) {
+        problem = "The report could not be saved.";
         return {};
     }
 }
+
+// A mail client that fails after the message counted as handed over: the
+// report is kept after all, and the log says so in one line. No dialog: the
+// user has moved on. Set around one hand-off.
+class LateFailureKeepsTheReport {
+public:
+    LateFailureKeepsTheReport(const std::string& body, const std::string& log_path,
+                              const std::string& log_name)
+        : previous_(tamberlin::platform::mapi::SetLateFailureHandler(
+              [body, log_path, log_name](int status) {
+                  std::string problem;
+                  const std::string saved = SaveToOutbox(body, log_path, log_name, problem);
+                  LogQuietly(
+                      "The mail client failed after the report was handed over (exit "
+                      "status " +
+                      std::to_string(status) + "); " +
+                      (saved.empty() ? problem : "the report has been saved as [" + saved + "]."));
+              })) {}
+    ~LateFailureKeepsTheReport() {
+        tamberlin::platform::mapi::SetLateFailureHandler(std::move(previous_));
+    }
+    LateFailureKeepsTheReport(const LateFailureKeepsTheReport&) = delete;
+    LateFailureKeepsTheReport& operator=(const LateFailureKeepsTheReport&) = delete;
+
+private:
+    tamberlin::platform::mapi::LateFailure previous_;
+};
 
 // Set while a report is being handed over: the dialog keeps processing its
 // events meanwhile, and a second click must not start a second report.
@@ -121,6 +149,7 @@ void frmQFCriticalErrorHandler::cmdEmail_Click() {
             names.resize(names.size() + 1);
             paths.resize(paths.size() + 1);
         }
+        const LateFailureKeepsTheReport late(body, paths[0], names[0]);
         const std::int32_t result = modQFEmailClient::SendEmail(
             modQFEmailClient::lngEmailTransport, modQFEmailClient::blnEmailResolveName,
             kSupportAddress, modQFAllData::strAppTitle + " Error Report", body, count, names, paths,
@@ -133,9 +162,12 @@ void frmQFCriticalErrorHandler::cmdEmail_Click() {
     std::string text = "Cannot prepare the error notification email. Please copy the information "
                        "and send to Quillfern by separate email.";
     if (!body.empty()) {
-        const std::string saved = SaveToOutbox(body, paths[0], names[0]);
+        std::string problem;
+        const std::string saved = SaveToOutbox(body, paths[0], names[0], problem);
         if (!saved.empty())
             text += " The report has been saved as \"" + saved + "\".";
+        else
+            LogQuietly(problem);
     }
     tamberlin::ui::CurrentHost().MsgBox(text, modQFAllData::strAppTitle,
                                         tamberlin::ui::Buttons::kOK,

@@ -5,6 +5,9 @@
 #include "mail/outbox.h"
 #include "platform/files.h"
 #include "platform/simple_mapi.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/errors/error_form.h"
+#include "tamberlin/errors/error_log.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/scripted_mail.h"
 #include "tests/support/temp_folder.h"
@@ -14,15 +17,21 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <gmock/gmock.h>
+#include <optional>
+#include <poll.h>
 #include <regex>
 #include <set>
+#include <spawn.h>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
@@ -110,7 +119,7 @@ protected:
         setenv("LC_ALL", "C.UTF-8", 1);
         for (const char* desktop :
              {"XDG_CURRENT_DESKTOP", "DISPLAY", "WAYLAND_DISPLAY", "MAILER", "KDE_FULL_SESSION",
-              "GNOME_DESKTOP_SESSION_ID", "TAMBERLIN_MAIL_STAY"})
+              "GNOME_DESKTOP_SESSION_ID", "TAMBERLIN_MAIL_STAY", "TAMBERLIN_MAIL_FAIL_AFTER"})
             unsetenv(desktop);
         UseRoute(Route::kThunderbird);
     }
@@ -218,6 +227,11 @@ TEST_F(MailXdgTest, UnsafeRecipientsAreRefusedAndMissingFilesReported) {
     EXPECT_EQ(Send("a@b.example", "s", "b", {temp_.Text() + "missing.log"}),
               mapi::kAttachmentNotFound);
     EXPECT_EQ(Send("a@b.example", "s", "b", {temp_.Text()}), mapi::kAttachmentNotFound);
+    // A failed hand-off takes back the private copies it made.
+    EXPECT_EQ(
+        Send("a@b.example", "s", "b", {temp_.MakeFile("it's.log"), temp_.Text() + "missing.log"}),
+        mapi::kAttachmentNotFound);
+    EXPECT_TRUE(fs::is_empty(temp_.path() / "run"));
     EXPECT_TRUE(Calls().empty()); // nothing reached the client
 }
 
@@ -250,13 +264,67 @@ TEST_F(MailXdgTest, AClientThatStaysOpenDoesNotHoldTheDialog) {
         EXPECT_FALSE(zombie);
     }
     EXPECT_EQ(Calls(2).size(), 2u);
+
+    // A program whose output is read through a pipe ends it when it ends,
+    // while the client it started stays open.
+    fs::remove(stay);
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    const std::string input = temp_.MakeFile("input", "10\nq\n");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    char* argv[] = {const_cast<char*>(TAMBERLIN_DEMO), nullptr};
+    pid_t demo = 0;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(posix_spawn(&demo, TAMBERLIN_DEMO, &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    std::string shown;
+    char buffer[4096];
+    for (pollfd p{out[0], POLLIN, 0}; poll(&p, 1, 30000) > 0;) {
+        const ssize_t n = read(out[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        shown.append(buffer, static_cast<size_t>(n));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    close(out[0]);
+    EXPECT_THAT(shown, HasSubstr("handed over to the mail client."));
+    waitpid(demo, nullptr, 0);
+    pid_t client = 0;
+    for (int tries = 0; tries < 100 && !(std::ifstream(stay) >> client); ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_NE(client, 0);
+    kill(client, SIGTERM);
 }
 
-TEST_F(MailXdgTest, WithoutXdgEmailThereIsNoMailSystem) {
-    tamberlin::testing::EnvironmentOverride path("PATH", temp_.Text());
-    mapi::Session session = 0;
-    EXPECT_EQ(mapi::CurrentProvider().Logon(0, "", "", mapi::kLogonUi, session),
-              mapi::kLoginFailure);
+// xdg-email is looked for in PATH's absolute entries only, or in the system's
+// default path: never in the current folder, which holds one here.
+TEST_F(MailXdgTest, XdgEmailIsFoundOnlyInAbsolutePathEntries) {
+    const fs::path here = fs::current_path();
+    fs::copy_file(TAMBERLIN_RECORDER, temp_.path() / "bin" / "xdg-email");
+    fs::current_path(temp_.path() / "bin");
+    const std::pair<std::optional<std::string>, std::uint32_t> rows[] = {
+        {temp_.Text(), mapi::kLoginFailure},
+        {"", mapi::kLoginFailure},
+        {".", mapi::kLoginFailure},
+        {":" + temp_.Text(), mapi::kLoginFailure},
+        {"bin:../bin", mapi::kLoginFailure},
+        {std::nullopt, mapi::kSuccess}, // confstr(_CS_PATH): /usr/bin has it
+    };
+    for (const auto& [value, result] : rows) {
+        SCOPED_TRACE(value.value_or("(unset)"));
+        tamberlin::testing::EnvironmentOverride path("PATH", value);
+        mapi::Session session = 0;
+        EXPECT_EQ(mapi::CurrentProvider().Logon(0, "", "", mapi::kLogonUi, session), result);
+        if (result == mapi::kSuccess) {
+            EXPECT_EQ(Send("a@b.example", "s", "b"), mapi::kSuccess);
+        }
+    }
+    fs::current_path(here);
+    EXPECT_EQ(Calls(1).size(), 1u);
 }
 
 // What the demo printed, with a note when it failed.
@@ -421,8 +489,21 @@ TEST_F(MailXdgTest, TheNextStartShowsACrashAndSendsItsReport) {
 
 TEST_F(MailXdgTest, TheMainWindowsTestEmailsGoThroughEachRoute) {
     // MAPI/Control, MAPI/Direct, MAPI/CDO (our own object model here) and
-    // the detected client (none registered: MAPI/Control).
+    // the detected client (none registered: MAPI/Control). Private copies
+    // left under the temporary folder go when more than a day old.
+    const fs::path tmp = temp_.path() / "tmp";
+    for (const char* folder : {"tamberlin-mail-old", "tamberlin-mail-new", "other-old"}) {
+        fs::create_directories(tmp / folder);
+        std::ofstream(tmp / folder / "copy.log") << "x";
+    }
+    for (const char* folder : {"tamberlin-mail-old", "other-old"})
+        fs::last_write_time(tmp / folder,
+                            fs::file_time_type::clock::now() - std::chrono::hours(25));
+    const tamberlin::testing::EnvironmentOverride tmpdir("TMPDIR", tmp.string());
     const std::string shown = RunDemo("10\n11\n12\n9\nq\n", {});
+    EXPECT_FALSE(fs::exists(tmp / "tamberlin-mail-old"));
+    EXPECT_TRUE(fs::exists(tmp / "tamberlin-mail-new" / "copy.log"));
+    EXPECT_TRUE(fs::exists(tmp / "other-old" / "copy.log"));
     for (const char* route : {"MAPI/Control", "MAPI/Direct", "MAPI/CDO", "detected client"})
         EXPECT_THAT(shown, HasSubstr("Test e-mail (" + std::string(route) +
                                      "): result 1, handed over to the mail client."));
@@ -432,6 +513,39 @@ TEST_F(MailXdgTest, TheMainWindowsTestEmailsGoThroughEachRoute) {
         EXPECT_EQ(call.to, "support@quillfern.example");
         EXPECT_EQ(call.subject, "Tamberlin test e-mail");
     }
+}
+
+// A client that fails after the bound: the report is kept in the Outbox and
+// the log says so in one line, with no dialog for a user who has moved on.
+TEST_F(MailXdgTest, AClientThatFailsLateLeavesTheReportInTheOutbox) {
+    tamberlin::testing::ScriptedHost host;
+    const tamberlin::testing::EnvironmentOverride fails("TAMBERLIN_MAIL_FAIL_AFTER", "7");
+    modQFAllData::strAppTitle = "Tamberlin";
+    modQFAllData::strAppEXEName = "tamberlin";
+    modQFCriticalErrorHandler::strErrorLogFolder = temp_.Text();
+    frmQFCriticalErrorHandler form;
+    tamberlin::ui::Load(form);
+    form.txtErrorMsg().caption = "Late failure.";
+    form.cmdEmail_Click();
+    EXPECT_TRUE(host.Boxes().empty());
+    std::vector<std::string> waiting;
+    for (int tries = 0; tries < 150 && waiting.empty(); ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        waiting = modQFEmailClient::outbox::Waiting(temp_.Text() + "Outbox");
+    }
+    ASSERT_EQ(waiting.size(), 1u);
+    EXPECT_THAT(ParsedByPython(waiting[0]).at(2), HasSubstr("Late failure."));
+    std::string log;
+    for (int tries = 0; tries < 50 && log.empty(); ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        log = ReadFile(modQFCriticalErrorHandler::GetErrorLogPath());
+    }
+    EXPECT_THAT(log, HasSubstr("The mail client failed after the report was handed over (exit "
+                               "status 4); the report has been saved as [" +
+                               waiting[0] + "]., Tamberlin, 0\r\n"));
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
+    EXPECT_TRUE(host.Boxes().empty());
+    tamberlin::ui::Unload(form);
 }
 
 } // namespace
