@@ -58,7 +58,7 @@ bool Printable(std::string_view text) {
 std::string EncodedWords(std::string_view text) {
     std::string out;
     while (!text.empty()) {
-        std::size_t take = std::min<std::size_t>(text.size(), 45);
+        std::size_t take = std::min<std::size_t>(text.size(), 39);
         while (take < text.size() && take > 1 &&
                (static_cast<unsigned char>(text[take]) & 0xC0) == 0x80)
             --take;

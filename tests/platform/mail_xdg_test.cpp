@@ -14,6 +14,7 @@
 #include "tests/support/test_env.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -360,26 +361,48 @@ TEST_F(MailXdgTest, OutboxMessagesParseWithAnIndependentReader) {
     m.from_name = "Tämberlin, \"the\" app";
     m.to = "support@quillfern.example";
     m.date = {2026, 12, 7, 9, 5, 3};
+    // A long name (RFC 2231 sections) with a byte that is not UTF-8.
+    std::string long_name = std::string(100, 'n') + "\xff";
+    for (int i = 0; i < 60; ++i)
+        long_name += "ü";
     m.attachments = {{"tamberlinError.log", "entry\r\n"},
-                     {"it's, odd ü =?x?= " + kHostile, binary}};
-    const std::vector<std::pair<std::string, std::string>> texts = {
-        {"Tamberlin Error Report", "short"},
-        {"-" + kHostile, "-first line, " + kHostile + "\r\ntrailing blanks  \r\n\ttab\r\n" +
-                             long_line + "\r\n=3D =?UTF-8?B?eA==?= ü" + long_line + "\r\nend\r\n"},
-        {"=?UTF-8?B?eA==?= " + long_line + " Grüße", "\r\n\r\n.\r\nFrom me\r\n-- \r\n"},
+                     {"it's, odd ü =?x?= " + kHostile, binary},
+                     {long_name + ".log", "z"}};
+    m.id = "report-20261207T090503Z-0123abcd";
+    // Subject, body, and what a reader shows of them: U+FFFD for each
+    // sequence that is not UTF-8.
+    const std::string bad = "\xff|\xc3(|\xe2\x82|\xed\xa0\x80|\xf4\x90\x80\x80|\xc0\xaf",
+                      shown = "\uFFFD|\uFFFD(|\uFFFD|\uFFFD\uFFFD\uFFFD|\uFFFD\uFFFD\uFFFD\uFFFD|"
+                              "\uFFFD\uFFFD";
+    const std::vector<std::array<std::string, 4>> texts = {
+        {"Tamberlin Error Report", "short", "", ""},
+        {"-" + kHostile,
+         "-first line, " + kHostile + "\r\ntrailing blanks  \r\n\ttab\r\n" + long_line +
+             "\r\n=3D =?UTF-8?B?eA==?= ü" + long_line + "\r\nend\r\n",
+         "", ""},
+        {"=?UTF-8?B?eA==?= " + long_line + " Grüße", "\r\n\r\n.\r\nFrom me\r\n-- \r\n", "", ""},
+        {"s " + bad, "b " + bad + "\r\n", "s " + shown, "b " + shown + "\r\n"},
     };
-    for (const auto& [subject, body] : texts) {
+    for (const auto& [subject, body, shown_subject, shown_body] : texts) {
         SCOPED_TRACE(subject);
         m.subject = subject;
         m.body = body;
-        const std::string file = (temp_.path() / "message.eml").string();
-        std::ofstream(file, std::ios::binary) << outbox::MimeText(m);
+        const std::string text = outbox::MimeText(m),
+                          file = (temp_.path() / "message.eml").string();
+        std::ofstream(file, std::ios::binary) << text;
+        EXPECT_THAT(text, HasSubstr("\r\nMessage-ID: <report-20261207T090503Z-0123abcd@"));
+        for (const std::string& line : Split(text, '\n'))
+            EXPECT_LE(line.size(), 79u) << line; // 78 and the CR
         // Python hands the text over with its line breaks as LF.
-        EXPECT_EQ(ParsedByPython(file),
-                  (std::vector<std::string>{subject, "support@quillfern.example",
-                                            std::regex_replace(body, std::regex("\r\n"), "\n"),
-                                            m.attachments[0].name, Hex(m.attachments[0].bytes),
-                                            m.attachments[1].name, Hex(binary)}));
+        EXPECT_EQ(
+            ParsedByPython(file),
+            (std::vector<std::string>{
+                shown_subject.empty() ? subject : shown_subject, "support@quillfern.example",
+                std::regex_replace(shown_body.empty() ? body : shown_body, std::regex("\r\n"),
+                                   "\n"),
+                m.attachments[0].name, Hex(m.attachments[0].bytes), m.attachments[1].name,
+                Hex(binary), std::regex_replace(long_name, std::regex("\xff"), "\uFFFD") + ".log",
+                Hex("z")}));
     }
 }
 
