@@ -14,6 +14,7 @@
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_form.h"
 #include "tamberlin/errors/error_log.h"
+#include "tamberlin/errors/waiting_reports.h"
 #include "tamberlin/mail/email_client.h"
 #include "tamberlin/platform/path_style.h"
 #include "tamberlin/runtime/application.h"
@@ -53,10 +54,10 @@ std::string SaveToOutbox(const std::string& body, const std::string& log_path,
                          const std::string& log_name, std::string& problem) noexcept {
     namespace files = tamberlin::platform::files;
     try {
-        const std::string log = modQFCriticalErrorHandler::GetErrorLogPath();
-        const std::string folder =
-            log.substr(0, log.rfind(tamberlin::platform::NativePathStyle().separator) + 1);
-        files::CreateFolder(folder.substr(0, folder.size() - 1)); // the log may not exist yet
+        const std::string outbox = tamberlin::errors::OutboxFolder();
+        // The log's folder may not exist yet.
+        files::CreateFolder(
+            outbox.substr(0, outbox.rfind(tamberlin::platform::NativePathStyle().separator)));
         modQFEmailClient::outbox::Message message;
         message.from_name = modQFAllData::strAppTitle;
         message.to = kSupportAddress;
@@ -67,7 +68,7 @@ std::string SaveToOutbox(const std::string& body, const std::string& log_path,
         if (!log_path.empty() && files::ReadWholeFile(log_path, attachment.bytes))
             message.attachments.push_back(std::move(attachment));
         const modQFEmailClient::outbox::Saved saved =
-            modQFEmailClient::outbox::Save(folder + "Outbox", message);
+            modQFEmailClient::outbox::Save(outbox, message);
         problem = saved.problem;
         return saved.path;
     } catch (...) {
@@ -173,3 +174,62 @@ void frmQFCriticalErrorHandler::cmdEmail_Click() {
                                         tamberlin::ui::Buttons::kOK,
                                         tamberlin::ui::Icon::kCritical);
 }
+
+namespace tamberlin::errors {
+
+std::string OutboxFolder() {
+    const std::string log = modQFCriticalErrorHandler::GetErrorLogPath();
+    return log.substr(0, log.rfind(tamberlin::platform::NativePathStyle().separator) + 1) +
+           "Outbox";
+}
+
+std::string WaitingReportsNotice() noexcept {
+    try {
+        const std::size_t count = modQFEmailClient::outbox::Waiting(OutboxFolder()).size();
+        if (count == 0)
+            return {};
+        return std::to_string(count) +
+               (count == 1 ? " error report waits" : " error reports wait") + " in " +
+               OutboxFolder() +
+               ": send them now (one message each), or open the folder and send them yourself.";
+    } catch (...) {
+        return {};
+    }
+}
+
+int SendWaitingReports(std::uintptr_t parent_window, modQFEmailClient::MAPISession& session,
+                       modQFEmailClient::MAPIMessages& messages) noexcept {
+    namespace files = tamberlin::platform::files;
+    namespace outbox = modQFEmailClient::outbox;
+    int sent = 0;
+    try {
+        const char separator = tamberlin::platform::NativePathStyle().separator;
+        const std::string folder = OutboxFolder(), done = folder + separator + "Sent";
+        for (const std::string& path : outbox::Waiting(folder)) {
+            const std::string name = path.substr(path.rfind(separator) + 1);
+            std::vector<std::string> names{name}, paths{path};
+            const std::int32_t result = modQFEmailClient::SendEmail(
+                modQFEmailClient::lngEmailTransport, modQFEmailClient::blnEmailResolveName,
+                kSupportAddress, modQFAllData::strAppTitle + " Error Report",
+                "An error report that could not be sent when it was made is attached.", 1, names,
+                paths, parent_window, session, messages);
+            if (result != modQFEmailClient::kHandedOver)
+                break;
+            ++sent;
+            // Moved whole or not at all; the newest kLimit stay.
+            std::string bytes;
+            if (files::PreparePrivateFolder(done) != files::PrivateFolder::kReady ||
+                !files::ReadWholeFile(path, bytes) ||
+                files::PublishNewFile(done + separator + name, bytes) != files::Publish::kDone)
+                continue;
+            files::RemoveFile(path);
+            const std::vector<std::string> kept = outbox::Waiting(done);
+            for (std::size_t i = 0; i + outbox::kLimit < kept.size(); ++i)
+                files::RemoveFile(kept[i]);
+        }
+    } catch (...) {
+    }
+    return sent;
+}
+
+} // namespace tamberlin::errors

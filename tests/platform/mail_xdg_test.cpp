@@ -510,6 +510,27 @@ TEST_F(MailXdgTest, TheNextStartShowsACrashAndSendsItsReport) {
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
 }
 
+// Reports left in the Outbox are offered at the next start, and sent one
+// message each; what was handed over leaves the queue but is kept.
+TEST_F(MailXdgTest, WaitingReportsAreOfferedAtTheNextStart) {
+    const fs::path data = temp_.path() / "data/Quillfern/Tamberlin";
+    fs::create_directories(data);
+    std::vector<std::string> saved;
+    for (int i = 0; i < 2; ++i)
+        saved.push_back(modQFEmailClient::outbox::Save((data / "Outbox").string(), {}).path);
+    const std::string shown = RunDemo("send\nq\n", {});
+    EXPECT_THAT(shown, HasSubstr("2 error reports wait in " + (data / "Outbox").string() +
+                                 ": send them now"));
+    EXPECT_THAT(shown, HasSubstr("Handed over 2 waiting reports.\n"));
+    const std::vector<Received> calls = Calls(2);
+    ASSERT_EQ(calls.size(), 2u);
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(calls[i].attachments, std::vector<std::string>{saved[i]});
+    EXPECT_TRUE(modQFEmailClient::outbox::Waiting((data / "Outbox").string()).empty());
+    EXPECT_EQ(modQFEmailClient::outbox::Waiting((data / "Outbox/Sent").string()).size(), 2u);
+    EXPECT_THAT(RunDemo("q\n", {}), Not(HasSubstr("wait in")));
+}
+
 TEST_F(MailXdgTest, TheMainWindowsTestEmailsGoThroughEachRoute) {
     // MAPI/Control, MAPI/Direct, MAPI/CDO (our own object model here) and
     // the detected client (none registered: MAPI/Control). Private copies
