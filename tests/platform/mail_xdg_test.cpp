@@ -485,6 +485,7 @@ TEST_F(MailXdgTest, WithoutAMailClientTheReportGoesToTheOutbox) {
     fs::remove_all(data / "Outbox");
     const std::string own = temp_.MakeFile("mine/report-1.eml", "the user's own");
     fs::create_directory_symlink(temp_.path() / "mine", data / "Outbox");
+    const tamberlin::testing::EnvironmentOverride no_mail("PATH", (temp_.path() / "bin").string());
     EXPECT_THAT(RunDemo("email\nok\n", {"raise", "--number", "5", "--allow-email"}),
                 AllOf(HasSubstr("send to Quillfern by separate email."), Not(HasSubstr("saved"))));
     EXPECT_EQ(tamberlin::platform::files::FileNames((temp_.path() / "mine").string(), "*"),
