@@ -18,21 +18,17 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <optional>
 #include <poll.h>
 #include <regex>
 #include <set>
-#include <spawn.h>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -240,6 +236,16 @@ TEST_F(MailXdgTest, AClientThatStaysOpenDoesNotHoldTheDialog) {
     tamberlin::testing::ScriptedHost host; // counts the event processing
     const std::string stay = (temp_.path() / "client.pid").string();
     const tamberlin::testing::EnvironmentOverride stays("TAMBERLIN_MAIL_STAY", stay);
+    // The user closes the compose window.
+    const auto close_client = [&] {
+        pid_t client = 0;
+        for (int tries = 0; tries < 200 && !(std::ifstream(stay) >> client); ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_NE(client, 0);
+        if (client != 0)
+            kill(client, SIGTERM);
+        return client;
+    };
     for (Route route : {Route::kThunderbird, Route::kGeneric}) {
         SCOPED_TRACE(route == Route::kThunderbird ? "Thunderbird route" : "generic route");
         UseRoute(route);
@@ -249,13 +255,9 @@ TEST_F(MailXdgTest, AClientThatStaysOpenDoesNotHoldTheDialog) {
         EXPECT_EQ(Send("a@b.example", "s", "b"), mapi::kSuccess);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(7)); // bound: 5 s
         EXPECT_GT(host.DoEventsCalls(), events + 10);
-        // The user closes the compose window: xdg-email ends, and no child of
-        // this process stays behind ended but not reaped (looked at, not reaped).
-        pid_t client = 0;
-        for (int tries = 0; tries < 200 && !(std::ifstream(stay) >> client); ++tries)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        ASSERT_NE(client, 0);
-        kill(client, SIGTERM);
+        // xdg-email ends, and no child of this process stays behind ended
+        // but not reaped (looked at, not reaped).
+        const pid_t client = close_client();
         bool zombie = true;
         for (int tries = 0; tries < 100 && (zombie || kill(client, 0) == 0); ++tries) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -269,36 +271,22 @@ TEST_F(MailXdgTest, AClientThatStaysOpenDoesNotHoldTheDialog) {
     // A program whose output is read through a pipe ends it when it ends,
     // while the client it started stays open.
     fs::remove(stay);
-    int out[2];
-    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
     const std::string input = temp_.MakeFile("input", "10\nq\n");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    char* argv[] = {const_cast<char*>(TAMBERLIN_DEMO), nullptr};
-    pid_t demo = 0;
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(posix_spawn(&demo, TAMBERLIN_DEMO, &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
+    FILE* demo = popen(("'" + std::string(TAMBERLIN_DEMO) + "' <'" + input + "'").c_str(), "re");
+    ASSERT_NE(demo, nullptr);
     std::string shown;
     char buffer[4096];
-    for (pollfd p{out[0], POLLIN, 0}; poll(&p, 1, 30000) > 0;) {
-        const ssize_t n = read(out[0], buffer, sizeof buffer);
+    for (pollfd p{fileno(demo), POLLIN, 0}; poll(&p, 1, 30000) > 0;) {
+        const ssize_t n = read(fileno(demo), buffer, sizeof buffer);
         if (n <= 0)
             break;
         shown.append(buffer, static_cast<size_t>(n));
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
-    close(out[0]);
+    pclose(demo);
     EXPECT_THAT(shown, HasSubstr("handed over to the mail client."));
-    waitpid(demo, nullptr, 0);
-    pid_t client = 0;
-    for (int tries = 0; tries < 100 && !(std::ifstream(stay) >> client); ++tries)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    ASSERT_NE(client, 0);
-    kill(client, SIGTERM);
+    close_client();
 }
 
 // xdg-email is looked for in PATH's absolute entries only, or in the system's
