@@ -326,13 +326,14 @@ Saved Save(const std::string& folder, const Message& message) noexcept {
             saved.problem = "No free name for the report in the outbox folder [" + folder + "].";
             return saved;
         }
-        // Beyond the limit the oldest go, never the one just written; a file
-        // another writer removed first is not counted twice.
+        // Beyond the limit the oldest go, never the one just written (which
+        // then stays one more until the next save). Writers at the same
+        // moment pick from the same order, so together they never remove
+        // more than one would; a file removed by another is not counted.
         reports = OurReports(base);
         const std::string own = saved.path.substr(base.size());
-        std::erase_if(reports, [&](const Report& r) { return r.second == own; });
-        for (std::size_t i = 0; i + kLimit <= reports.size(); ++i)
-            if (files::RemoveFile(base + reports[i].second))
+        for (std::size_t i = 0; i + kLimit < reports.size(); ++i)
+            if (reports[i].second != own && files::RemoveFile(base + reports[i].second))
                 ++saved.removed;
     } catch (...) {
         if (saved.path.empty() && saved.problem.empty())
