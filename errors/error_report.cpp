@@ -7,11 +7,14 @@
 #include "mail/outbox.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/simple_mapi.h"
 #include "platform/system.h"
+#include "platform/text.h"
 #include "runtime/format.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_form.h"
 #include "tamberlin/errors/error_log.h"
+#include "tamberlin/errors/waiting_reports.h"
 #include "tamberlin/mail/email_client.h"
 #include "tamberlin/platform/path_style.h"
 #include "tamberlin/runtime/application.h"
@@ -32,16 +35,29 @@ std::string ReportBody(const std::string& message) {
            ZeroPadded(now.minute, 2);
 }
 
+// One line in the error log, and no message box whatever happens: the
+// user is told about the report in the dialog's own words, or has moved on.
+void LogQuietly(const std::string& description) noexcept {
+    try {
+        const tamberlin::runtime::CurrentError error{75, description, modQFAllData::strAppTitle, 0};
+        tamberlin::platform::files::AppendToFile(
+            modQFCriticalErrorHandler::GetErrorLogPath(),
+            tamberlin::platform::AnsiFromUtf8(modQFCriticalErrorHandler::FormatErrorLogLine(
+                "frmQFCriticalErrorHandler.cmdEmail_Click", error)));
+    } catch (...) {
+    }
+}
+
 // Keeps the report in the Outbox folder beside the error log; the file's
-// path, or empty.
+// path, or empty with `problem` saying why.
 std::string SaveToOutbox(const std::string& body, const std::vector<std::string>& paths,
-                         const std::vector<std::string>& names) noexcept {
+                         const std::vector<std::string>& names, std::string& problem) noexcept {
     namespace files = tamberlin::platform::files;
     try {
-        const std::string log = modQFCriticalErrorHandler::GetErrorLogPath();
-        const std::string folder =
-            log.substr(0, log.rfind(tamberlin::platform::NativePathStyle().separator) + 1);
-        files::CreateFolder(folder.substr(0, folder.size() - 1)); // the log may not exist yet
+        const std::string outbox = tamberlin::errors::OutboxFolder();
+        // The log's folder may not exist yet.
+        files::CreateFolder(
+            outbox.substr(0, outbox.rfind(tamberlin::platform::NativePathStyle().separator)));
         modQFEmailClient::outbox::Message message;
         message.from_name = modQFAllData::strAppTitle;
         message.to = kSupportAddress;
@@ -54,11 +70,42 @@ std::string SaveToOutbox(const std::string& body, const std::vector<std::string>
             if (!paths[i].empty() && files::ReadWholeFile(paths[i], attachment.bytes))
                 message.attachments.push_back(std::move(attachment));
         }
-        return modQFEmailClient::outbox::Save(folder + "Outbox", message);
+        const modQFEmailClient::outbox::Saved saved =
+            modQFEmailClient::outbox::Save(outbox, message);
+        problem = saved.problem;
+        return saved.path;
     } catch (...) {
+        problem = "The report could not be saved.";
         return {};
     }
 }
+
+// A mail client that fails after the message counted as handed over: the
+// report is kept after all, and the log says so in one line. No dialog: the
+// user has moved on. Set around one hand-off.
+class LateFailureKeepsTheReport {
+public:
+    LateFailureKeepsTheReport(const std::string& body, const std::string& log_path,
+                              const std::string& log_name)
+        : previous_(tamberlin::platform::mapi::SetLateFailureHandler(
+              [body, log_path, log_name](int status) {
+                  std::string problem;
+                  const std::string saved = SaveToOutbox(body, log_path, log_name, problem);
+                  LogQuietly(
+                      "The mail client failed after the report was handed over (exit "
+                      "status " +
+                      std::to_string(status) + "); " +
+                      (saved.empty() ? problem : "the report has been saved as [" + saved + "]."));
+              })) {}
+    ~LateFailureKeepsTheReport() {
+        tamberlin::platform::mapi::SetLateFailureHandler(std::move(previous_));
+    }
+    LateFailureKeepsTheReport(const LateFailureKeepsTheReport&) = delete;
+    LateFailureKeepsTheReport& operator=(const LateFailureKeepsTheReport&) = delete;
+
+private:
+    tamberlin::platform::mapi::LateFailure previous_;
+};
 
 // Set while a report is being handed over: the dialog keeps processing its
 // events meanwhile, and a second click must not start a second report.
@@ -113,6 +160,7 @@ void frmQFCriticalErrorHandler::cmdEmail_Click() {
             names.resize(names.size() + 1);
             paths.resize(paths.size() + 1);
         }
+        const LateFailureKeepsTheReport late(body, paths[0], names[0]);
         const std::int32_t result = modQFEmailClient::SendEmail(
             modQFEmailClient::lngEmailTransport, modQFEmailClient::blnEmailResolveName,
             kSupportAddress, modQFAllData::strAppTitle + " Error Report", body, count, names, paths,
@@ -125,11 +173,73 @@ void frmQFCriticalErrorHandler::cmdEmail_Click() {
     std::string text = "Cannot prepare the error notification email. Please copy the information "
                        "and send to Quillfern by separate email.";
     if (!body.empty()) {
-        const std::string saved = SaveToOutbox(body, paths, names);
+        std::string problem;
+        const std::string saved = SaveToOutbox(body, paths, names, problem);
         if (!saved.empty())
             text += " The report has been saved as \"" + saved + "\".";
+        else
+            LogQuietly(problem);
     }
     tamberlin::ui::CurrentHost().MsgBox(text, modQFAllData::strAppTitle,
                                         tamberlin::ui::Buttons::kOK,
                                         tamberlin::ui::Icon::kCritical);
 }
+
+namespace tamberlin::errors {
+
+std::string OutboxFolder() {
+    const std::string log = modQFCriticalErrorHandler::GetErrorLogPath();
+    return log.substr(0, log.rfind(tamberlin::platform::NativePathStyle().separator) + 1) +
+           "Outbox";
+}
+
+std::string WaitingReportsNotice() noexcept {
+    try {
+        const std::size_t count = modQFEmailClient::outbox::Waiting(OutboxFolder()).size();
+        if (count == 0)
+            return {};
+        return std::to_string(count) +
+               (count == 1 ? " error report waits" : " error reports wait") + " in " +
+               OutboxFolder() +
+               ": send them now (one message each), or open the folder and send them yourself.";
+    } catch (...) {
+        return {};
+    }
+}
+
+int SendWaitingReports(std::uintptr_t parent_window, modQFEmailClient::MAPISession& session,
+                       modQFEmailClient::MAPIMessages& messages) noexcept {
+    namespace files = tamberlin::platform::files;
+    namespace outbox = modQFEmailClient::outbox;
+    int sent = 0;
+    try {
+        const char separator = tamberlin::platform::NativePathStyle().separator;
+        const std::string folder = OutboxFolder(), done = folder + separator + "Sent";
+        for (const std::string& path : outbox::Waiting(folder)) {
+            const std::string name = path.substr(path.rfind(separator) + 1);
+            std::vector<std::string> names{name}, paths{path};
+            const std::int32_t result = modQFEmailClient::SendEmail(
+                modQFEmailClient::lngEmailTransport, modQFEmailClient::blnEmailResolveName,
+                kSupportAddress, modQFAllData::strAppTitle + " Error Report",
+                "An error report that could not be sent when it was made is attached.", 1, names,
+                paths, parent_window, session, messages);
+            if (result != modQFEmailClient::kHandedOver)
+                break;
+            ++sent;
+            // Moved whole or not at all; the newest kLimit stay.
+            std::string bytes;
+            if (files::PreparePrivateFolder(done) != files::PrivateFolder::kReady ||
+                !files::ReadWholeFile(path, bytes) ||
+                files::PublishNewFile(done + separator + name, bytes) != files::Publish::kDone)
+                continue;
+            files::RemoveFile(path);
+            const std::vector<std::string> kept = outbox::Waiting(done);
+            for (std::size_t i = 0; i + outbox::kLimit < kept.size(); ++i)
+                files::RemoveFile(kept[i]);
+        }
+    } catch (...) {
+    }
+    return sent;
+}
+
+} // namespace tamberlin::errors

@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,21 +24,38 @@ struct Message {
     std::string body;
     std::vector<Attachment> attachments;
     tamberlin::platform::clock::LocalTime date; // local time, offset unknown
+    std::string id;             // the unique part of the Message-ID; none when empty
+    std::uint64_t sequence = 0; // its place in the order the outbox was written
 };
 
 // At most this many messages stay in an outbox folder; the oldest go first.
 inline constexpr std::size_t kLimit = 20;
 
-// The message as text with CR LF lines: headers (non-ASCII ones as RFC 2047
-// encoded words), a multipart/mixed body with the text quoted-printable and
-// each attachment in base64. Marked unsent, so mail programs that know the
-// mark open it as a draft.
+// The message as text with CR LF lines, none longer than 78 octets but for
+// an address over 70: headers (non-ASCII ones as RFC 2047 encoded words, a
+// long file name as RFC 2231 continuations), a multipart/mixed body with the
+// text quoted-printable and each attachment in base64. Texts that are not
+// UTF-8 have U+FFFD for each bad sequence. Marked unsent, so mail programs that
+// know the mark open it as a draft; its first header, X-Tamberlin-Report,
+// carries the sequence and marks the file as ours.
 std::string MimeText(const Message& message);
 
-// Writes the message to a new file "report-yyyymmdd-hhmmss-nn.eml" in
-// `folder` (created when missing; its parent must exist) and drops the
-// oldest report files beyond kLimit. The new file's path, or empty when it
-// could not be written. Never throws.
-std::string Save(const std::string& folder, const Message& message) noexcept;
+struct Saved {
+    std::string path;        // the new file; empty when none was written
+    std::string problem;     // why not, for the error log (empty when written)
+    std::size_t removed = 0; // older reports this call removed to keep kLimit
+};
+
+// Writes the message, whole or not at all, to a new file
+// "report-<UTC yyyymmddThhmmssZ>-<8 random hex digits>.eml" in `folder` (made
+// when missing, private; its parent must exist), then removes the oldest of
+// our reports beyond kLimit in the order they were written. Only files with
+// our header count: nothing else there is read further or removed. A folder
+// that is a link or another user's is refused and left untouched. Never
+// throws.
+Saved Save(const std::string& folder, const Message& message) noexcept;
+
+// Our reports waiting in `folder`, full paths, oldest first. Never throws.
+std::vector<std::string> Waiting(const std::string& folder) noexcept;
 
 } // namespace modQFEmailClient::outbox

@@ -14,6 +14,10 @@ LocalTime Now() {
     return g_pinned ? *g_pinned : SystemNow();
 }
 
+LocalTime UtcNow() {
+    return g_pinned ? UtcFromLocal(*g_pinned) : SystemUtcNow();
+}
+
 void PinForTesting(const LocalTime* time) {
     g_pinned = time ? std::optional<LocalTime>(*time) : std::nullopt;
 }

@@ -86,4 +86,23 @@ std::vector<std::string> FileNames(std::string_view folder, std::string_view pat
 // Deletes the file; false when it could not.
 bool RemoveFile(std::string_view path);
 
+// A folder for private files, made when missing. Where the system has owners
+// and modes, one that belongs to another user is refused and one of ours is
+// narrowed to its owner (0700). A link in its place is refused: what it points
+// to is not the folder asked for.
+enum class PrivateFolder { kReady, kLink, kNotOurs, kUnusable };
+PrivateFolder PreparePrivateFolder(std::string_view path);
+
+// A new file with `bytes`, whole or not at all: written to a hidden temporary
+// file beside it (".<name>.tmp", private), flushed, then given its name, which
+// is never taken from an existing file. kNameTaken when the name (or its
+// temporary file) exists: the only case worth another name. kFailed for any
+// other failure (a full disk, no permission); nothing is left behind then.
+enum class Publish { kDone, kNameTaken, kFailed };
+Publish PublishNewFile(std::string_view path, std::string_view bytes);
+
+// Up to `limit` bytes from the start of an ordinary file (a link is not
+// followed); false when it cannot be read.
+bool ReadFileStart(std::string_view path, std::size_t limit, std::string& bytes);
+
 } // namespace tamberlin::platform::files

@@ -106,7 +106,9 @@ int ReadOnlyAttribute(std::string_view path) {
 bool AppendToFile(std::string_view path, std::string_view bytes) {
     if (path.empty() || path.find('\0') != std::string_view::npos)
         return false;
-    const int fd = open(std::string(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    // A new file (the error log among them) is private: it holds what the
+    // user's errors said.
+    const int fd = open(std::string(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
     // O_APPEND makes each write land at the end as a whole. A full disk or a
@@ -234,6 +236,88 @@ std::vector<std::string> FileNames(std::string_view folder, std::string_view pat
 bool RemoveFile(std::string_view path) {
     return !path.empty() && path.find('\0') == std::string_view::npos &&
            unlink(std::string(path).c_str()) == 0;
+}
+
+PrivateFolder PreparePrivateFolder(std::string_view path) {
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return PrivateFolder::kUnusable;
+    const std::string name(path);
+    if (mkdir(name.c_str(), 0700) != 0 && errno != EEXIST)
+        return PrivateFolder::kUnusable;
+    struct stat st;
+    if (lstat(name.c_str(), &st) != 0)
+        return PrivateFolder::kUnusable;
+    if (S_ISLNK(st.st_mode))
+        return PrivateFolder::kLink;
+    if (!S_ISDIR(st.st_mode))
+        return PrivateFolder::kUnusable;
+    if (st.st_uid != geteuid())
+        return PrivateFolder::kNotOurs;
+    if ((st.st_mode & 0777) != 0700 && chmod(name.c_str(), 0700) != 0)
+        return PrivateFolder::kUnusable;
+    return PrivateFolder::kReady;
+}
+
+namespace {
+
+// Writes all of `bytes` to `fd`; false on a failure (a full disk, a size
+// limit).
+bool WriteAll(int fd, std::string_view bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
+        if (put > 0)
+            done += static_cast<std::size_t>(put);
+        else if (put == 0 || errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+Publish PublishNewFile(std::string_view path, std::string_view bytes) {
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return Publish::kFailed;
+    const std::string name(path);
+    const std::size_t slash = name.rfind('/');
+    const std::string temp = name.substr(0, slash + 1) + "." +
+                             name.substr(slash == std::string::npos ? 0 : slash + 1) + ".tmp";
+    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return errno == EEXIST ? Publish::kNameTaken : Publish::kFailed;
+    bool ok = WriteAll(fd, bytes) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    Publish result = ok ? Publish::kDone : Publish::kFailed;
+    // link() never replaces an existing file, unlike rename().
+    if (ok && link(temp.c_str(), name.c_str()) != 0)
+        result = errno == EEXIST ? Publish::kNameTaken : Publish::kFailed;
+    unlink(temp.c_str());
+    return result;
+}
+
+bool ReadFileStart(std::string_view path, std::size_t limit, std::string& bytes) {
+    bytes.clear();
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return false;
+    const int fd = open(std::string(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    bytes.resize(limit);
+    std::size_t got = 0;
+    while (ok && got < limit) {
+        const ssize_t n = read(fd, bytes.data() + got, limit - got);
+        if (n > 0)
+            got += static_cast<std::size_t>(n);
+        else if (n == 0)
+            break;
+        else
+            ok = errno == EINTR;
+    }
+    bytes.resize(got);
+    close(fd);
+    return ok;
 }
 
 } // namespace tamberlin::platform::files

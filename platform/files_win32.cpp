@@ -222,4 +222,68 @@ bool RemoveFile(std::string_view path) {
            DeleteFileW(win32::WideFromUtf8(path).c_str()) != 0;
 }
 
+PrivateFolder PreparePrivateFolder(std::string_view path) {
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return PrivateFolder::kUnusable;
+    // The folder inherits the profile's permissions, which are the user's own.
+    const std::wstring wide = win32::WideFromUtf8(path);
+    if (!CreateDirectoryW(wide.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return PrivateFolder::kUnusable;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return PrivateFolder::kUnusable;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return PrivateFolder::kLink;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PrivateFolder::kReady
+                                                   : PrivateFolder::kUnusable;
+}
+
+Publish PublishNewFile(std::string_view path, std::string_view bytes) {
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return Publish::kFailed;
+    const std::wstring name = win32::WideFromUtf8(path);
+    const std::size_t slash = name.find_last_of(L"\\/");
+    const std::wstring temp = name.substr(0, slash + 1) + L"." +
+                              name.substr(slash == std::wstring::npos ? 0 : slash + 1) + L".tmp";
+    HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_EXISTS ? Publish::kNameTaken : Publish::kFailed;
+    bool ok = true;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+        DWORD written = 0;
+        ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written > 0;
+        done += written;
+    }
+    ok = FlushFileBuffers(file) && ok;
+    ok = CloseHandle(file) && ok;
+    // Without MOVEFILE_REPLACE_EXISTING an existing file keeps its name.
+    if (ok && SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL) &&
+        MoveFileExW(temp.c_str(), name.c_str(), MOVEFILE_WRITE_THROUGH))
+        return Publish::kDone;
+    const DWORD error = GetLastError();
+    DeleteFileW(temp.c_str());
+    return ok && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) ? Publish::kNameTaken
+                                                                               : Publish::kFailed;
+}
+
+bool ReadFileStart(std::string_view path, std::size_t limit, std::string& bytes) {
+    bytes.clear();
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return false;
+    HANDLE file = CreateFileW(win32::WideFromUtf8(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bytes.resize(limit);
+    DWORD got = 0;
+    const bool ok = GetFileType(file) == FILE_TYPE_DISK &&
+                    ReadFile(file, bytes.data(), static_cast<DWORD>(limit), &got, nullptr);
+    bytes.resize(got);
+    CloseHandle(file);
+    return ok;
+}
+
 } // namespace tamberlin::platform::files

@@ -13,6 +13,9 @@ namespace tamberlin::platform {
 namespace clock {
 // The system's local time (clock_win32.cpp, clock_posix.cpp).
 LocalTime SystemNow();
+LocalTime SystemUtcNow();
+// A local time as UTC, by the system's time zone rules.
+LocalTime UtcFromLocal(const LocalTime& local);
 } // namespace clock
 
 namespace mapi {

@@ -4,9 +4,14 @@
 
 #include "platform/seams.h"
 
+#include <mutex>
+#include <utility>
+
 namespace tamberlin::platform::mapi {
 namespace {
 Provider* g_installed = nullptr;
+std::mutex g_late_mutex;
+LateFailure g_late;
 
 bool LocalCharacter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
@@ -26,6 +31,17 @@ Provider& CurrentProvider() {
 
 void InstallProvider(Provider* provider) {
     g_installed = provider;
+}
+
+LateFailure SetLateFailureHandler(LateFailure handler) {
+    const std::lock_guard lock(g_late_mutex);
+    std::swap(g_late, handler);
+    return handler;
+}
+
+LateFailure CurrentLateFailureHandler() {
+    const std::lock_guard lock(g_late_mutex);
+    return g_late;
 }
 
 // Deliberately narrower than what mail standards allow: the text is passed to

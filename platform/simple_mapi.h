@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@ inline constexpr std::uint32_t kSuccess = 0;                // SUCCESS_SUCCESS
 inline constexpr std::uint32_t kUserAbort = 1;              // MAPI_USER_ABORT
 inline constexpr std::uint32_t kFailure = 2;                // MAPI_E_FAILURE
 inline constexpr std::uint32_t kLoginFailure = 3;           // MAPI_E_LOGIN_FAILURE
+inline constexpr std::uint32_t kDiskFull = 4;               // MAPI_E_DISK_FULL
 inline constexpr std::uint32_t kInsufficientMemory = 5;     // MAPI_E_INSUFFICIENT_MEMORY
 inline constexpr std::uint32_t kAttachmentNotFound = 11;    // MAPI_E_ATTACHMENT_NOT_FOUND
 inline constexpr std::uint32_t kAttachmentOpenFailure = 12; // MAPI_E_ATTACHMENT_OPEN_FAILURE
@@ -92,6 +94,14 @@ Provider& CurrentProvider();
 // it. Tests install a scripted mail system: what a mail client answers
 // (including a user cancelling its compose window) cannot be played for real.
 void InstallProvider(Provider* provider);
+
+// What to do when a message that counted as handed over (its mail client was
+// still running at the bound) fails after all: called on another thread,
+// once, with the client's exit status. A send takes the handler set when it
+// starts. Returns the previous handler.
+using LateFailure = std::function<void(int status)>;
+LateFailure SetLateFailureHandler(LateFailure handler);
+LateFailure CurrentLateFailureHandler();
 
 // Whether the text is one plain e-mail address (local@domain, no blanks,
 // quotes, commas, angle brackets or a leading "-").

@@ -111,6 +111,49 @@ std::size_t Utf16Length(std::string_view utf8) {
     return units;
 }
 
+std::string ValidUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
+    for (std::size_t i = 0; i < bytes.size();) {
+        const unsigned char lead = at(i);
+        if (lead < 0x80) {
+            out += bytes[i++];
+            continue;
+        }
+        // The sequence's length and the range of its second byte (Unicode
+        // table 3-7); a lead byte outside the table is a part of its own.
+        std::size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF)
+            length = 2;
+        else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        }
+        std::size_t good = length ? 1 : 0;
+        while (good && good < length && i + good < bytes.size()) {
+            const unsigned char c = at(i + good);
+            if (c < (good == 1 ? low : 0x80) || c > (good == 1 ? high : 0xBF))
+                break;
+            ++good;
+        }
+        if (length && good == length) {
+            out.append(bytes.substr(i, length));
+            i += length;
+        } else {
+            out += "\xEF\xBF\xBD";
+            i += good ? good : 1;
+        }
+    }
+    return out;
+}
+
 char32_t NextCodePoint(std::string_view utf8, std::size_t& i) {
     std::size_t length = 0;
     const char32_t c = Decode(utf8, i, length);

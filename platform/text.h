@@ -28,6 +28,11 @@ std::size_t Utf16Length(std::string_view utf8);
 
 // The character at `i`, moving `i` past it; a byte that is not UTF-8 comes
 // back as itself. `i` must be inside the text.
+// The text with every byte sequence that is not UTF-8 replaced by U+FFFD,
+// one for each maximal ill-formed part (as Unicode recommends and most
+// decoders do), so a text labelled UTF-8 is what it says.
+std::string ValidUtf8(std::string_view bytes);
+
 char32_t NextCodePoint(std::string_view utf8, std::size_t& i);
 void AppendUtf8(std::string& out, char32_t c);
 

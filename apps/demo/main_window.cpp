@@ -8,6 +8,7 @@
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/errors/trap.h"
+#include "tamberlin/errors/waiting_reports.h"
 #include "tamberlin/mail/email_client.h"
 #include "tamberlin/runtime/application.h"
 #include "tamberlin/runtime/error.h"
@@ -52,13 +53,16 @@ constexpr Action kActions[] = {
     {"q", "E&xit"},
 };
 
-// The crashes no trap can catch, in a column of their own.
+// The crashes no trap can catch, in a column of their own, and below them
+// what to do with the reports waiting in the Outbox.
 constexpr Action kCrashActions[] = {
     {"segv", "Crash: null write"},
     {"fpe", "Crash: division by zero"},
     {"abort", "Crash: abort()"},
     {"stack", "Crash: stack overflow"},
     {"throw", "Crash: uncaught exception"},
+    {"send", "Send waiting reports"},
+    {"outbox", "Open the Outbox folder"},
 };
 
 fs::path FsPath(const std::string& utf8) {
@@ -215,6 +219,8 @@ void frmMain::Form_Load() {
     // The crashes of earlier runs, before anything else happens (main
     // installed the handler first).
     tamberlin::errors::ReportPendingCrashes();
+    if (const std::string waiting = tamberlin::errors::WaitingReportsNotice(); !waiting.empty())
+        Report(waiting);
     // "Abort and close application" closes the demo once the action is done.
     modQFCriticalErrorHandler::AbortHook = [this] {
         close_requested_ = true;
@@ -359,6 +365,17 @@ void frmMain::Raise(std::string_view control, ui::Event event) {
         });
     } else if (command == "log") {
         OpenErrorLog();
+    } else if (command == "send") {
+        const int sent =
+            tamberlin::errors::SendWaitingReports(window_handle, MyMAPISession, MyMAPIMessages);
+        const std::string left = tamberlin::errors::WaitingReportsNotice();
+        Report("Handed over " + std::to_string(sent) + " waiting reports." +
+               (left.empty() ? "" : " " + left));
+    } else if (command == "outbox") {
+        const std::string folder = tamberlin::errors::OutboxFolder();
+        Report(
+            (tamberlin::platform::system::OpenWithViewer(folder) ? "Opened " : "Could not open ") +
+            folder + ".");
     } else if (command == "q") {
         ui::Unload(*this);
         return;

@@ -16,6 +16,7 @@
 #include "tamberlin/errors/error_form.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/errors/trap.h"
+#include "tamberlin/errors/waiting_reports.h"
 #include "tamberlin/mail/email_client.h"
 #include "tamberlin/runtime/application.h"
 #include "tamberlin/runtime/current_error.h"

@@ -3,20 +3,29 @@
 // client (tests/e2e/mail/thunderbird), and the demo driven through the
 // terminal as a user would.
 #include "mail/outbox.h"
+#include "platform/files.h"
 #include "platform/simple_mapi.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/errors/error_form.h"
+#include "tamberlin/errors/error_log.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/scripted_mail.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <gmock/gmock.h>
+#include <optional>
+#include <poll.h>
 #include <regex>
+#include <set>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -24,10 +33,12 @@
 namespace {
 
 using tamberlin::testing::ReadFile;
+using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
+using ::testing::Not;
 using ::testing::StartsWith;
 namespace mapi = tamberlin::platform::mapi;
 namespace fs = std::filesystem;
@@ -105,7 +116,7 @@ protected:
         setenv("LC_ALL", "C.UTF-8", 1);
         for (const char* desktop :
              {"XDG_CURRENT_DESKTOP", "DISPLAY", "WAYLAND_DISPLAY", "MAILER", "KDE_FULL_SESSION",
-              "GNOME_DESKTOP_SESSION_ID", "TAMBERLIN_MAIL_STAY"})
+              "GNOME_DESKTOP_SESSION_ID", "TAMBERLIN_MAIL_STAY", "TAMBERLIN_MAIL_FAIL_AFTER"})
             unsetenv(desktop);
         UseRoute(Route::kThunderbird);
     }
@@ -213,6 +224,11 @@ TEST_F(MailXdgTest, UnsafeRecipientsAreRefusedAndMissingFilesReported) {
     EXPECT_EQ(Send("a@b.example", "s", "b", {temp_.Text() + "missing.log"}),
               mapi::kAttachmentNotFound);
     EXPECT_EQ(Send("a@b.example", "s", "b", {temp_.Text()}), mapi::kAttachmentNotFound);
+    // A failed hand-off takes back the private copies it made.
+    EXPECT_EQ(
+        Send("a@b.example", "s", "b", {temp_.MakeFile("it's.log"), temp_.Text() + "missing.log"}),
+        mapi::kAttachmentNotFound);
+    EXPECT_TRUE(fs::is_empty(temp_.path() / "run"));
     EXPECT_TRUE(Calls().empty()); // nothing reached the client
 }
 
@@ -220,6 +236,16 @@ TEST_F(MailXdgTest, AClientThatStaysOpenDoesNotHoldTheDialog) {
     tamberlin::testing::ScriptedHost host; // counts the event processing
     const std::string stay = (temp_.path() / "client.pid").string();
     const tamberlin::testing::EnvironmentOverride stays("TAMBERLIN_MAIL_STAY", stay);
+    // The user closes the compose window.
+    const auto close_client = [&] {
+        pid_t client = 0;
+        for (int tries = 0; tries < 200 && !(std::ifstream(stay) >> client); ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_NE(client, 0);
+        if (client != 0)
+            kill(client, SIGTERM);
+        return client;
+    };
     for (Route route : {Route::kThunderbird, Route::kGeneric}) {
         SCOPED_TRACE(route == Route::kThunderbird ? "Thunderbird route" : "generic route");
         UseRoute(route);
@@ -229,13 +255,9 @@ TEST_F(MailXdgTest, AClientThatStaysOpenDoesNotHoldTheDialog) {
         EXPECT_EQ(Send("a@b.example", "s", "b"), mapi::kSuccess);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(7)); // bound: 5 s
         EXPECT_GT(host.DoEventsCalls(), events + 10);
-        // The user closes the compose window: xdg-email ends, and no child of
-        // this process stays behind ended but not reaped (looked at, not reaped).
-        pid_t client = 0;
-        for (int tries = 0; tries < 200 && !(std::ifstream(stay) >> client); ++tries)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        ASSERT_NE(client, 0);
-        kill(client, SIGTERM);
+        // xdg-email ends, and no child of this process stays behind ended
+        // but not reaped (looked at, not reaped).
+        const pid_t client = close_client();
         bool zombie = true;
         for (int tries = 0; tries < 100 && (zombie || kill(client, 0) == 0); ++tries) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -245,13 +267,53 @@ TEST_F(MailXdgTest, AClientThatStaysOpenDoesNotHoldTheDialog) {
         EXPECT_FALSE(zombie);
     }
     EXPECT_EQ(Calls(2).size(), 2u);
+
+    // A program whose output is read through a pipe ends it when it ends,
+    // while the client it started stays open.
+    fs::remove(stay);
+    const std::string input = temp_.MakeFile("input", "10\nq\n");
+    const auto start = std::chrono::steady_clock::now();
+    FILE* demo = popen(("'" + std::string(TAMBERLIN_DEMO) + "' <'" + input + "'").c_str(), "re");
+    ASSERT_NE(demo, nullptr);
+    std::string shown;
+    char buffer[4096];
+    for (pollfd p{fileno(demo), POLLIN, 0}; poll(&p, 1, 30000) > 0;) {
+        const ssize_t n = read(fileno(demo), buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        shown.append(buffer, static_cast<size_t>(n));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    pclose(demo);
+    EXPECT_THAT(shown, HasSubstr("handed over to the mail client."));
+    close_client();
 }
 
-TEST_F(MailXdgTest, WithoutXdgEmailThereIsNoMailSystem) {
-    tamberlin::testing::EnvironmentOverride path("PATH", temp_.Text());
-    mapi::Session session = 0;
-    EXPECT_EQ(mapi::CurrentProvider().Logon(0, "", "", mapi::kLogonUi, session),
-              mapi::kLoginFailure);
+// xdg-email is looked for in PATH's absolute entries only, or in the system's
+// default path: never in the current folder, which holds one here.
+TEST_F(MailXdgTest, XdgEmailIsFoundOnlyInAbsolutePathEntries) {
+    const fs::path here = fs::current_path();
+    fs::copy_file(TAMBERLIN_RECORDER, temp_.path() / "bin" / "xdg-email");
+    fs::current_path(temp_.path() / "bin");
+    const std::pair<std::optional<std::string>, std::uint32_t> rows[] = {
+        {temp_.Text(), mapi::kLoginFailure},
+        {"", mapi::kLoginFailure},
+        {".", mapi::kLoginFailure},
+        {":" + temp_.Text(), mapi::kLoginFailure},
+        {"bin:../bin", mapi::kLoginFailure},
+        {std::nullopt, mapi::kSuccess}, // confstr(_CS_PATH): /usr/bin has it
+    };
+    for (const auto& [value, result] : rows) {
+        SCOPED_TRACE(value.value_or("(unset)"));
+        tamberlin::testing::EnvironmentOverride path("PATH", value);
+        mapi::Session session = 0;
+        EXPECT_EQ(mapi::CurrentProvider().Logon(0, "", "", mapi::kLogonUi, session), result);
+        if (result == mapi::kSuccess) {
+            EXPECT_EQ(Send("a@b.example", "s", "b"), mapi::kSuccess);
+        }
+    }
+    fs::current_path(here);
+    EXPECT_EQ(Calls(1).size(), 1u);
 }
 
 // What the demo printed, with a note when it failed.
@@ -287,27 +349,99 @@ TEST_F(MailXdgTest, OutboxMessagesParseWithAnIndependentReader) {
     m.from_name = "Tämberlin, \"the\" app";
     m.to = "support@quillfern.example";
     m.date = {2026, 12, 7, 9, 5, 3};
+    // A long name (RFC 2231 sections) with a byte that is not UTF-8.
+    std::string long_name = std::string(100, 'n') + "\xff";
+    for (int i = 0; i < 60; ++i)
+        long_name += "ü";
     m.attachments = {{"tamberlinError.log", "entry\r\n"},
-                     {"it's, odd ü =?x?= " + kHostile, binary}};
-    const std::vector<std::pair<std::string, std::string>> texts = {
-        {"Tamberlin Error Report", "short"},
-        {"-" + kHostile, "-first line, " + kHostile + "\r\ntrailing blanks  \r\n\ttab\r\n" +
-                             long_line + "\r\n=3D =?UTF-8?B?eA==?= ü" + long_line + "\r\nend\r\n"},
-        {"=?UTF-8?B?eA==?= " + long_line + " Grüße", "\r\n\r\n.\r\nFrom me\r\n-- \r\n"},
+                     {"it's, odd ü =?x?= " + kHostile, binary},
+                     {long_name + ".log", "z"}};
+    m.id = "report-20261207T090503Z-0123abcd";
+    // Subject, body, and what a reader shows of them: U+FFFD for each
+    // sequence that is not UTF-8.
+    const std::string bad = "\xff|\xc3(|\xe2\x82|\xed\xa0\x80|\xf4\x90\x80\x80|\xc0\xaf",
+                      shown = "\uFFFD|\uFFFD(|\uFFFD|\uFFFD\uFFFD\uFFFD|\uFFFD\uFFFD\uFFFD\uFFFD|"
+                              "\uFFFD\uFFFD";
+    const std::vector<std::array<std::string, 4>> texts = {
+        {"Tamberlin Error Report", "short", "", ""},
+        {"-" + kHostile,
+         "-first line, " + kHostile + "\r\ntrailing blanks  \r\n\ttab\r\n" + long_line +
+             "\r\n=3D =?UTF-8?B?eA==?= ü" + long_line + "\r\nend\r\n",
+         "", ""},
+        {"=?UTF-8?B?eA==?= " + long_line + " Grüße", "\r\n\r\n.\r\nFrom me\r\n-- \r\n", "", ""},
+        {"s " + bad, "b " + bad + "\r\n", "s " + shown, "b " + shown + "\r\n"},
     };
-    for (const auto& [subject, body] : texts) {
+    for (const auto& [subject, body, shown_subject, shown_body] : texts) {
         SCOPED_TRACE(subject);
         m.subject = subject;
         m.body = body;
-        const std::string file = (temp_.path() / "message.eml").string();
-        std::ofstream(file, std::ios::binary) << outbox::MimeText(m);
+        const std::string text = outbox::MimeText(m),
+                          file = (temp_.path() / "message.eml").string();
+        std::ofstream(file, std::ios::binary) << text;
+        EXPECT_THAT(text, HasSubstr("\r\nMessage-ID: <report-20261207T090503Z-0123abcd@"));
+        for (const std::string& line : Split(text, '\n'))
+            EXPECT_LE(line.size(), 79u) << line; // 78 and the CR
         // Python hands the text over with its line breaks as LF.
-        EXPECT_EQ(ParsedByPython(file),
-                  (std::vector<std::string>{subject, "support@quillfern.example",
-                                            std::regex_replace(body, std::regex("\r\n"), "\n"),
-                                            m.attachments[0].name, Hex(m.attachments[0].bytes),
-                                            m.attachments[1].name, Hex(binary)}));
+        EXPECT_EQ(
+            ParsedByPython(file),
+            (std::vector<std::string>{
+                shown_subject.empty() ? subject : shown_subject, "support@quillfern.example",
+                std::regex_replace(shown_body.empty() ? body : shown_body, std::regex("\r\n"),
+                                   "\n"),
+                m.attachments[0].name, Hex(m.attachments[0].bytes), m.attachments[1].name,
+                Hex(binary), std::regex_replace(long_name, std::regex("\xff"), "\uFFFD") + ".log",
+                Hex("z")}));
     }
+}
+
+// Thirty processes save at one moment: each is told a name of its own, and
+// every report is kept or counted as removed by the limit. A writer stopped
+// by the file size limit, or refused by it, leaves no file named like one.
+TEST_F(MailXdgTest, TheOutboxLosesNoReport) {
+    namespace outbox = modQFEmailClient::outbox;
+    namespace files = tamberlin::platform::files;
+    const std::string folder = temp_.Text() + "Outbox", told = temp_.Text() + "told";
+    outbox::Message m;
+    m.body = std::string(200000, 'x');
+    ASSERT_TRUE(tamberlin::testing::RunInChildren(30, [&](int) {
+        const outbox::Saved s = outbox::Save(folder, m);
+        return !s.path.empty() &&
+               files::AppendToFile(told, s.path + " " + std::to_string(s.removed) + "\n");
+    }));
+    std::set<std::string> names;
+    size_t removed = 0;
+    for (const std::string& line : Split(ReadFile(told), '\n')) {
+        names.insert(line.substr(0, line.find(' ')));
+        removed += std::stoul(line.substr(line.find(' ') + 1));
+    }
+    EXPECT_EQ(names.size(), 30u);
+    const std::vector<std::string> kept = outbox::Waiting(folder);
+    EXPECT_EQ(kept.size() + removed, 30u);
+    EXPECT_GE(kept.size(), outbox::kLimit); // a writer's own may stay one more
+    EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
+    for (const std::string& path : kept)
+        EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
+    m.body = std::string(1 << 20, 'x');
+    for (const bool stopped : {true, false}) {
+        const pid_t child = fork();
+        if (child == 0) {
+            signal(SIGXFSZ, stopped ? SIG_DFL : SIG_IGN);
+            const rlimit limit{65536, 65536};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            const outbox::Saved s = outbox::Save(folder, m);
+            _exit(s.path.empty() && s.problem.find("could not be written") != std::string::npos
+                      ? 0
+                      : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(stopped ? WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ
+                            : WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << status;
+        EXPECT_EQ(outbox::Waiting(folder), kept);
+    }
+    EXPECT_EQ(files::FileNames(folder, "*").size(), kept.size() + 1); // the stopped one's temp
 }
 
 TEST_F(MailXdgTest, WithoutAMailClientTheReportGoesToTheOutbox) {
@@ -329,7 +463,22 @@ TEST_F(MailXdgTest, WithoutAMailClientTheReportGoesToTheOutbox) {
                             HasSubstr("A process error has occurred -" + kHostile + "."),
                             "tamberlin-demoError.log",
                             Hex(ReadFile((data / "tamberlin-demoError.log").string()))));
+    EXPECT_EQ(fs::status(data / "tamberlin-demoError.log").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_TRUE(Calls().empty());
+
+    // An Outbox that is a link is refused: the user is told to copy the
+    // text, the log says why, and the user's files behind it stay as they are.
+    fs::remove_all(data / "Outbox");
+    const std::string own = temp_.MakeFile("mine/report-1.eml", "the user's own");
+    fs::create_directory_symlink(temp_.path() / "mine", data / "Outbox");
+    const tamberlin::testing::EnvironmentOverride no_mail("PATH", (temp_.path() / "bin").string());
+    EXPECT_THAT(RunDemo("email\nok\n", {"raise", "--number", "5", "--allow-email"}),
+                AllOf(HasSubstr("send to Quillfern by separate email."), Not(HasSubstr("saved"))));
+    EXPECT_EQ(tamberlin::platform::files::FileNames((temp_.path() / "mine").string(), "*"),
+              std::vector<std::string>{"report-1.eml"});
+    EXPECT_THAT(ReadFile((data / "tamberlin-demoError.log").string()),
+                HasSubstr("] is a link; the report was not saved and nothing there was changed."));
 }
 
 TEST_F(MailXdgTest, TheNextStartShowsACrashAndSendsItsReport) {
@@ -358,10 +507,43 @@ TEST_F(MailXdgTest, TheNextStartShowsACrashAndSendsItsReport) {
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
 }
 
+// Reports left in the Outbox are offered at the next start, and sent one
+// message each; what was handed over leaves the queue but is kept.
+TEST_F(MailXdgTest, WaitingReportsAreOfferedAtTheNextStart) {
+    const fs::path data = temp_.path() / "data/Quillfern/Tamberlin";
+    fs::create_directories(data);
+    std::vector<std::string> saved;
+    for (int i = 0; i < 2; ++i)
+        saved.push_back(modQFEmailClient::outbox::Save((data / "Outbox").string(), {}).path);
+    const std::string shown = RunDemo("send\nq\n", {});
+    EXPECT_THAT(shown, HasSubstr("2 error reports wait in " + (data / "Outbox").string() +
+                                 ": send them now"));
+    EXPECT_THAT(shown, HasSubstr("Handed over 2 waiting reports.\n"));
+    const std::vector<Received> calls = Calls(2);
+    ASSERT_EQ(calls.size(), 2u);
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(calls[i].attachments, std::vector<std::string>{saved[i]});
+    EXPECT_TRUE(modQFEmailClient::outbox::Waiting((data / "Outbox").string()).empty());
+    EXPECT_EQ(modQFEmailClient::outbox::Waiting((data / "Outbox/Sent").string()).size(), 2u);
+}
+
 TEST_F(MailXdgTest, TheMainWindowsTestEmailsGoThroughEachRoute) {
     // MAPI/Control, MAPI/Direct, MAPI/CDO (our own object model here) and
-    // the detected client (none registered: MAPI/Control).
+    // the detected client (none registered: MAPI/Control). Private copies
+    // left under the temporary folder go when more than a day old.
+    const fs::path tmp = temp_.path() / "tmp";
+    for (const char* folder : {"tamberlin-mail-old", "tamberlin-mail-new", "other-old"}) {
+        fs::create_directories(tmp / folder);
+        std::ofstream(tmp / folder / "copy.log") << "x";
+    }
+    for (const char* folder : {"tamberlin-mail-old", "other-old"})
+        fs::last_write_time(tmp / folder,
+                            fs::file_time_type::clock::now() - std::chrono::hours(25));
+    const tamberlin::testing::EnvironmentOverride tmpdir("TMPDIR", tmp.string());
     const std::string shown = RunDemo("10\n11\n12\n9\nq\n", {});
+    EXPECT_FALSE(fs::exists(tmp / "tamberlin-mail-old"));
+    EXPECT_TRUE(fs::exists(tmp / "tamberlin-mail-new" / "copy.log"));
+    EXPECT_TRUE(fs::exists(tmp / "other-old" / "copy.log"));
     for (const char* route : {"MAPI/Control", "MAPI/Direct", "MAPI/CDO", "detected client"})
         EXPECT_THAT(shown, HasSubstr("Test e-mail (" + std::string(route) +
                                      "): result 1, handed over to the mail client."));
@@ -371,6 +553,38 @@ TEST_F(MailXdgTest, TheMainWindowsTestEmailsGoThroughEachRoute) {
         EXPECT_EQ(call.to, "support@quillfern.example");
         EXPECT_EQ(call.subject, "Tamberlin test e-mail");
     }
+}
+
+// A client that fails after the bound: the report is kept in the Outbox and
+// the log says so in one line, with no dialog for a user who has moved on.
+TEST_F(MailXdgTest, AClientThatFailsLateLeavesTheReportInTheOutbox) {
+    tamberlin::testing::ScriptedHost host;
+    const tamberlin::testing::EnvironmentOverride fails("TAMBERLIN_MAIL_FAIL_AFTER", "7");
+    modQFAllData::strAppTitle = "Tamberlin";
+    modQFAllData::strAppEXEName = "tamberlin";
+    modQFCriticalErrorHandler::strErrorLogFolder = temp_.Text();
+    frmQFCriticalErrorHandler form;
+    tamberlin::ui::Load(form);
+    form.txtErrorMsg().caption = "Late failure.";
+    form.cmdEmail_Click();
+    std::vector<std::string> waiting;
+    for (int tries = 0; tries < 150 && waiting.empty(); ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        waiting = modQFEmailClient::outbox::Waiting(temp_.Text() + "Outbox");
+    }
+    ASSERT_EQ(waiting.size(), 1u);
+    EXPECT_THAT(ParsedByPython(waiting[0]).at(2), HasSubstr("Late failure."));
+    std::string log;
+    for (int tries = 0; tries < 50 && log.empty(); ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        log = ReadFile(modQFCriticalErrorHandler::GetErrorLogPath());
+    }
+    EXPECT_THAT(log, HasSubstr("The mail client failed after the report was handed over (exit "
+                               "status 4); the report has been saved as [" +
+                               waiting[0] + "]., Tamberlin, 0\r\n"));
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
+    EXPECT_TRUE(host.Boxes().empty());
+    tamberlin::ui::Unload(form);
 }
 
 } // namespace

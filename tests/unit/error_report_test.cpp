@@ -1,5 +1,6 @@
 // The error report from the Application Error dialog, against a scripted
 // mail system.
+#include "mail/outbox.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <gmock/gmock.h>
+#include <regex>
 
 namespace {
 
@@ -94,17 +96,25 @@ TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnceAndTheReportKept) {
     form_.strCrashReportPath = temp_.MakeFile("crash-1.txt", "frames\n");
     mail_.Answer("logon", mapi::kLoginFailure);
     form_.cmdEmail_Click();
-    const std::string first = outbox + "report-20261207-090503-01.eml";
-    EXPECT_EQ(host_.OnlyBox(), (tamberlin::testing::ShownBox{
-                                   kMessage + " The report has been saved as \"" + first + "\".",
-                                   "Tamberlin", ui::Buttons::kOK, ui::Icon::kCritical}));
     // An error the transport does not trap (its sign-off failing) ends the
-    // same way, in a file of its own.
+    // same way, in a file of its own, although the clock is the same.
     mail_.Raise("logoff", 48);
     form_.cmdEmail_Click();
     ASSERT_EQ(host_.Boxes().size(), 2u);
-    EXPECT_EQ(host_.Boxes().back().text, kMessage + " The report has been saved as \"" + outbox +
-                                             "report-20261207-090503-02.eml\".");
+    std::string saved[2];
+    const std::regex told(std::regex_replace(kMessage, std::regex("\\."), "\\.") +
+                          " The report has been saved as \"(.*report-\\d{8}T\\d{6}Z-[0-9a-f]{8}\\."
+                          "eml)\"\\.");
+    for (int i = 0; i < 2; ++i) {
+        std::smatch match;
+        const std::string text = host_.Boxes()[i].text;
+        ASSERT_TRUE(std::regex_match(text, match, told)) << text;
+        saved[i] = match[1];
+        EXPECT_EQ(saved[i].substr(0, outbox.size()), outbox);
+        EXPECT_EQ(host_.Boxes()[i].icon, ui::Icon::kCritical);
+    }
+    EXPECT_NE(saved[0], saved[1]);
+    const std::string first = saved[0];
     EXPECT_TRUE(ui::IsLoaded(form_));
     // The message file, with the log and the crash's report (mail_xdg_test
     // reads one with a real mail parser).
@@ -114,21 +124,36 @@ TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnceAndTheReportKept) {
                 HasSubstr("filename=\"crash-1.txt\"\r\n\r\nZnJhbWVzCg==\r\n"));
 }
 
+// The oldest go by the order written, whatever the clock says, and only
+// files of ours: the user's own report-*.eml and notes stay.
 TEST_F(ErrorReportTest, TheOutboxKeepsTheNewestTwenty) {
-    const std::string outbox = temp_.Text() + "Outbox" + kSep;
-    for (int day = 1; day <= 25; ++day)
-        temp_.MakeFile("Outbox/report-202611" + std::string(day < 10 ? "0" : "") +
-                       std::to_string(day) + "-120000-01.eml");
-    temp_.MakeFile("Outbox/notes.txt"); // not ours: left alone
-    mail_.Answer("send", mapi::kFailure);
-    form_.cmdEmail_Click();
-    namespace files = tamberlin::platform::files;
-    std::vector<std::string> kept = files::FileNames(outbox, "*");
-    std::sort(kept.begin(), kept.end());
-    ASSERT_EQ(kept.size(), 21u);
-    EXPECT_EQ(kept[0], "notes.txt");
-    EXPECT_EQ(kept[1], "report-20261107-120000-01.eml"); // the six oldest went
-    EXPECT_EQ(kept[20], "report-20261207-090503-01.eml");
+    namespace outbox = modQFEmailClient::outbox;
+    const std::string folder = temp_.Text() + "Outbox";
+    // 19 of ours whose names sort against the order they were written in.
+    for (int n = 1; n <= 19; ++n)
+        temp_.MakeFile("Outbox/report-2026112" + std::to_string(n % 10) + "T0000" +
+                           std::to_string(10 + n) + "Z-0000000" + std::to_string(n % 10) + ".eml",
+                       "X-Tamberlin-Report: " + std::to_string(n) + "\r\n");
+    temp_.MakeFile("Outbox/notes.txt");
+    temp_.MakeFile("Outbox/report-20000101-000000-01.eml", "From: the user\r\n");
+    outbox::Message m;
+    std::vector<std::string> told;
+    // The clock goes back an hour between the two saves.
+    for (const tamberlin::platform::clock::LocalTime now :
+         {tamberlin::platform::clock::LocalTime{2026, 10, 25, 2, 30, 0},
+          {2026, 10, 25, 1, 30, 0},
+          {2026, 10, 25, 1, 30, 0}}) {
+        tamberlin::platform::clock::PinForTesting(&now);
+        const outbox::Saved saved = outbox::Save(folder, m);
+        EXPECT_EQ(saved.problem, "");
+        EXPECT_EQ(saved.removed, told.size() == 0 ? 0u : 1u);
+        told.push_back(saved.path);
+    }
+    const std::vector<std::string> waiting = outbox::Waiting(folder);
+    ASSERT_EQ(waiting.size(), outbox::kLimit);
+    EXPECT_EQ(std::vector<std::string>(waiting.end() - 3, waiting.end()), told);
+    EXPECT_THAT(waiting[0], HasSubstr("-00000003.eml")); // the second and first went
+    EXPECT_EQ(tamberlin::platform::files::FileNames(folder, "*").size(), 22u);
 }
 
 TEST_F(ErrorReportTest, FromTheDialogOfAHandledError) {
