@@ -85,12 +85,12 @@ std::string SaveToOutbox(const std::string& body, const std::vector<std::string>
 // user has moved on. Set around one hand-off.
 class LateFailureKeepsTheReport {
 public:
-    LateFailureKeepsTheReport(const std::string& body, const std::string& log_path,
-                              const std::string& log_name)
+    LateFailureKeepsTheReport(const std::string& body, const std::vector<std::string>& paths,
+                              const std::vector<std::string>& names)
         : previous_(tamberlin::platform::mapi::SetLateFailureHandler(
-              [body, log_path, log_name](int status) {
+              [body, paths, names](int status) {
                   std::string problem;
-                  const std::string saved = SaveToOutbox(body, log_path, log_name, problem);
+                  const std::string saved = SaveToOutbox(body, paths, names, problem);
                   LogQuietly(
                       "The mail client failed after the report was handed over (exit "
                       "status " +
@@ -160,7 +160,7 @@ void frmQFCriticalErrorHandler::cmdEmail_Click() {
             names.resize(names.size() + 1);
             paths.resize(paths.size() + 1);
         }
-        const LateFailureKeepsTheReport late(body, paths[0], names[0]);
+        const LateFailureKeepsTheReport late(body, paths, names);
         const std::int32_t result = modQFEmailClient::SendEmail(
             modQFEmailClient::lngEmailTransport, modQFEmailClient::blnEmailResolveName,
             kSupportAddress, modQFAllData::strAppTitle + " Error Report", body, count, names, paths,
