@@ -73,4 +73,13 @@ std::vector<std::string> FileNames(std::string_view folder, std::string_view pat
 // Deletes the file; false when it could not.
 bool RemoveFile(std::string_view path);
 
+// Creates one folder readable by this user only where the system has such
+// permissions (0700). True when a real folder (not a link to one) is there
+// afterwards.
+bool CreatePrivateFolder(std::string_view path);
+
+// Gives the file `from` the name `to` in one step, replacing a file of that
+// name, so a reader sees the old file or the new one, never a part.
+bool RenameFile(std::string_view from, std::string_view to);
+
 } // namespace tamberlin::platform::files

@@ -2,6 +2,7 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -197,6 +198,24 @@ std::vector<std::string> FileNames(std::string_view folder, std::string_view pat
 bool RemoveFile(std::string_view path) {
     return !path.empty() && path.find('\0') == std::string_view::npos &&
            unlink(std::string(path).c_str()) == 0;
+}
+
+bool CreatePrivateFolder(std::string_view path) {
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return false;
+    const std::string text(path);
+    if (mkdir(text.c_str(), 0700) != 0 && errno != EEXIST)
+        return false;
+    // lstat: a link planted in the folder's place is refused, not followed.
+    struct stat st;
+    return lstat(text.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool RenameFile(std::string_view from, std::string_view to) {
+    if (from.empty() || to.empty() || from.find('\0') != std::string_view::npos ||
+        to.find('\0') != std::string_view::npos)
+        return false;
+    return rename(std::string(from).c_str(), std::string(to).c_str()) == 0;
 }
 
 } // namespace tamberlin::platform::files

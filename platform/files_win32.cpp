@@ -184,4 +184,24 @@ bool RemoveFile(std::string_view path) {
            DeleteFileW(win32::WideFromUtf8(path).c_str()) != 0;
 }
 
+bool CreatePrivateFolder(std::string_view path) {
+    // A folder under the user's profile is private by its inherited ACL.
+    if (path.empty() || path.find('\0') != std::string_view::npos)
+        return false;
+    const std::wstring wide = win32::WideFromUtf8(path);
+    if (!CreateDirectoryW(wide.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return false;
+    const DWORD found = GetFileAttributesW(wide.c_str());
+    return found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(found & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool RenameFile(std::string_view from, std::string_view to) {
+    if (from.empty() || to.empty() || from.find('\0') != std::string_view::npos ||
+        to.find('\0') != std::string_view::npos)
+        return false;
+    return MoveFileExW(win32::WideFromUtf8(from).c_str(), win32::WideFromUtf8(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 } // namespace tamberlin::platform::files

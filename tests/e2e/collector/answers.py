@@ -1,0 +1,131 @@
+#!/usr/bin/python3
+"""The collector's answers, from a scripted local server, one row each: what
+tamberlin-report prints, what stays in its queue, and what the server
+received (including on the next run, which must hold back or not resend).
+
+usage: answers.py TAMBERLIN_REPORT WORK_FOLDER
+"""
+import gzip
+import http.server
+import os
+import re
+import shutil
+import socket
+import stat
+import subprocess
+import sys
+import threading
+import time
+
+program, work = sys.argv[1:3]
+shutil.rmtree(work, ignore_errors=True)
+os.makedirs(work)
+failures = []
+received = []
+answer = {"status": 200, "headers": {}, "hang": False}
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
+        if self.headers.get("Content-Encoding") == "gzip":
+            body = gzip.decompress(body)
+        received.append((self.path, dict(self.headers), body))
+        if answer["hang"]:
+            time.sleep(20)
+            return
+        self.send_response(answer["status"])
+        for name, value in answer["headers"].items():
+            self.send_header(name, value)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def log_message(self, *args):
+        pass
+
+
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+server.daemon_threads = True
+threading.Thread(target=server.serve_forever, daemon=True).start()
+port = server.server_address[1]
+with socket.socket() as s:
+    s.bind(("127.0.0.1", 0))
+    closed_port = s.getsockname()[1]
+
+log = os.path.join(work, "big.log")
+with open(log, "w") as f:
+    f.write("a log line that makes the body large enough to be compressed\n" * 200)
+
+# name, answer, port, what the run prints, exit status, left in the queue,
+# requests on a second run at once (None: not run)
+rows = [
+    ("accepted", {"status": 200}, port, r"^sent [0-9a-f]{32}$", 0, 0, 0),
+    ("429 with Retry-After", {"status": 429, "headers": {"Retry-After": "120"}}, port,
+     r"^kept [0-9a-f]{32} the collector answered 429$", 3, 1, 0),
+    ("503 with rate limits", {"status": 503, "headers": {"X-Sentry-Rate-Limits": "90:error:key"}},
+     port, r"^kept .* answered 503$", 3, 1, 0),
+    ("500", {"status": 500}, port, r"^kept .* answered 500$", 3, 1, 1),
+    ("400 is refused for good", {"status": 400}, port, r"^dropped .* answered 400$", 0, 0, None),
+    ("no answer", {"hang": True}, port, r"^kept [0-9a-f]{32} .*[Tt]imeout", 3, 1, None),
+    ("connection refused", {"status": 200}, closed_port, r"^kept [0-9a-f]{32} .*onnect", 3, 1,
+     None),
+]
+
+
+def run(command, queue, row_port, extra=()):
+    env = dict(os.environ, TAMBERLIN_DSN=f"http://key0@127.0.0.1:{row_port}/42",
+               XDG_CONFIG_HOME=os.path.join(work, "config"), XDG_DATA_HOME=os.path.join(work, "data"))
+    started = time.time()
+    done = subprocess.run([program, command, "--queue", queue, "--wait", "8000", "--timeout", "1500"]
+                          + list(extra), env=env, capture_output=True, text=True, timeout=60)
+    return done, time.time() - started
+
+
+for name, given, row_port, printed, status, left, again in rows:
+    answer.update({"status": 200, "headers": {}, "hang": False}, **given)
+    received.clear()
+    queue = os.path.join(work, re.sub(r"\W+", "-", name))
+    done, took = run("send", queue, row_port, ["--message", "row " + name, "--log", log])
+    queued = [f for f in os.listdir(queue) if f.endswith(".envelope")]
+    problems = []
+    if not re.search(printed, done.stdout, re.M):
+        problems.append(f"printed {done.stdout!r}")
+    if done.returncode != status:
+        problems.append(f"exit {done.returncode}")
+    if len(queued) != left:
+        problems.append(f"{len(queued)} left in the queue")
+    if took > 8:
+        problems.append(f"took {took:.1f} s")
+    if stat.S_IMODE(os.lstat(queue).st_mode) != 0o700:
+        problems.append("queue folder not 0700")
+    if any(stat.S_IMODE(os.lstat(os.path.join(queue, f)).st_mode) != 0o600 for f in queued):
+        problems.append("queue file not 0600")
+    if row_port == port and received:
+        path, headers, body = received[0]
+        if path != "/api/42/envelope/":
+            problems.append(f"path {path}")
+        client = "tamberlin/1.0.0"
+        if headers.get("X-Sentry-Auth") != f"Sentry sentry_version=7, sentry_key=key0, sentry_client={client}":
+            problems.append(f"auth header {headers.get('X-Sentry-Auth')!r}")
+        if headers.get("User-Agent") != client or headers.get("Content-Encoding") != "gzip":
+            problems.append("user agent or compression")
+        if b'"type":"event"' not in body:
+            problems.append("no event item")
+    elif row_port == port:
+        problems.append("nothing received")
+    if name == "400 is refused for good" and done.stderr.count("\n") != 1:
+        problems.append(f"log lines {done.stderr!r}")
+    if again is not None:
+        # The next run at once: held back after 429/503, tried again after
+        # 500, nothing to send after 200.
+        answer.update({"status": 200, "headers": {}, "hang": False})
+        received.clear()
+        run("drain", queue, row_port)
+        if len(received) != again:
+            problems.append(f"{len(received)} requests on the next run, expected {again}")
+    print(("FAILED " if problems else "ok     ") + name, "; ".join(problems))
+    if problems:
+        failures.append(name)
+
+server.shutdown()
+sys.exit(1 if failures else 0)
