@@ -189,6 +189,10 @@ void Collector::Submit(Report report) noexcept {
     try {
         {
             const std::lock_guard lock(mutex_);
+            // Handed over faster than the disk takes them (an error in a
+            // loop): the queue's bound holds in memory too.
+            if (incoming_.size() >= settings_.most_reports)
+                incoming_.pop_front();
             incoming_.push_back(std::move(report));
         }
         wake_.notify_one();

@@ -32,6 +32,16 @@ char Fold(char c) {
 // asks for a boundary after the word only.
 std::string ReplaceWord(std::string_view text, std::string_view word, std::string_view by,
                         bool fold) {
+    if (word.empty())
+        return std::string(text);
+    std::string starts(1, word[0]);
+    if (fold) {
+        starts += Fold(word[0]);
+        if (word[0] >= 'a' && word[0] <= 'z')
+            starts += static_cast<char>(word[0] - 'a' + 'A');
+        if (Fold(word[0]) == '/')
+            starts += "\\/";
+    }
     std::string out;
     out.reserve(text.size());
     std::size_t i = 0;
@@ -44,9 +54,13 @@ std::string ReplaceWord(std::string_view text, std::string_view word, std::strin
         if (match) {
             out += by;
             i += word.size();
-        } else {
-            out += text[i++];
+            continue;
         }
+        // On to the next place the word could start.
+        const std::size_t next = text.find_first_of(starts, i + 1);
+        const std::size_t stop = next == std::string_view::npos ? text.size() : next;
+        out.append(text.substr(i, stop - i));
+        i = stop;
     }
     return out;
 }
