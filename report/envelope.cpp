@@ -27,42 +27,18 @@ char Fold(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Replaces each occurrence of `word` that stands alone (no word character
-// around it) with `by`; `fold` compares letters and separators loosely and
-// asks for a boundary after the word only.
-std::string ReplaceWord(std::string_view text, std::string_view word, std::string_view by,
-                        bool fold) {
-    if (word.empty())
-        return std::string(text);
-    std::string starts(1, word[0]);
-    if (fold) {
-        starts += Fold(word[0]);
-        if (word[0] >= 'a' && word[0] <= 'z')
-            starts += static_cast<char>(word[0] - 'a' + 'A');
-        if (Fold(word[0]) == '/')
-            starts += "\\/";
-    }
-    std::string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        bool match = i + word.size() <= text.size() && (fold || i == 0 || !WordChar(text[i - 1]));
-        for (std::size_t k = 0; match && k < word.size(); ++k)
-            match = fold ? Fold(text[i + k]) == Fold(word[k]) : text[i + k] == word[k];
-        if (match && i + word.size() < text.size() && WordChar(text[i + word.size()]))
-            match = false;
-        if (match) {
-            out += by;
-            i += word.size();
-            continue;
-        }
-        // On to the next place the word could start.
-        const std::size_t next = text.find_first_of(starts, i + 1);
-        const std::size_t stop = next == std::string_view::npos ? text.size() : next;
-        out.append(text.substr(i, stop - i));
-        i = stop;
-    }
-    return out;
+// Whether `word` stands at `i` alone (no word character around it); `fold`
+// compares letters and separators loosely and asks for a boundary after the
+// word only.
+bool WordAt(std::string_view text, std::size_t i, std::string_view word, bool fold) {
+    if (word.empty() || i + word.size() > text.size())
+        return false;
+    if (!fold && i > 0 && WordChar(text[i - 1]))
+        return false;
+    for (std::size_t k = 0; k < word.size(); ++k)
+        if (fold ? Fold(text[i + k]) != Fold(word[k]) : text[i + k] != word[k])
+            return false;
+    return i + word.size() == text.size() || !WordChar(text[i + word.size()]);
 }
 
 std::string Hex(std::uint64_t value) {
@@ -112,13 +88,13 @@ std::string Dump(const json& value) {
 }
 
 // The last `most` bytes of a text, from the start of a line.
-std::string Tail(std::string_view text, std::size_t most) {
+std::string_view Tail(std::string_view text, std::size_t most) {
     if (text.size() <= most)
-        return std::string(text);
+        return text;
     std::string_view tail = text.substr(text.size() - most);
     if (const auto newline = tail.find('\n'); newline != std::string_view::npos)
         tail.remove_prefix(newline + 1);
-    return std::string(tail);
+    return tail;
 }
 
 json Event(const Report& report, const Context& context) {
@@ -197,14 +173,43 @@ Scrubber::Scrubber(std::string home, std::string user, std::string host)
 }
 
 std::string Scrubber::operator()(std::string_view text) const {
-    std::string out(text);
-    if (!home_.empty())
-        out = ReplaceWord(out, home_, "~", true);
-    if (host_.size() >= 2)
-        out = ReplaceWord(out, host_, "<host>", false);
-    if (user_.size() >= 2)
-        out = ReplaceWord(out, user_, "<user>", false);
+    std::string out;
+    AppendTo(out, text);
     return out;
+}
+
+void Scrubber::AppendTo(std::string& out, std::string_view text) const {
+    // One pass: the bytes a replaced word can start with are found by one
+    // table look-up each, and the text between is copied in one piece.
+    const std::string_view home = home_;
+    const std::string_view host = host_.size() >= 2 ? std::string_view(host_) : std::string_view();
+    const std::string_view user = user_.size() >= 2 ? std::string_view(user_) : std::string_view();
+    bool starts[256] = {};
+    for (int c = 0; c < 256; ++c) {
+        const char ch = static_cast<char>(c);
+        starts[c] = (!home.empty() && Fold(ch) == Fold(home[0])) ||
+                    (!host.empty() && ch == host[0]) || (!user.empty() && ch == user[0]);
+    }
+    out.reserve(out.size() + text.size());
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!starts[static_cast<unsigned char>(text[i])])
+            continue;
+        std::string_view word, by;
+        if (WordAt(text, i, home, true))
+            word = home, by = "~";
+        else if (WordAt(text, i, host, false))
+            word = host, by = "<host>";
+        else if (WordAt(text, i, user, false))
+            word = user, by = "<user>";
+        else
+            continue;
+        out.append(text.substr(copied, i - copied));
+        out += by;
+        copied = i + word.size();
+        i = copied - 1;
+    }
+    out.append(text.substr(copied));
 }
 
 Context CurrentContext() {
@@ -240,17 +245,25 @@ std::string BuildEnvelope(const Report& report, std::string_view dsn, const Cont
     AddItem(out, {{"type", "event"}, {"content_type", "application/json"}},
             Dump(Event(report, context)));
 
+    std::string file, scrubbed;
     for (const Attachment& attachment : report.attachments) {
-        std::string bytes = attachment.content;
-        if (!attachment.path.empty() && !platform::files::ReadWholeFile(attachment.path, bytes))
-            continue;
+        std::string_view bytes = attachment.content;
+        if (!attachment.path.empty()) {
+            if (!platform::files::ReadWholeFile(attachment.path, file))
+                continue;
+            bytes = file;
+        }
         const bool text = attachment.kind != Attachment::Kind::kMinidump;
         if (attachment.kind == Attachment::Kind::kLog)
             bytes = Tail(bytes, context.log_tail_bytes);
         if (bytes.size() > context.most_attachment_bytes)
             continue;
-        if (text)
-            bytes = context.scrub(bytes);
+        if (text) {
+            scrubbed.clear();
+            context.scrub.AppendTo(scrubbed, bytes);
+            bytes = scrubbed;
+        }
+        out.reserve(out.size() + bytes.size() + 256);
         json item = {{"type", "attachment"},
                      {"filename", context.scrub(attachment.name)},
                      {"content_type", text ? "text/plain" : "application/octet-stream"}};

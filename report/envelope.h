@@ -25,6 +25,8 @@ public:
     // replaced by "~", and the host and user names, as whole words, by
     // "<host>" and "<user>".
     std::string operator()(std::string_view text) const;
+    // The same, appended to `out`.
+    void AppendTo(std::string& out, std::string_view text) const;
 
 private:
     std::string home_, user_, host_;
