@@ -10,6 +10,7 @@
 
 #include "platform/text_win32.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -123,13 +124,17 @@ Response Post(const Request& request) {
     std::mutex mutex;
     std::condition_variable done_signal;
     bool done = false;
+    // Why the watcher ended the request (the calls then fail with an invalid
+    // handle, which says nothing).
+    std::atomic<DWORD> ended{0};
     std::thread watcher([&] {
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(request.total_timeout_ms);
         std::unique_lock lock(mutex);
         while (!done) {
-            if (std::chrono::steady_clock::now() >= deadline ||
-                (request.cancel && request.cancel->load())) {
+            const bool late = std::chrono::steady_clock::now() >= deadline;
+            if (late || (request.cancel && request.cancel->load())) {
+                ended = late ? ERROR_WINHTTP_TIMEOUT : ERROR_WINHTTP_OPERATION_CANCELLED;
                 handles.Close();
                 return;
             }
@@ -172,7 +177,7 @@ Response Post(const Request& request) {
     done_signal.notify_one();
     watcher.join();
     if (!response.answered)
-        response.error = Reason(error);
+        response.error = Reason(ended != 0 ? ended.load() : error);
     return response;
 }
 
