@@ -14,6 +14,7 @@ import os
 import re
 import shutil
 import socket
+import ssl
 import stat
 import subprocess
 import sys
@@ -64,6 +65,19 @@ with socket.socket() as s:
     s.bind(("127.0.0.1", 0))
     closed_port = s.getsockname()[1]
 
+# The same server behind TLS with a self-signed certificate for 127.0.0.1.
+certificate = os.path.join(work, "collector.pem")
+subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                "-keyout", certificate, "-out", certificate], check=True, capture_output=True)
+tls_server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+tls_server.daemon_threads = True
+context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+context.load_cert_chain(certificate)
+tls_server.socket = context.wrap_socket(tls_server.socket, server_side=True)
+threading.Thread(target=tls_server.serve_forever, daemon=True).start()
+tls_port = tls_server.server_address[1]
+
 log = os.path.join(work, "big.log")
 with open(log, "w") as f:
     f.write("a log line that makes the body large enough to be compressed\n" * 200)
@@ -82,11 +96,24 @@ rows = [
     ("connection refused", {"status": 200}, closed_port, r"^kept [0-9a-f]{32} .*onnect", 3, 1,
      None),
 ]
+if not windows:
+    # WinHTTP takes no CA file of its own, and Wine follows a link as a folder.
+    rows += [
+        ("a link in the queue folder's place", {"status": 200, "link": True}, port, r"^sent ",
+         0, 0, None),
+        ("TLS with an unknown certificate", {"status": 200}, tls_port, r"^kept .*(SSL|certificate)",
+         3, 1, None),
+        ("TLS with its CA file", {"status": 200, "ca": True}, tls_port, r"^sent ", 0, 0, None),
+    ]
 
 
 def run(verb, queue, row_port, extra=()):
-    env = dict(os.environ, TAMBERLIN_DSN=f"http://key0@127.0.0.1:{row_port}/42",
+    scheme = "https" if row_port == tls_port else "http"
+    env = dict(os.environ, TAMBERLIN_DSN=f"{scheme}://key0@127.0.0.1:{row_port}/42",
                XDG_CONFIG_HOME=os.path.join(work, "config"), XDG_DATA_HOME=os.path.join(work, "data"))
+    env.pop("TAMBERLIN_CA_FILE", None)
+    if answer.get("ca"):
+        env["TAMBERLIN_CA_FILE"] = certificate
     started = time.time()
     done = subprocess.run(command + [verb, "--queue", native(queue), "--wait", "8000",
                                      "--timeout", "1500"] + list(extra),
@@ -95,10 +122,21 @@ def run(verb, queue, row_port, extra=()):
 
 
 for name, given, row_port, printed, status, left, again in rows:
+    answer.clear()
     answer.update({"status": 200, "headers": {}, "hang": False}, **given)
     received.clear()
     queue = os.path.join(work, re.sub(r"\W+", "-", name))
+    if given.get("link"):
+        os.makedirs(queue + "-target")
+        os.symlink(queue + "-target", queue)
     done, took = run("send", queue, row_port, ["--message", "row " + name, "--log", native(log)])
+    if given.get("link"):
+        if "cannot be used" not in done.stderr or os.listdir(queue + "-target"):
+            failures.append(name)
+            print("FAILED", name, "the link was followed or not named:", done.stderr)
+        else:
+            print("ok     " + name)
+        continue
     queued = [f for f in os.listdir(queue) if f.endswith(".envelope")]
     problems = []
     if not re.search(printed, done.stdout, re.M):
@@ -141,4 +179,5 @@ for name, given, row_port, printed, status, left, again in rows:
         failures.append(name)
 
 server.shutdown()
+tls_server.shutdown()
 sys.exit(1 if failures else 0)
