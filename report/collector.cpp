@@ -248,11 +248,11 @@ void Collector::QueueIncoming(std::deque<Report>& incoming) {
             continue;
         if (ready)
             Log(error);
-        // Not on disk: send it straight away, once.
-        const SendResult result = transport_->Send(envelope, &cancel_);
-        const std::lock_guard lock(mutex_);
-        outcomes_.push_back((result.outcome == SendResult::Outcome::kSent ? "sent " : "lost ") +
-                            envelope.event_id + " " + result.reason);
+        // Not on disk: kept in memory and sent from there while the program
+        // runs.
+        if (unqueued_.size() >= settings_.most_reports)
+            unqueued_.pop_front();
+        unqueued_.push_back(std::move(envelope));
     }
     incoming.clear();
     if (ready) {
@@ -263,14 +263,60 @@ void Collector::QueueIncoming(std::deque<Report>& incoming) {
     }
 }
 
+std::int64_t Collector::After(const SendResult& result, const std::string& event_id) {
+    std::string outcome;
+    switch (result.outcome) {
+    case SendResult::Outcome::kSent:
+        failures_ = 0;
+        backoff_until_ = 0;
+        outcome = "sent " + event_id;
+        break;
+    case SendResult::Outcome::kDropped:
+        Log("The collector refused the report " + event_id + " (" + result.reason +
+            "); it was removed.");
+        outcome = "dropped " + event_id + " " + result.reason;
+        break;
+    case SendResult::Outcome::kKept:
+        outcome = "kept " + event_id + " " + result.reason;
+        break;
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        outcomes_.push_back(outcome);
+    }
+    if (result.wait_seconds > 0) {
+        queue_.SetHoldUntil(NowMs() / 1000 + result.wait_seconds);
+        return NowMs() / 1000 + result.wait_seconds;
+    }
+    if (result.outcome == SendResult::Outcome::kKept) {
+        const auto wait =
+            std::min<std::int64_t>(settings_.first_backoff.count() << std::min(failures_, 20),
+                                   settings_.most_backoff.count());
+        ++failures_;
+        backoff_until_ = NowMs() / 1000 + wait;
+        return backoff_until_;
+    }
+    return 0;
+}
+
 std::int64_t Collector::Drain() {
     const std::int64_t now = NowMs() / 1000;
     const std::int64_t hold = std::max(queue_.HoldUntil(), backoff_until_);
     std::vector<Queue::Entry> entries = queue_.Entries();
-    if (entries.empty())
+    if (entries.empty() && unqueued_.empty())
         return 0;
     if (hold > now)
         return hold;
+    while (!unqueued_.empty()) {
+        if (cancel_)
+            return 0;
+        const SendResult result = transport_->Send(unqueued_.front(), &cancel_);
+        const std::string event_id = unqueued_.front().event_id;
+        if (result.outcome != SendResult::Outcome::kKept)
+            unqueued_.pop_front();
+        if (const std::int64_t next = After(result, event_id); next != 0)
+            return next;
+    }
     for (const Queue::Entry& entry : entries) {
         if (cancel_)
             return 0;
@@ -285,41 +331,12 @@ std::int64_t Collector::Drain() {
             continue;
         }
         const SendResult result = transport_->Send(envelope, &cancel_);
-        std::string outcome;
-        switch (result.outcome) {
-        case SendResult::Outcome::kSent:
+        if (result.outcome == SendResult::Outcome::kSent)
             queue_.MarkSent(entry.event_id);
+        if (result.outcome != SendResult::Outcome::kKept)
             queue_.Remove(entry);
-            failures_ = 0;
-            backoff_until_ = 0;
-            outcome = "sent " + entry.event_id;
-            break;
-        case SendResult::Outcome::kDropped:
-            queue_.Remove(entry);
-            Log("The collector refused the report " + entry.event_id + " (" + result.reason +
-                "); it was removed.");
-            outcome = "dropped " + entry.event_id + " " + result.reason;
-            break;
-        case SendResult::Outcome::kKept:
-            outcome = "kept " + entry.event_id + " " + result.reason;
-            break;
-        }
-        {
-            const std::lock_guard lock(mutex_);
-            outcomes_.push_back(outcome);
-        }
-        if (result.wait_seconds > 0) {
-            queue_.SetHoldUntil(NowMs() / 1000 + result.wait_seconds);
-            return NowMs() / 1000 + result.wait_seconds;
-        }
-        if (result.outcome == SendResult::Outcome::kKept) {
-            const auto wait =
-                std::min<std::int64_t>(settings_.first_backoff.count() << std::min(failures_, 20),
-                                       settings_.most_backoff.count());
-            ++failures_;
-            backoff_until_ = NowMs() / 1000 + wait;
-            return backoff_until_;
-        }
+        if (const std::int64_t next = After(result, entry.event_id); next != 0)
+            return next;
     }
     queue_.SetHoldUntil(0);
     return 0;
@@ -354,7 +371,7 @@ void Collector::Run() {
         } catch (...) {
             Log("Sending reports failed (out of memory); they stay in the queue.");
         }
-        const bool empty = queue_.Entries().empty();
+        const bool empty = queue_.Entries().empty() && unqueued_.empty();
         lock.lock();
         queue_empty_ = empty;
         if (stopping || cancel_) {

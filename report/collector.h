@@ -8,7 +8,8 @@
 // oldest goes first and an event the collector has is never sent again. The
 // queue is bounded in count and bytes; the oldest report makes room. Faults
 // (a folder that cannot be made or written, a DSN that cannot be used) are
-// one line through the log callback each, never an exception.
+// one line through the log callback each, never an exception; a report the
+// folder cannot take waits in memory and is sent while the program runs.
 #pragma once
 
 #include "report/envelope.h"
@@ -110,6 +111,9 @@ private:
     void QueueIncoming(std::deque<Report>& incoming);
     // Sends the due reports; the time of the next try, or 0 when none waits.
     std::int64_t Drain();
+    // Records a send's outcome; the time of the next try when it asks for a
+    // wait, else 0.
+    std::int64_t After(const SendResult& result, const std::string& event_id);
     void Log(const std::string& line);
 
     CollectorSettings settings_;
@@ -118,6 +122,8 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_, idle_;
     std::deque<Report> incoming_;
+    // Worker only: reports the queue folder could not take.
+    std::deque<Envelope> unqueued_;
     std::vector<std::string> outcomes_;
     bool stop_ = false;
     bool busy_ = false;
