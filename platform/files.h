@@ -105,4 +105,8 @@ Publish PublishNewFile(std::string_view path, std::string_view bytes);
 // followed); false when it cannot be read.
 bool ReadFileStart(std::string_view path, std::size_t limit, std::string& bytes);
 
+// Gives the file `from` the name `to` in one step, replacing a file of that
+// name, so a reader sees the old file or the new one, never a part.
+bool RenameFile(std::string_view from, std::string_view to);
+
 } // namespace tamberlin::platform::files

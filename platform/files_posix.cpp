@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -318,6 +319,13 @@ bool ReadFileStart(std::string_view path, std::size_t limit, std::string& bytes)
     bytes.resize(got);
     close(fd);
     return ok;
+}
+
+bool RenameFile(std::string_view from, std::string_view to) {
+    if (from.empty() || to.empty() || from.find('\0') != std::string_view::npos ||
+        to.find('\0') != std::string_view::npos)
+        return false;
+    return rename(std::string(from).c_str(), std::string(to).c_str()) == 0;
 }
 
 } // namespace tamberlin::platform::files

@@ -286,4 +286,12 @@ bool ReadFileStart(std::string_view path, std::size_t limit, std::string& bytes)
     return ok;
 }
 
+bool RenameFile(std::string_view from, std::string_view to) {
+    if (from.empty() || to.empty() || from.find('\0') != std::string_view::npos ||
+        to.find('\0') != std::string_view::npos)
+        return false;
+    return MoveFileExW(win32::WideFromUtf8(from).c_str(), win32::WideFromUtf8(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 } // namespace tamberlin::platform::files

@@ -5,8 +5,10 @@
 #
 # Layers from the top. A folder may include the folders of its own layer and
 # of the layers below it. errors/ is a layer above mail/: the error report is
-# sent by mail, and mail/ knows nothing of the error handler.
-set(layers apps errors mail app,sysutil platform,runtime,ui)
+# sent by mail, and mail/ knows nothing of the error handler. report/ (the
+# report as a value, its transports and queue) sits below both, which hand
+# reports to it.
+set(layers apps errors mail report app,sysutil platform,runtime,ui)
 
 set(rank 0)
 set(folders)
