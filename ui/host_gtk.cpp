@@ -31,7 +31,9 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <functional>
 #include <gtk/gtk.h>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -139,27 +141,92 @@ char AccessKey(std::string_view caption) {
     return 0;
 }
 
-// A caption with an access key on a letter not in `taken`: a word's first
-// letter if one is free, else any free letter; unchanged when it has a key
-// already or none is free. The letter chosen joins `taken`.
-std::string WithAccessKey(std::string_view caption, std::string& taken) {
-    if (AccessKey(caption))
-        return std::string(caption);
-    for (bool word_start : {true, false}) {
-        for (size_t i = 0; i < caption.size(); ++i) {
-            if (caption[i] == '&') { // "&&", a literal ampersand
-                ++i;
-                continue;
-            }
-            const bool starts = i == 0 || !IsAsciiAlnum(caption[i - 1]);
-            if (!IsAsciiAlnum(caption[i]) || (word_start && !starts) ||
-                taken.find(Upper(caption[i])) != std::string::npos)
-                continue;
-            taken += Upper(caption[i]);
-            return std::string(caption.substr(0, i)) + '&' + std::string(caption.substr(i));
+// The caption with its access key on `key`: at a word's first letter where
+// one is that letter, else at its first occurrence.
+std::string WithKeyOn(std::string_view caption, char key) {
+    std::size_t at = std::string_view::npos;
+    for (std::size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == '&') { // "&&", a literal ampersand
+            ++i;
+            continue;
         }
+        if (Upper(caption[i]) != key)
+            continue;
+        const bool starts = i == 0 || !IsAsciiAlnum(caption[i - 1]);
+        if (at == std::string_view::npos || starts)
+            at = i;
+        if (starts)
+            break;
     }
-    return std::string(caption);
+    if (at == std::string_view::npos)
+        return std::string(caption);
+    return std::string(caption.substr(0, at)) + '&' + std::string(caption.substr(at));
+}
+
+// Access keys for a window's buttons and check boxes, none shared: the
+// captions' own are kept, and the others get a letter of their caption (a
+// word's first preferred). Chosen as a matching, not first come first
+// served, so a caption whose letters an earlier one took still gets one
+// when another choice frees it. Indexed like the form's controls.
+std::vector<std::string> KeyedCaptions(const Form& form) {
+    const std::size_t n = form.controls.size();
+    std::vector<std::string> captions(n);
+    std::vector<std::string> letters(n); // each control's choices, best first
+    int owner[256];
+    std::fill(std::begin(owner), std::end(owner), -1);
+    constexpr int kFixed = -2;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Control& c = form.controls[i];
+        captions[i] = c.caption;
+        const bool keyed = c.kind == ControlKind::kCommandButton ||
+                           c.kind == ControlKind::kCheckBox || c.kind == ControlKind::kLabel;
+        if (!keyed)
+            continue;
+        if (const char key = AccessKey(c.caption)) {
+            owner[static_cast<unsigned char>(key)] = kFixed;
+            continue;
+        }
+        if (c.kind == ControlKind::kLabel)
+            continue;
+        for (bool word_start : {true, false})
+            for (std::size_t j = 0; j < c.caption.size(); ++j) {
+                if (c.caption[j] == '&') {
+                    ++j;
+                    continue;
+                }
+                const bool starts = j == 0 || !IsAsciiAlnum(c.caption[j - 1]);
+                const char key = Upper(c.caption[j]);
+                if (IsAsciiAlnum(c.caption[j]) && (!word_start || starts) &&
+                    letters[i].find(key) == std::string::npos)
+                    letters[i] += key;
+            }
+    }
+    // Kuhn's augmenting paths: at most a few dozen controls and letters.
+    std::vector<char> chosen(n, 0);
+    std::function<bool(std::size_t, std::vector<bool>&)> place = [&](std::size_t i,
+                                                                     std::vector<bool>& seen) {
+        for (const char key : letters[i]) {
+            const auto k = static_cast<unsigned char>(key);
+            if (seen[k] || owner[k] == kFixed)
+                continue;
+            seen[k] = true;
+            if (owner[k] == -1 || place(static_cast<std::size_t>(owner[k]), seen)) {
+                owner[k] = static_cast<int>(i);
+                chosen[i] = key;
+                return true;
+            }
+        }
+        return false;
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        std::vector<bool> seen(256, false);
+        if (!letters[i].empty())
+            place(i, seen);
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        if (chosen[i])
+            captions[i] = WithKeyOn(form.controls[i].caption, chosen[i]);
+    return captions;
 }
 
 // The desktop font's size in pixels, as the widget's text is drawn.
@@ -266,19 +333,12 @@ public:
         gtk_container_set_focus_vadjustment(GTK_CONTAINER(fixed_),
                                             gtk_scrolled_window_get_vadjustment(view));
 
-        // Every button and check box gets an access key that no other in the
-        // window has: the captions' own are kept first.
-        std::string taken;
-        for (const Control& c : form.controls)
-            if (c.kind == ControlKind::kCommandButton || c.kind == ControlKind::kCheckBox ||
-                c.kind == ControlKind::kLabel)
-                if (const char key = AccessKey(c.caption))
-                    taken += key;
+        const std::vector<std::string> captions = KeyedCaptions(form);
 
         // Created in tab order, which the focus chain follows.
         GList* chain = nullptr;
         for (std::size_t i : g_calls->tab_order(form)) {
-            Binding& b = Add(form.controls[i], taken);
+            Binding& b = Add(form.controls[i], captions[i]);
             if (form.controls[i].tab_index >= 0 && b.focus)
                 chain = g_list_append(chain, b.outer);
         }
@@ -357,7 +417,7 @@ private:
         GtkWidget* names;      // a label: the widget it names while shown
     };
 
-    Binding& Add(const Control& c, std::string& taken) {
+    Binding& Add(const Control& c, const std::string& caption) {
         GtkWidget* outer = nullptr;
         GtkWidget* focus = nullptr;
         switch (c.kind) {
@@ -387,12 +447,10 @@ private:
             break;
         }
         case ControlKind::kCheckBox:
-            outer = focus = gtk_check_button_new_with_mnemonic(
-                Utf8(Mnemonic(WithAccessKey(c.caption, taken))).c_str());
+            outer = focus = gtk_check_button_new_with_mnemonic(Utf8(Mnemonic(caption)).c_str());
             break;
         case ControlKind::kCommandButton:
-            outer = focus = gtk_button_new_with_mnemonic(
-                Utf8(Mnemonic(WithAccessKey(c.caption, taken))).c_str());
+            outer = focus = gtk_button_new_with_mnemonic(Utf8(Mnemonic(caption)).c_str());
             if (c.default_button) {
                 gtk_widget_set_can_default(outer, TRUE);
                 gtk_window_set_default(GTK_WINDOW(window_), outer);

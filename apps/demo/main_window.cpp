@@ -61,6 +61,10 @@ constexpr Action kCrashActions[] = {
     {"abort", "Crash: abort()"},
     {"stack", "Crash: stack overflow"},
     {"throw", "Crash: uncaught exception"},
+};
+
+// Below the crashes: the reports an earlier run could not hand over.
+constexpr Action kOutboxActions[] = {
     {"send", "Send waiting reports"},
     {"outbox", "Open the Outbox folder"},
 };
@@ -180,30 +184,28 @@ frmMain::frmMain() : Form("frmMain") {
     label.label_for = status.name;
     controls = {info, label, status};
 
-    int top = 120;
     int tab = 2;
-    for (const Action& a : kActions) {
-        ui::Control button =
-            ui::Control::Make(std::string("cmdAction") + a.command, ui::ControlKind::kCommandButton,
-                              5040, top, 3240, 375, tab++, a.caption);
-        button.command = a.command;
-        controls.push_back(button);
-        commands.push_back(a.command);
-        top += 420;
-    }
+    // A column of buttons, one an action, from `top` down; where it ends.
+    auto column = [&](const auto& actions, int left, int top, const char* description) {
+        for (const Action& a : actions) {
+            ui::Control button = ui::Control::Make(std::string("cmdAction") + a.command,
+                                                   ui::ControlKind::kCommandButton, left, top, 3240,
+                                                   375, tab++, a.caption);
+            button.command = a.command;
+            if (description)
+                button.accessible_description = description;
+            controls.push_back(button);
+            commands.push_back(a.command);
+            top += 420;
+        }
+        return top;
+    };
+    column(kActions, 5040, 120, nullptr);
     client_width += 3360;
-    top = 120;
-    for (const Action& a : kCrashActions) {
-        ui::Control button =
-            ui::Control::Make(std::string("cmdAction") + a.command, ui::ControlKind::kCommandButton,
-                              8400, top, 3240, 375, tab++, a.caption);
-        button.command = a.command;
-        button.accessible_description =
-            "Ends the program with a crash; its report is offered at the next start.";
-        controls.push_back(button);
-        commands.push_back(a.command);
-        top += 420;
-    }
+    const int below =
+        column(kCrashActions, 8400, 120,
+               "Ends the program with a crash; its report is offered at the next start.");
+    column(kOutboxActions, 8400, below, nullptr);
     (*this)("cmdActionq").accessible_description = "Closes the demo.";
 }
 

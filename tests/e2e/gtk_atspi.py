@@ -288,7 +288,7 @@ def run(env):
               "the status box has no label")
         bindings = [n.queryAction().getKeyBinding(0) for n in pyatspi.findAllDescendants(
             main, lambda n: n.getRoleName() == "push button")]
-        check(len(bindings) == 19 and all(bindings) and len(set(bindings)) == 19,
+        check(len(bindings) == 21 and all(bindings) and len(set(bindings)) == 21,
               f"access keys missing or shared: {bindings}")
         keys(main, "Escape")
         status = control(main, "text", "What the error trap did").queryText()
