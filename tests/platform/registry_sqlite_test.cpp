@@ -320,6 +320,9 @@ TEST_F(SqliteStoreTest, AnImportLandsWholeOrNotAtAll) {
 // Short of memory from their first allocation (the copy of long arguments),
 // both programs end with a message, never with abort's signal.
 TEST_F(SqliteStoreTest, ProgramsShortOfMemoryEndWithAMessage) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit under a small ulimit -v";
+#endif
     const tamberlin::testing::EnvironmentOverride a("A", std::string(100000, 'a'));
     for (const std::string program : {TAMBERLIN_REG " query", TAMBERLIN_DEMO " info"})
         for (int kb = 9000; kb <= 16000; kb += 500) {
