@@ -22,11 +22,11 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
-#include <limits>
 #include <dlfcn.h>
 #include <elf.h>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <limits>
 #include <link.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -155,11 +155,12 @@ std::uintptr_t InstructionPointer(const void* context) {
 #endif
 }
 
-// Copies /proc/self/maps into the record, a block at a time.
-void CopyMaps(Writer& out) {
+// Hands /proc/self/maps to `use(block, size)` a block at a time, with
+// system calls only (runs inside the handler); false when it cannot be read.
+template <typename Use> bool ReadMaps(Use use) {
     const int fd = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return;
+        return false;
     char block[1024];
     for (;;) {
         const ssize_t n = read(fd, block, sizeof block);
@@ -167,30 +168,26 @@ void CopyMaps(Writer& out) {
             continue;
         if (n <= 0)
             break;
-        out.Put(block, static_cast<std::size_t>(n));
+        use(block, static_cast<std::size_t>(n));
     }
     close(fd);
+    return true;
+}
+
+// Copies /proc/self/maps into the record.
+void CopyMaps(Writer& out) {
+    ReadMaps([&](const char* block, std::size_t n) { out.Put(block, n); });
 }
 
 // A hash of /proc/self/maps: it changes when a handler maps or protects
 // memory to recover from a fault.
 std::uint64_t MapsHash() {
     std::uint64_t hash = 14695981039346656037ULL;
-    const int fd = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    char block[1024];
-    for (;;) {
-        const ssize_t n = read(fd, block, sizeof block);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        for (ssize_t i = 0; i < n; ++i)
+    const bool read = ReadMaps([&](const char* block, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i)
             hash = (hash ^ static_cast<unsigned char>(block[i])) * 1099511628211ULL;
-    }
-    close(fd);
-    return hash;
+    });
+    return read ? hash : 0;
 }
 
 // Whether the page holding `address` is mapped (a read of it then cannot

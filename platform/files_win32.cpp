@@ -112,6 +112,23 @@ bool AppendToFile(std::string_view path, std::string_view bytes) {
     return ok && closed && written == bytes.size();
 }
 
+namespace {
+
+// Writes all of `bytes` to `file`, a megabyte at a time (WriteFile takes a
+// 32-bit count); false on a failure such as a full disk.
+bool WriteAll(HANDLE file, std::string_view bytes) {
+    for (size_t done = 0; done < bytes.size();) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+} // namespace
+
 bool CreateNewFile(std::string_view path, std::string_view bytes) {
     if (path.empty() || path.find('\0') != std::string_view::npos)
         return false;
@@ -120,13 +137,7 @@ bool CreateNewFile(std::string_view path, std::string_view bytes) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    bool ok = true;
-    for (size_t done = 0; ok && done < bytes.size();) {
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
-        DWORD written = 0;
-        ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written > 0;
-        done += written;
-    }
+    bool ok = WriteAll(file, bytes);
     if (!CloseHandle(file))
         ok = false;
     if (!ok)
@@ -249,13 +260,7 @@ Publish PublishNewFile(std::string_view path, std::string_view bytes) {
                               FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_FILE_EXISTS ? Publish::kNameTaken : Publish::kFailed;
-    bool ok = true;
-    for (size_t done = 0; ok && done < bytes.size();) {
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
-        DWORD written = 0;
-        ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written > 0;
-        done += written;
-    }
+    bool ok = WriteAll(file, bytes);
     ok = FlushFileBuffers(file) && ok;
     ok = CloseHandle(file) && ok;
     // Without MOVEFILE_REPLACE_EXISTING an existing file keeps its name.
