@@ -26,6 +26,7 @@
 // a free letter of it), Enter presses the default button, Ctrl with a text
 // box's letter raises its double-click, Esc closes a dialog as its close box
 // does.
+#include "ui/first_sentence.h"
 #include "ui/host_module.h"
 
 #include <algorithm>
@@ -96,30 +97,6 @@ void Name(GtkWidget* widget, const std::string& name) {
 void Describe(GtkWidget* widget, const std::string& description) {
     if (!description.empty())
         atk_object_set_description(gtk_widget_get_accessible(widget), Utf8(description).c_str());
-}
-
-// The first sentence of a text, its line breaks and runs of spaces made one
-// space: what a screen reader says about a dialog as it opens.
-std::string FirstSentence(std::string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        // At most about 300 bytes, never cutting a character in two.
-        if (out.size() >= 300 && (static_cast<unsigned char>(c) & 0xC0) != 0x80)
-            break;
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            if (!out.empty() && out.back() != ' ')
-                out += ' ';
-            continue;
-        }
-        out += c;
-        if ((c == '.' || c == '!' || c == '?') && (i + 1 == text.size() || text[i + 1] == ' ' ||
-                                                   text[i + 1] == '\r' || text[i + 1] == '\n'))
-            break;
-    }
-    while (!out.empty() && out.back() == ' ')
-        out.pop_back();
-    return out;
 }
 
 bool IsAsciiAlnum(char c) {

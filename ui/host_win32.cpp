@@ -2,21 +2,26 @@
 //
 // A form becomes a modeless dialog (so the dialog manager provides Tab, Enter
 // and the default button) built from an empty in-memory template: the window
-// is sized in pixels from the form's twips at the screen's DPI, and every
-// control is a child window created in tab order, which is the order Tab
-// visits them. ShowModal disables the thread's other windows and runs its own
-// message loop until a handler unloads the form or the user closes the window.
+// and its controls are in the dialog font (the user's message font), sized
+// from the form's twips scaled by that font's size against the form's design
+// size, grown where a caption needs more room, so larger text is never cut
+// off and controls never run into each other. Every control is a child
+// window created in tab order, which is the order Tab visits them. ShowModal disables the thread's
+// other windows and runs its own message loop until a handler unloads the form or the user closes
+// the window.
 #include <windows.h>
 
 #include "platform/text.h"
 #include "platform/text_win32.h"
 #include "tamberlin/ui/form.h"
 #include "tamberlin/ui/host.h"
+#include "ui/first_sentence.h"
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
 #include <ole2.h>
+#include <oleacc.h>
 #include <olectl.h>
 #include <string>
 #include <vector>
@@ -66,6 +71,94 @@ COLORREF ColourRef(std::uint32_t colour) {
                                 : static_cast<COLORREF>(colour & 0x00FFFFFF);
 }
 
+// What a screen reader says after a window's name, set through the system's
+// annotation service (MSAA has no described-by relation: a dialog's own
+// description carries its message). Without the service nothing is said.
+class Descriptions {
+public:
+    Descriptions() : com_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        void* services = nullptr;
+        if (SUCCEEDED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                                       IID_IAccPropServices, &services)))
+            services_.reset(static_cast<IAccPropServices*>(services));
+    }
+    ~Descriptions() {
+        Clear();
+        services_.reset();
+        if (com_)
+            CoUninitialize();
+    }
+    Descriptions(const Descriptions&) = delete;
+    Descriptions& operator=(const Descriptions&) = delete;
+
+    void Set(HWND window, std::string_view text) {
+        if (!services_ || !window)
+            return;
+        const std::wstring wide = platform::win32::WideFromUtf8(text);
+        if (SUCCEEDED(services_->SetHwndPropStr(window, static_cast<DWORD>(OBJID_CLIENT),
+                                                CHILDID_SELF, PROPID_ACC_DESCRIPTION,
+                                                wide.c_str())) &&
+            std::find(windows_.begin(), windows_.end(), window) == windows_.end())
+            windows_.push_back(window);
+    }
+
+    // Before the windows go: the service keeps what it was given until then.
+    void Clear() {
+        MSAAPROPID id = PROPID_ACC_DESCRIPTION;
+        for (HWND window : windows_)
+            services_->ClearHwndProps(window, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &id,
+                                      1);
+        windows_.clear();
+    }
+
+private:
+    bool com_;
+    std::unique_ptr<IAccPropServices, Release> services_;
+    std::vector<HWND> windows_;
+};
+
+// A user32 function that older systems lack, or null.
+template <typename Function> Function* User32Function(const char* name) {
+    return reinterpret_cast<Function*>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// The window's dots per inch: its monitor's for a per-monitor aware process,
+// else the system's.
+int WindowDpi(HWND window) {
+    if (auto* for_window = User32Function<UINT WINAPI(HWND)>("GetDpiForWindow"))
+        if (const UINT dpi = for_window(window); dpi > 0)
+            return static_cast<int>(dpi);
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+// The font of message boxes and dialogs, the size the user chose, at `dpi`.
+LOGFONTW MessageFont(int dpi) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    using ForDpi = BOOL WINAPI(UINT, UINT, void*, UINT, UINT);
+    if (auto* for_dpi = User32Function<ForDpi>("SystemParametersInfoForDpi");
+        for_dpi &&
+        for_dpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, static_cast<UINT>(dpi)))
+        return metrics.lfMessageFont;
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+        // At the system's dpi, which a per-monitor window may not have.
+        HDC screen = GetDC(nullptr);
+        const int system_dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+        if (system_dpi > 0)
+            metrics.lfMessageFont.lfHeight =
+                MulDiv(metrics.lfMessageFont.lfHeight, dpi, system_dpi);
+        return metrics.lfMessageFont;
+    }
+    LOGFONTW fallback{};
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof fallback, &fallback);
+    return fallback;
+}
+
 // Disables the thread's visible top-level windows while a modal form is
 // shown, as a modal dialog disables its owner; enables them again at the end.
 class OtherWindowsDisabled {
@@ -96,15 +189,9 @@ private:
 // One shown form: its window, font and picture, and the events it raises.
 class FormWindow {
 public:
-    explicit FormWindow(Form& form) : form_(form) {
-        HDC screen = GetDC(nullptr);
-        dpi_x_ = GetDeviceCaps(screen, LOGPIXELSX);
-        dpi_y_ = GetDeviceCaps(screen, LOGPIXELSY);
-        ReleaseDC(nullptr, screen);
-        if (dpi_x_ <= 0 || dpi_y_ <= 0)
-            dpi_x_ = dpi_y_ = 96;
-    }
+    explicit FormWindow(Form& form) : form_(form) {}
     ~FormWindow() {
+        descriptions_.Clear();
         if (window_)
             DestroyWindow(window_);
         if (font_)
@@ -119,16 +206,6 @@ public:
             pictures_.push_back(c.kind == ControlKind::kImage && !c.picture.empty()
                                     ? LoadPicture(c.picture)
                                     : nullptr);
-        if (!form_.font_name.empty() && form_.font_size > 0) {
-            const std::wstring face = platform::win32::WideFromUtf8(form_.font_name);
-            LOGFONTW font{};
-            font.lfHeight = -static_cast<LONG>(std::lround(form_.font_size * dpi_y_ / 72.0));
-            font.lfWeight = FW_NORMAL;
-            font.lfCharSet = DEFAULT_CHARSET;
-            face.copy(font.lfFaceName, LF_FACESIZE - 1);
-            font_ = CreateFontIndirectW(&font);
-        }
-
         // An empty template: a fixed frame with a caption and a close box,
         // no minimise or maximise box, no owner. Sized in WM_INITDIALOG.
         const std::wstring caption = platform::win32::WideFromUtf8(form_.caption);
@@ -174,8 +251,48 @@ public:
     }
 
 private:
-    int PixelsX(int twips) const { return MulDiv(twips, dpi_x_, 1440); }
-    int PixelsY(int twips) const { return MulDiv(twips, dpi_y_, 1440); }
+    int PixelsX(int twips) const { return static_cast<int>(std::lround(twips * scale_x_)); }
+    int PixelsY(int twips) const { return static_cast<int>(std::lround(twips * scale_y_)); }
+
+    // The dialog font (the system's message font at the window's dpi), and
+    // the twips' scale: the form was laid out for its font size, so a twip
+    // is that font's pixel size over the design size in twips, grown where a
+    // caption in that font needs more room than the design gives it.
+    void ChooseFontAndScale() {
+        dpi_ = WindowDpi(window_);
+        LOGFONTW message = MessageFont(dpi_);
+        font_ = CreateFontIndirectW(&message);
+        HDC dc = GetDC(window_);
+        HGDIOBJ old = SelectObject(dc, font_ ? font_ : GetStockObject(DEFAULT_GUI_FONT));
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        const int em = metrics.tmHeight - metrics.tmInternalLeading;
+        const double design_twips = (form_.font_size > 0 ? form_.font_size : 9) * 20;
+        scale_x_ = scale_y_ = em > 0 ? em / design_twips : dpi_ / 1440.0;
+        const int edge = MulDiv(4, dpi_, 96);
+        for (const Control& c : form_.controls) {
+            if (c.caption.empty() || c.width <= 0 || c.height <= 0 ||
+                (c.kind != ControlKind::kLabel && c.kind != ControlKind::kCheckBox &&
+                 c.kind != ControlKind::kCommandButton))
+                continue;
+            const std::wstring text = platform::win32::WideFromUtf8(c.caption);
+            RECT r{};
+            DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+                      DT_CALCRECT | DT_SINGLELINE);
+            int width = r.right, height = r.bottom;
+            if (c.kind == ControlKind::kCheckBox) {
+                width += GetSystemMetrics(SM_CXMENUCHECK) + edge;
+                height = std::max<int>(height, GetSystemMetrics(SM_CYMENUCHECK));
+            } else if (c.kind == ControlKind::kCommandButton) {
+                width += 2 * edge + em;
+                height += 2 * edge;
+            }
+            scale_x_ = std::max(scale_x_, static_cast<double>(width) / c.width);
+            scale_y_ = std::max(scale_y_, static_cast<double>(height) / c.height);
+        }
+        SelectObject(dc, old);
+        ReleaseDC(window_, dc);
+    }
 
     // Ends the showing (ui::ShowModal then unloads the form). A message sent
     // from another thread is handled inside GetMessage, which would go on
@@ -216,17 +333,24 @@ private:
                 GetWindowTextW(box, shown.data(), static_cast<int>(shown.size()))));
             if (shown != text)
                 SetWindowTextW(box, text.c_str());
+            if (c.name == form_.described_by && !form_.menu) {
+                std::string description = FirstSentence(c.caption);
+                if (description != description_) {
+                    description_ = std::move(description);
+                    descriptions_.Set(window_, description_);
+                }
+            }
         }
     }
 
     void Layout() {
-        RECT frame{0, 0, PixelsX(form_.client_width), PixelsY(form_.client_height)};
+        // A set outer height cuts the window off where the design's frame
+        // would: the same controls show whatever the font and frame.
+        RECT frame{0, 0, PixelsX(form_.client_width), PixelsY(form_.VisibleClientHeight())};
         AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(window_, GWL_STYLE)), FALSE,
                            static_cast<DWORD>(GetWindowLongW(window_, GWL_EXSTYLE)));
         const int width = frame.right - frame.left;
-        // A set outer height cuts the window off, caption and borders included.
-        const int height =
-            form_.outer_height > 0 ? PixelsY(form_.outer_height) : frame.bottom - frame.top;
+        const int height = frame.bottom - frame.top;
         RECT work{};
         if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
             work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
@@ -318,6 +442,8 @@ private:
             return;
         if (font_)
             SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        if (!c.accessible_description.empty())
+            descriptions_.Set(child, c.accessible_description);
         if (c.kind == ControlKind::kCheckBox)
             SendMessageW(child, BM_SETCHECK, c.value ? BST_CHECKED : BST_UNCHECKED, 0);
         if (c.kind == ControlKind::kCommandButton && c.default_button)
@@ -350,8 +476,8 @@ private:
                 OLE_YSIZE_HIMETRIC height = 0;
                 picture.get_Width(&width);
                 picture.get_Height(&height);
-                picture.Render(dc, PixelsX(c.left), PixelsY(c.top), MulDiv(width, dpi_x_, 2540),
-                               MulDiv(height, dpi_y_, 2540), 0, height, width, -height, nullptr);
+                picture.Render(dc, PixelsX(c.left), PixelsY(c.top), MulDiv(width, dpi_, 2540),
+                               MulDiv(height, dpi_, 2540), 0, height, width, -height, nullptr);
             }
         }
         EndPaint(window_, &paint);
@@ -363,8 +489,10 @@ private:
             SetWindowLongPtrW(window, DWLP_USER, lparam);
             self->window_ = window;
             try {
+                self->ChooseFontAndScale();
                 self->Layout();
                 self->CreateControls();
+                self->ShowTextBoxes();
             } catch (...) {
                 self->Close();
             }
@@ -437,9 +565,12 @@ private:
     Form& form_;
     HWND window_ = nullptr;
     HFONT font_ = nullptr;
+    Descriptions descriptions_;
+    std::string description_;          // the dialog's, from its message
     std::vector<PicturePtr> pictures_; // by control, null but for images
-    int dpi_x_ = 96;
-    int dpi_y_ = 96;
+    int dpi_ = 96;
+    double scale_x_ = 96 / 1440.0; // pixels per twip
+    double scale_y_ = 96 / 1440.0;
     bool closed_ = false;
 };
 
