@@ -103,7 +103,7 @@ RECT ChildRect(HWND parent, HWND child) {
 
 // What a screen reader adds after the window's name, asked the way it asks.
 std::string DescriptionOf(HWND window) {
-    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     std::string out = "<no accessible object>";
     IAccessible* object = nullptr;
     // Loaded, not linked: oleacc's import library defines IID_IAccessible again.
@@ -112,36 +112,31 @@ std::string DescriptionOf(HWND window) {
         GetProcAddress(LoadLibraryW(L"oleacc.dll"), "AccessibleObjectFromWindow")));
     if (from_window && SUCCEEDED(from_window(window, static_cast<DWORD>(OBJID_CLIENT),
                                              IID_IAccessible, reinterpret_cast<void**>(&object)))) {
-        VARIANT self{};
+        VARIANT self{}; // CHILDID_SELF
         self.vt = VT_I4;
-        self.lVal = CHILDID_SELF;
         BSTR text = nullptr;
         out =
             object->get_accDescription(self, &text) == S_OK && text ? Utf8FromWide(text) : "<none>";
         SysFreeString(text);
         object->Release();
     }
-    if (com)
-        CoUninitialize();
     return out;
 }
 
 // Whether this system's annotation service keeps a description that a
-// screen reader then reads (Wine 8's SetHwndPropStr is a stub that keeps
-// nothing): the descriptions are checked only where it does.
+// screen reader then reads (under Wine 8 SetHwndPropStr is a stub answering
+// E_NOTIMPL): the descriptions are checked only where it does.
 bool AnnotationsAreRead() {
     HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
                                  nullptr);
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     IAccPropServices* services = nullptr;
-    HRESULT set = E_FAIL; // 0x80004001, E_NOTIMPL, under Wine 8
     if (SUCCEEDED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IAccPropServices, reinterpret_cast<void**>(&services)))) {
-        set = services->SetHwndPropStr(probe, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
-                                       PROPID_ACC_DESCRIPTION, L"probe");
+        services->SetHwndPropStr(probe, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                 PROPID_ACC_DESCRIPTION, L"probe");
         services->Release();
     }
-    std::printf("annotation service: SetHwndPropStr 0x%08lx\n", static_cast<unsigned long>(set));
     const bool read = DescriptionOf(probe) == "probe";
     DestroyWindow(probe);
     return read;
@@ -335,15 +330,13 @@ TEST_F(Win32HostTest, TheDialogGrowsWithTheMessageFont) {
                 LOGFONTW used{};
                 GetObjectW(font, sizeof used, &used);
                 EXPECT_EQ(used.lfHeight, metrics.lfMessageFont.lfHeight) << TextOf(control);
-                // The caption on one line fits (the message's text wraps).
-                HDC dc = GetDC(control);
+                HDC dc = GetDC(control); // a caption fits on one line, but the message's wraps
                 SelectObject(dc, font);
                 RECT text{};
                 DrawTextW(dc, WideFromUtf8(TextOf(control)).c_str(), -1, &text,
                           DT_CALCRECT | DT_SINGLELINE);
                 ReleaseDC(control, dc);
-                const bool edit = control == FindWindowExA(window, nullptr, "Edit", nullptr);
-                EXPECT_TRUE(edit ||
+                EXPECT_TRUE(control == FindWindowExA(window, nullptr, "Edit", nullptr) ||
                             (text.right <= r.right - r.left && text.bottom <= r.bottom - r.top))
                     << TextOf(control) << " at " << factor;
                 for (const auto& [other, o] : shown) {
