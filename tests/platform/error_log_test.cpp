@@ -1,5 +1,6 @@
 // The error log on the real file system, in temporary folders.
 #include "platform/clock.h"
+#include "platform/system.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/platform/path_style.h"
@@ -70,6 +71,21 @@ TEST_F(ErrorLogTest, TheFolderIsGivenOneSeparatorAndMadeWhenItsParentExists) {
     WriteErrorLog("x", kError);
     EXPECT_TRUE(fs::is_directory(temp_.path() / "Tamberlin"));
     EXPECT_THAT(Log(), HasSubstr(", x, "));
+    // Without one: the data folder, and before InitAppData the default data
+    // folder, never the working directory; the crashes and the Outbox in it.
+    strErrorLogFolder.clear();
+    for (const std::string& data : {temp_.Text() + "Data", std::string()}) {
+        modQFAllData::strAppDataPath = data;
+        const ErrorFolders folders = GetErrorFolders();
+        EXPECT_EQ(folders.log.rfind(data.empty()
+                                        ? tamberlin::platform::system::DefaultAppDataFolder()
+                                        : data + kSep,
+                                    0),
+                  0u);
+        EXPECT_EQ(GetErrorLogPath(), folders.log + "tamberlinError.log");
+        EXPECT_EQ(folders.crashes, folders.log + "Crashes" + kSep);
+        EXPECT_EQ(folders.outbox, folders.log + "Outbox");
+    }
 }
 
 // A log folder that cannot be made (its parent is missing, or a file is in
