@@ -38,6 +38,10 @@ report::Delivery Keep(const std::string& folder, const report::Report& kept,
                       const std::string& body) noexcept {
     report::Delivery delivery;
     try {
+        if (folder.empty()) {
+            delivery.problem = "No folder is known to keep the report in.";
+            return delivery;
+        }
         // The log's folder may not exist yet.
         files::CreateFolder(
             folder.substr(0, folder.rfind(tamberlin::platform::NativePathStyle().separator)));

@@ -71,21 +71,10 @@ TEST_F(ErrorLogTest, TheFolderIsGivenOneSeparatorAndMadeWhenItsParentExists) {
     WriteErrorLog("x", kError);
     EXPECT_TRUE(fs::is_directory(temp_.path() / "Tamberlin"));
     EXPECT_THAT(Log(), HasSubstr(", x, "));
-    // Without one: the data folder, and before InitAppData the default data
-    // folder, never the working directory; the crashes and the Outbox in it.
+    // Before InitAppData: the default data folder, not the working directory.
     strErrorLogFolder.clear();
-    for (const std::string& data : {temp_.Text() + "Data", std::string()}) {
-        modQFAllData::strAppDataPath = data;
-        const ErrorFolders folders = GetErrorFolders();
-        EXPECT_EQ(folders.log.rfind(data.empty()
-                                        ? tamberlin::platform::system::DefaultAppDataFolder()
-                                        : data + kSep,
-                                    0),
-                  0u);
-        EXPECT_EQ(GetErrorLogPath(), folders.log + "tamberlinError.log");
-        EXPECT_EQ(folders.crashes, folders.log + "Crashes" + kSep);
-        EXPECT_EQ(folders.outbox, folders.log + "Outbox");
-    }
+    modQFAllData::strAppDataPath.clear();
+    EXPECT_EQ(GetErrorLogPath().rfind(tamberlin::platform::system::DefaultAppDataFolder(), 0), 0u);
 }
 
 // A log folder that cannot be made (its parent is missing, or a file is in
