@@ -1,8 +1,9 @@
 // The error report: the "&Email Quillfern" button of the Application Error
 // dialog hands the message, the version, the date and the error log to the
 // user's mail client, addressed to Quillfern's support. The dialog stays open
-// whatever happens. A report that could not be handed over is kept in the
-// Outbox folder beside the error log, as a message file the user can send
+// whatever happens. The report is built once here and handed to the mail
+// route (mail/mail_transport.h), which keeps one it could not hand over in
+// the Outbox folder beside the error log, as a message file the user can send
 // from any mail program.
 #include "mail/mail_transport.h"
 #include "mail/outbox.h"
