@@ -104,33 +104,18 @@ std::terminate_handler g_previous_terminate = nullptr;
 std::string g_installed_folder;
 std::string g_first_folder;
 
-std::string WithSeparator(std::string folder) {
-    const char separator = platform::NativePathStyle().separator;
-    if (!folder.empty() && folder.back() != separator)
-        folder += separator;
-    return folder;
-}
-
 // One line in the error log now, in a run that may not have read its
 // settings yet: the log goes to the default data folder then.
 void LogNow(const std::string& operation, const std::string& description) noexcept {
     try {
-        using modQFCriticalErrorHandler::strErrorLogFolder;
-        const bool early = strErrorLogFolder.empty();
-        const bool unnamed = early && modQFAllData::strAppEXEName.empty();
-        if (early)
-            strErrorLogFolder = modQFAllData::strAppDataPath.empty()
-                                    ? tamberlin::app::AppDataPathUnder(
-                                          WithSeparator(platform::system::DefaultAppDataFolder()))
-                                    : modQFAllData::strAppDataPath;
+        const bool unnamed = modQFCriticalErrorHandler::strErrorLogFolder.empty() &&
+                             modQFAllData::strAppEXEName.empty();
         if (unnamed)
             modQFAllData::strAppEXEName = runtime::App().EXEName();
         CurrentError error;
         error.Description = description;
         error.Source = runtime::App().Title();
         modQFCriticalErrorHandler::WriteErrorLog(operation, error);
-        if (early)
-            strErrorLogFolder.clear();
         if (unnamed)
             modQFAllData::strAppEXEName.clear();
     } catch (...) {
@@ -429,18 +414,7 @@ void Show(const std::vector<Pending>& shown) {
 } // namespace
 
 std::string CrashFolder() {
-    std::string folder = modQFCriticalErrorHandler::strErrorLogFolder.empty()
-                             ? modQFAllData::strAppDataPath
-                             : modQFCriticalErrorHandler::strErrorLogFolder;
-    // Before InitAppData: where it will put the data folder when the
-    // settings say nothing else.
-    if (folder.empty()) {
-        const std::string base = platform::system::DefaultAppDataFolder();
-        if (base.empty())
-            return {};
-        folder = tamberlin::app::AppDataPathUnder(WithSeparator(base));
-    }
-    return WithSeparator(folder) + "Crashes" + platform::NativePathStyle().separator;
+    return modQFCriticalErrorHandler::GetErrorFolders().crashes;
 }
 
 bool InstallCrashHandler() noexcept {
@@ -462,8 +436,6 @@ bool InstallCrashHandler() noexcept {
 int ReportPendingCrashes() noexcept {
     int shown_count = 0;
     try {
-        if (modQFCriticalErrorHandler::strErrorLogFolder.empty())
-            modQFCriticalErrorHandler::strErrorLogFolder = modQFAllData::strAppDataPath;
         FollowDataFolder();
         std::vector<std::string> folders = {CrashFolder()};
         if (!g_first_folder.empty() && g_first_folder != folders[0])

@@ -110,8 +110,6 @@ std::int16_t HandleCriticalError(const CurrentError& error, std::string_view str
             return Ignore;
         const bool allow_email = blnAllowEmail.value_or(blnDefaultAllowEmail);
         const bool allow_abort = blnAllowAbort.value_or(blnDefaultAllowAbort);
-        if (strErrorLogFolder.empty())
-            strErrorLogFolder = modQFAllData::strAppDataPath;
         ui::SetMousePointer(0);
 
         const std::int32_t n = error.Number;
@@ -139,7 +137,8 @@ std::int16_t HandleCriticalError(const CurrentError& error, std::string_view str
 
         const std::string message = ComposeErrorMessage(error, strOperation);
         WriteErrorLog(strOperation, error);
-        const std::int16_t response = ShowErrorDialog(message, allow_email, allow_abort);
+        const std::int16_t response =
+            ShowErrorDialog(message, allow_email, allow_abort, error, strOperation);
         ui::DoEvents();
         switch (response) {
         case Abort:
@@ -157,8 +156,11 @@ std::int16_t HandleCriticalError(const CurrentError& error, std::string_view str
     }
 }
 
-std::int16_t ShowErrorDialog(std::string_view strMessage, bool blnAllowEmail, bool blnAllowAbort) {
+std::int16_t ShowErrorDialog(std::string_view strMessage, bool blnAllowEmail, bool blnAllowAbort,
+                             const CurrentError& error, std::string_view strOperation) {
     frmQFCriticalErrorHandler form;
+    form.Error = error;
+    form.strOperation = std::string(strOperation);
     ui::Load(form);
     form.caption = modQFAllData::strAppTitle + " Error";
     form.txtErrorMsg().caption = std::string(strMessage);

@@ -7,6 +7,7 @@
 #include "platform/text.h"
 #include "runtime/format.h"
 #include "tamberlin/app/all_data.h"
+#include "tamberlin/platform/path_style.h"
 #include "tamberlin/sysutil/folders.h"
 #include "tamberlin/sysutil/paths.h"
 #include "tamberlin/ui/form.h"
@@ -17,9 +18,24 @@ namespace modQFCriticalErrorHandler {
 namespace platform = tamberlin::platform;
 namespace files = tamberlin::platform::files;
 
+ErrorFolders GetErrorFolders() {
+    using tamberlin::sysutil::WithTrailingSeparator;
+    std::string log = !strErrorLogFolder.empty() ? strErrorLogFolder : modQFAllData::strAppDataPath;
+    // Before InitAppData: where it will put the data folder when the
+    // settings say nothing else.
+    if (log.empty()) {
+        const std::string base = platform::system::DefaultAppDataFolder();
+        if (base.empty())
+            return {};
+        log = tamberlin::app::AppDataPathUnder(WithTrailingSeparator(base));
+    }
+    log = WithTrailingSeparator(log);
+    return {log, log + "Crashes" + tamberlin::platform::NativePathStyle().separator,
+            log + "Outbox"};
+}
+
 std::string GetErrorLogPath() {
-    return tamberlin::sysutil::WithTrailingSeparator(strErrorLogFolder) +
-           modQFAllData::strAppEXEName + "Error.log";
+    return GetErrorFolders().log + modQFAllData::strAppEXEName + "Error.log";
 }
 
 std::string FormatErrorLogLine(std::string_view strOperation,
@@ -60,10 +76,11 @@ void WriteErrorLog(std::string_view strOperation, const tamberlin::runtime::Curr
                    const platform::clock::LocalTime& when) noexcept {
     std::string pending;
     try {
-        const std::string path = GetErrorLogPath();
+        const std::string folder_path = GetErrorFolders().log;
+        const std::string path = folder_path + modQFAllData::strAppEXEName + "Error.log";
         pending = "A permissions error occurred creating the log file directory [" + path + "].";
-        const bool folder = modQFSystemUtilities::EnsureFolder(strErrorLogFolder, false) ||
-                            files::CreateFolder(strErrorLogFolder);
+        const bool folder = modQFSystemUtilities::EnsureFolder(folder_path, false) ||
+                            files::CreateFolder(folder_path);
         if (folder) {
             pending = "The log could not be written to [" + path + "]. The log file is Read-only.";
             const files::Existing existing = files::ExistingFile(path);
@@ -94,12 +111,6 @@ namespace {
 // A handler that fails under a UI host is logged as the critical error it is,
 // under the handler's name; the host has unloaded its form.
 void LogHandlerError(std::string_view handler) noexcept {
-    try {
-        if (strErrorLogFolder.empty())
-            strErrorLogFolder = modQFAllData::strAppDataPath; // as HandleCriticalError does
-    } catch (...) {
-        // WriteErrorLog reports a folder it cannot use.
-    }
     WriteErrorLog(handler);
 }
 

@@ -4,12 +4,15 @@
 
 #include "platform/seams.h"
 
+#include <atomic>
 #include <mutex>
 #include <utility>
 
 namespace tamberlin::platform::mapi {
 namespace {
 Provider* g_installed = nullptr;
+// Constant-initialised, so a pump installed before main is never undone.
+std::atomic<WaitPump> g_pump{nullptr};
 std::mutex g_late_mutex;
 LateFailure g_late;
 
@@ -42,6 +45,14 @@ LateFailure SetLateFailureHandler(LateFailure handler) {
 LateFailure CurrentLateFailureHandler() {
     const std::lock_guard lock(g_late_mutex);
     return g_late;
+}
+
+WaitPump SetWaitPump(WaitPump pump) noexcept {
+    return g_pump.exchange(pump);
+}
+
+WaitPump CurrentWaitPump() noexcept {
+    return g_pump.load();
 }
 
 // Deliberately narrower than what mail standards allow: the text is passed to

@@ -11,8 +11,8 @@
 // the message to the user's mail client through xdg-email as one mailto: URI,
 // run without a shell; recipients must be plain addresses, and an attachment
 // whose path is not safe to pass on goes as a private copy. It waits for
-// xdg-email a few seconds at most, processing the host's events meanwhile:
-// still running then, the message counts as handed over.
+// xdg-email a few seconds at most, running the wait pump meanwhile: still
+// running then, the message counts as handed over.
 #pragma once
 
 #include <cstdint>
@@ -102,6 +102,14 @@ void InstallProvider(Provider* provider);
 using LateFailure = std::function<void(int status)>;
 LateFailure SetLateFailureHandler(LateFailure handler);
 LateFailure CurrentLateFailureHandler();
+
+// What a provider runs while it waits for the mail client, between its looks
+// at it: the layer that owns the event loop installs its pump (ui/ installs
+// DoEvents before main runs), so the window that asked keeps painting and
+// answering. None: the wait only sleeps. Returns the previous pump.
+using WaitPump = void (*)();
+WaitPump SetWaitPump(WaitPump pump) noexcept;
+WaitPump CurrentWaitPump() noexcept;
 
 // Whether the text is one plain e-mail address (local@domain, no blanks,
 // quotes, commas, angle brackets or a leading "-").

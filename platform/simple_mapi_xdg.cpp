@@ -13,7 +13,6 @@
 #include "platform/mailto.h"
 #include "platform/seams.h"
 #include "platform/simple_mapi.h"
-#include "tamberlin/ui/form.h"
 
 #include <cerrno>
 #include <chrono>
@@ -227,7 +226,7 @@ pid_t Start(const std::string& program, const std::string& uri) {
     return pid;
 }
 
-// Runs xdg-email (its resolved path) with the URI, pumping the host's events
+// Runs xdg-email (its resolved path) with the URI, running the wait pump
 // while it runs, so the window that asked keeps painting and answering. Its
 // exit status; 0 when it still runs after kHandOffBound; -1 when it could not
 // run. A client that fails after the bound gets the late-failure handler and
@@ -235,6 +234,7 @@ pid_t Start(const std::string& program, const std::string& uri) {
 int HandOff(const std::string& program, const std::string& uri,
             const std::vector<std::string>& copies) {
     const LateFailure late = CurrentLateFailureHandler();
+    const WaitPump pump = CurrentWaitPump();
     const pid_t pid = Start(program, uri);
     if (pid < 0)
         return -1;
@@ -248,7 +248,8 @@ int HandOff(const std::string& program, const std::string& uri,
             return -1;
         if (std::chrono::steady_clock::now() >= deadline)
             break;
-        ui::DoEvents();
+        if (pump)
+            pump();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     // Still running: the compose window is open. A thread waits for it so it

@@ -1,11 +1,18 @@
-// Routes a report can leave by, behind one interface: an envelope goes in,
-// an outcome comes back. The collector's transport posts it over HTTP(S).
+// Routes a report can leave by, behind two small interfaces.
 //
-// Send never throws and never waits longer than its time-outs; `cancel`
-// ends a send in progress early (its outcome is then kKept).
+// Transport, for the collector's queue: an envelope goes in, an outcome
+// comes back. The collector's transport posts it over HTTP(S). Send never
+// throws and never waits longer than its time-outs; `cancel` ends a send in
+// progress early (its outcome is then kKept).
+//
+// ReportTransport, for a route the user starts (the mail route): the report
+// goes in whole, and a report that could not be delivered is kept in the
+// route's own queue of reports not yet sent. Deliver never throws; it may
+// show the user windows.
 #pragma once
 
 #include "report/dsn.h"
+#include "report/report.h"
 
 #include <atomic>
 #include <cstdint>
@@ -36,6 +43,18 @@ class Transport {
 public:
     virtual ~Transport() = default;
     virtual SendResult Send(const Envelope& envelope, const std::atomic<bool>* cancel) = 0;
+};
+
+struct Delivery {
+    bool delivered = false; // the route has the report
+    std::string kept;       // not delivered: the file it waits in to be sent later
+    std::string problem;    // neither delivered nor kept: why (empty when not known)
+};
+
+class ReportTransport {
+public:
+    virtual ~ReportTransport() = default;
+    virtual Delivery Deliver(const Report& report) noexcept = 0;
 };
 
 struct HttpSettings {

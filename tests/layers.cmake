@@ -7,8 +7,9 @@
 # of the layers below it. errors/ is a layer above mail/: the error report is
 # sent by mail, and mail/ knows nothing of the error handler. report/ (the
 # report as a value, its transports and queue) sits below both, which hand
-# reports to it.
-set(layers apps errors mail report app,sysutil platform,runtime,ui)
+# reports to it. ui/ sits above platform/: a platform service that waits
+# takes the host's event pump as a callback ui/ installs.
+set(layers apps errors mail report app,sysutil ui platform,runtime)
 
 set(rank 0)
 set(folders)

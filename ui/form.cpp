@@ -1,5 +1,6 @@
 #include "tamberlin/ui/form.h"
 
+#include "platform/simple_mapi.h"
 #include "tamberlin/ui/host.h"
 
 #include <algorithm>
@@ -199,6 +200,11 @@ void SetMousePointer(std::int16_t pointer) {
 void DoEvents() {
     CurrentHost().DoEvents();
 }
+
+namespace {
+// A wait for the mail client keeps the host's events going.
+[[maybe_unused]] const auto kPreviousWaitPump = platform::mapi::SetWaitPump(DoEvents);
+} // namespace
 
 void Post(std::function<void()> callback) {
     g_posted.push_back(std::move(callback));

@@ -61,8 +61,6 @@ void Start() {
     const std::string app_data = modQFSystemUtilities::GetAppDataPath();
     if (!app_data.empty())
         modQFSystemUtilities::EnsureFolder(app_data + "Quillfern", true);
-    if (modQFCriticalErrorHandler::strErrorLogFolder.empty())
-        modQFCriticalErrorHandler::strErrorLogFolder = modQFAllData::strAppDataPath;
 }
 
 // What the crashes of earlier runs left (the handler went in first, in

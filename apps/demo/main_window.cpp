@@ -216,8 +216,6 @@ void frmMain::Form_Load() {
     const std::string app_data = modQFSystemUtilities::GetAppDataPath();
     if (!app_data.empty())
         modQFSystemUtilities::EnsureFolder(app_data + "Quillfern", true);
-    if (modQFCriticalErrorHandler::strErrorLogFolder.empty())
-        modQFCriticalErrorHandler::strErrorLogFolder = strAppDataPath;
     // The crashes of earlier runs, before anything else happens (main
     // installed the handler first).
     tamberlin::errors::ReportPendingCrashes();

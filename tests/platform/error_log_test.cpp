@@ -1,5 +1,6 @@
 // The error log on the real file system, in temporary folders.
 #include "platform/clock.h"
+#include "platform/system.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/platform/path_style.h"
@@ -70,6 +71,10 @@ TEST_F(ErrorLogTest, TheFolderIsGivenOneSeparatorAndMadeWhenItsParentExists) {
     WriteErrorLog("x", kError);
     EXPECT_TRUE(fs::is_directory(temp_.path() / "Tamberlin"));
     EXPECT_THAT(Log(), HasSubstr(", x, "));
+    // Before InitAppData: the default data folder, not the working directory.
+    strErrorLogFolder.clear();
+    modQFAllData::strAppDataPath.clear();
+    EXPECT_EQ(GetErrorLogPath().rfind(tamberlin::platform::system::DefaultAppDataFolder(), 0), 0u);
 }
 
 // A log folder that cannot be made (its parent is missing, or a file is in

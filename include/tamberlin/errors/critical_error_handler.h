@@ -42,8 +42,11 @@ std::int16_t HandleCriticalError(const tamberlin::runtime::CurrentError& error,
 std::string ComposeErrorMessage(const tamberlin::runtime::CurrentError& error,
                                 std::string_view strOperation);
 
-// Shows the Application Error dialog modally and returns its response.
-std::int16_t ShowErrorDialog(std::string_view strMessage, bool blnAllowEmail, bool blnAllowAbort);
+// Shows the Application Error dialog modally and returns its response;
+// `error` and `strOperation` go into its error report.
+std::int16_t ShowErrorDialog(std::string_view strMessage, bool blnAllowEmail, bool blnAllowAbort,
+                             const tamberlin::runtime::CurrentError& error = {},
+                             std::string_view strOperation = {});
 
 // Runs on the Abort response; its text is discarded. By default it does
 // nothing: an application that wants "Abort and close application" to close

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "tamberlin/mail/mapi_controls.h"
+#include "tamberlin/runtime/current_error.h"
 #include "tamberlin/ui/form.h"
 
 #include <cstdint>
@@ -29,6 +30,10 @@ public:
     // what completes it just before it is sent (the names on its stack take
     // a while to find, so the dialog does not wait for them).
     std::string strCrashReportPath;
+    // The error the dialog shows and the operation it stopped, for the
+    // report (empty when the dialog was shown without them).
+    tamberlin::runtime::CurrentError Error;
+    std::string strOperation;
     std::function<void()> CompleteCrashReport;
 
     // The MAPI controls the error report's MAPI/Control route drives.

@@ -15,14 +15,25 @@
 
 namespace modQFCriticalErrorHandler {
 
-// The log's folder; the critical error handler fills it with strAppDataPath
-// when it finds it empty.
+// The log's folder; empty: the data folder (ErrorFolders).
 inline std::string strErrorLogFolder;
 // A logging failure has been shown in this run.
 inline bool blnLogErrorShown = false;
 
-// strErrorLogFolder, a separator when it lacks one, the executable name and
-// "Error.log". Touches nothing on disk.
+// The folders the error path writes to, all derived here from one: the
+// log's (strErrorLogFolder, else the data folder, else, before InitAppData
+// names one, the default data folder's), the crash records' ("Crashes" in
+// it) and the Outbox, the queue of reports not yet sent ("Outbox" in it).
+// All empty when no folder is known. Touches nothing on disk.
+struct ErrorFolders {
+    std::string log;     // with a separator at the end
+    std::string crashes; // with a separator at the end
+    std::string outbox;  // without one
+};
+ErrorFolders GetErrorFolders();
+
+// The log's folder, the executable name and "Error.log". Touches nothing on
+// disk.
 std::string GetErrorLogPath();
 
 // Appends one entry for the error being handled (call it inside a catch
