@@ -1,5 +1,6 @@
 #include "tamberlin/errors/critical_error_handler.h"
 
+#include "errors/report_submit.h"
 #include "runtime/format.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_form.h"
@@ -141,6 +142,8 @@ std::int16_t HandleCriticalError(const CurrentError& error, std::string_view str
         WriteErrorLog(strOperation, error);
         const std::int16_t response = ShowErrorDialog(message, allow_email, allow_abort);
         ui::DoEvents();
+        // To the collector too, when the user agrees (off without one).
+        tamberlin::errors::SubmitTrappedError(message, strOperation, error);
         switch (response) {
         case Abort:
             AbortHook();
