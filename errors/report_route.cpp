@@ -12,6 +12,7 @@
 #include "errors/report_submit.h"
 #include "mail/outbox.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "report/collector.h"
 #include "report/dsn.h"
 #include "tamberlin/app/all_data.h"
@@ -39,8 +40,8 @@ void LogLine(const std::string& line) noexcept {
         runtime::CurrentError error;
         error.Description = line;
         error.Source = runtime::App().Title();
-        const std::string text =
-            modQFCriticalErrorHandler::FormatErrorLogLine("sending an error report", error);
+        const std::string text = platform::AnsiFromUtf8(
+            modQFCriticalErrorHandler::FormatErrorLogLine("sending an error report", error));
         const std::lock_guard lock(g_log_mutex);
         files::AppendToFile(g_log_path, text);
     } catch (...) {
