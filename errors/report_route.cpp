@@ -29,9 +29,11 @@ namespace {
 
 namespace files = platform::files;
 
-std::unique_ptr<report::Collector> g_collector;
+// Declared before the collector, so they outlive it: a collector the program
+// never stopped is destroyed at exit, and its worker may still log.
 std::string g_log_path;
 std::mutex g_log_mutex;
+std::unique_ptr<report::Collector> g_collector;
 
 // The route's own faults, one line each in the error log. The worker thread
 // writes them too, so they are appended here and never shown in a box.
