@@ -8,13 +8,14 @@
 // "Reported" before it is shown, so whatever happens during its dialog (the
 // program is killed, crashes again) it is never shown twice; the readable
 // report beside it stays there for the mail client.
-#include "errors/crash_record.h"
 #include "errors/error_log_at.h"
 #include "errors/operation.h"
+#include "errors/report_submit.h"
 #include "platform/clock.h"
 #include "platform/crash.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "report/crash_record.h"
 #include "runtime/format.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/crash.h"
@@ -40,6 +41,7 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace crash = platform::crash;
+namespace crash_record = report::crash_record;
 namespace files = platform::files;
 using crash_record::Record;
 using runtime::CurrentError;
@@ -469,6 +471,14 @@ int ReportPendingCrashes() noexcept {
         });
         shown_count = static_cast<int>(shown.size());
         Show(shown);
+        // Each to the collector once: a retired record is never read again.
+        std::vector<CrashToSubmit> crashes;
+        for (const Pending& p : shown) {
+            const fs::path dump = fs::path(p.path).replace_extension(crash::kDumpExtension);
+            std::error_code ec;
+            crashes.push_back({p.text, fs::is_regular_file(dump, ec) ? Utf8(dump) : std::string()});
+        }
+        SubmitCrashes(crashes);
     } catch (...) {
     }
     return shown_count;

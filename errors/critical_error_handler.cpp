@@ -1,5 +1,6 @@
 #include "tamberlin/errors/critical_error_handler.h"
 
+#include "errors/report_submit.h"
 #include "runtime/format.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_form.h"
@@ -140,6 +141,8 @@ std::int16_t HandleCriticalError(const CurrentError& error, std::string_view str
         const std::int16_t response =
             ShowErrorDialog(message, allow_email, allow_abort, error, strOperation);
         ui::DoEvents();
+        // To the collector too, when the user agrees (off without one).
+        tamberlin::errors::SubmitTrappedError(message, strOperation, error);
         switch (response) {
         case Abort:
             AbortHook();

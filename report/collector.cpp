@@ -225,6 +225,11 @@ void Collector::Shutdown(std::chrono::milliseconds timeout) noexcept {
     worker_.join();
 }
 
+std::string Collector::Preview(const Report& report) const {
+    return DescribeEnvelope(
+        BuildEnvelope(report, settings_.dsn_text, settings_.context, NowMs() / 1000));
+}
+
 std::vector<std::string> Collector::Outcomes() const {
     const std::lock_guard lock(mutex_);
     return outcomes_;

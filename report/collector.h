@@ -98,6 +98,9 @@ public:
     // Waits until every report handed over is queued and the queue has been
     // tried, or `timeout` passes; true when the queue is empty.
     bool Flush(std::chrono::milliseconds timeout);
+    // The envelope this collector would send for the report, as people read
+    // it (DescribeEnvelope): what the user is shown before agreeing.
+    std::string Preview(const Report& report) const;
     // Sends what it can within `timeout`, cancels a send still running, and
     // stops the worker; reports not sent stay in the queue for the next start.
     void Shutdown(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000)) noexcept;

@@ -171,6 +171,24 @@ std::string ConfiguredCaFile() {
     return Setting("CAFile");
 }
 
+Consent ConfiguredConsent() {
+    std::string value = Setting("Consent");
+    for (char& c : value)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    if (value == "always")
+        return Consent::kAlways;
+    if (value == "never")
+        return Consent::kNever;
+    return Consent::kAsk;
+}
+
+void SaveConsent(Consent consent) {
+    if (consent != Consent::kAsk)
+        modQFSystemUtilities::SaveUserRegString(
+            SettingsKey(), "Consent", consent == Consent::kAlways ? "always" : "never", true);
+}
+
 std::string InstallId() {
     const std::string key = SettingsKey();
     std::string id;

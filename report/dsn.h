@@ -43,6 +43,14 @@ std::string ConfiguredDsn();
 // TAMBERLIN_CA_FILE overriding it); empty: the system's trust store.
 std::string ConfiguredCaFile();
 
+// Whether reports may go to the collector: the value "Consent" of the
+// settings ("always" or "never"; HKEY_CURRENT_USER over HKEY_LOCAL_MACHINE,
+// so the vendor's installer may preset it). Anything else: ask the user.
+enum class Consent { kAsk, kAlways, kNever };
+Consent ConfiguredConsent();
+// Keeps the user's answer in HKEY_CURRENT_USER; kAsk is not kept.
+void SaveConsent(Consent consent);
+
 // The random id of this installation (value "InstallId", made and kept in
 // HKEY_CURRENT_USER the first time it is asked for). It stands for the user
 // in reports, so the user's name never has to.

@@ -274,6 +274,35 @@ std::string BuildEnvelope(const Report& report, std::string_view dsn, const Cont
     return out;
 }
 
+std::string DescribeEnvelope(std::string_view bytes) {
+    // The header line, then items: a header line with the payload's length,
+    // the payload and its line end.
+    std::size_t at = bytes.find('\n');
+    std::string out, files;
+    while (at != std::string_view::npos && at + 1 < bytes.size()) {
+        const std::size_t end = bytes.find('\n', at + 1);
+        const json header = json::parse(bytes.substr(at + 1, end - at - 1), nullptr, false);
+        if (end == std::string_view::npos || !header.is_object() ||
+            !header.value("length", json()).is_number_unsigned())
+            return out + "(the rest cannot be read)\n";
+        const std::size_t length = header["length"].get<std::size_t>();
+        const std::string_view payload = bytes.substr(end + 1, length);
+        if (header.value("type", "") == "event") {
+            const json event = json::parse(payload, nullptr, false);
+            out += event.is_discarded() ? std::string(payload)
+                                        : event.dump(2, ' ', false, json::error_handler_t::replace);
+            out += '\n';
+        } else {
+            files += "  " + header.value("filename", std::string("(no name)")) + " (" +
+                     std::to_string(payload.size()) + " bytes)\n";
+        }
+        at = end + 1 + length;
+        if (at >= bytes.size() || bytes[at] != '\n')
+            break;
+    }
+    return out + (files.empty() ? "No files attached.\n" : "Files attached:\n" + files);
+}
+
 std::string UtcText(std::int64_t seconds) {
     // Civil date from days since 1970 (proleptic Gregorian).
     std::int64_t days = seconds / 86400, rest = seconds % 86400;

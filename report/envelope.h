@@ -59,6 +59,11 @@ Context CurrentContext();
 std::string BuildEnvelope(const Report& report, std::string_view dsn, const Context& context,
                           std::int64_t sent_at);
 
+// An envelope as people read it before it is sent: the event's JSON
+// pretty-printed, then each attachment's name and size. What cannot be read
+// as an envelope is said so; never throws but std::bad_alloc.
+std::string DescribeEnvelope(std::string_view bytes);
+
 // RFC 3339 UTC text of seconds since 1970: "2026-12-07T18:30:17Z".
 std::string UtcText(std::int64_t seconds);
 

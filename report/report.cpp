@@ -2,9 +2,10 @@
 #include "report/report.h"
 
 #include "platform/machine.h"
+#include "report/crash_record.h"
 
+#include <algorithm>
 #include <chrono>
-#include <map>
 
 namespace tamberlin::report {
 namespace {
@@ -13,41 +14,6 @@ std::int64_t SecondsNow() {
     return std::chrono::duration_cast<std::chrono::seconds>(
                std::chrono::system_clock::now().time_since_epoch())
         .count();
-}
-
-// A number in the record's hex ("0x7f..") or decimal form; 0 when it is
-// neither, and `ok` says so.
-std::uint64_t Number(std::string_view text, bool& ok, int base = 0) {
-    ok = false;
-    if (base == 0) {
-        base = 10;
-        if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-            text.remove_prefix(2);
-            base = 16;
-        }
-    }
-    std::uint64_t value = 0;
-    for (char c : text) {
-        int digit = -1;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        if (digit < 0 || value > (~std::uint64_t{0} - static_cast<unsigned>(digit)) / base)
-            return 0;
-        value = value * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
-    }
-    ok = !text.empty();
-    return value;
-}
-
-std::string_view FirstWord(std::string_view text, std::string_view* rest = nullptr) {
-    const auto space = text.find(' ');
-    if (rest)
-        *rest = space == std::string_view::npos ? std::string_view{} : text.substr(space + 1);
-    return text.substr(0, space);
 }
 
 std::string SignalName(std::uint64_t signal) {
@@ -115,6 +81,23 @@ std::string NewEventId() {
     return id;
 }
 
+std::string EventIdOf(std::string_view bytes) {
+    // Two FNV-1a hashes with different starts: not a secret, only a name.
+    std::uint64_t halves[2] = {0xcbf29ce484222325ull, 0x84222325cbf29ce4ull};
+    for (std::uint64_t& h : halves)
+        for (char c : bytes)
+            h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+    static const char digits[] = "0123456789abcdef";
+    std::string id;
+    for (std::uint64_t h : halves)
+        for (int shift = 60; shift >= 0; shift -= 4)
+            id += digits[(h >> shift) & 0xf];
+    id[12] = '4'; // version 4, variant 1, as NewEventId's
+    const int nibble = id[16] <= '9' ? id[16] - '0' : id[16] - 'a' + 10;
+    id[16] = digits[8 + (nibble & 3)];
+    return id;
+}
+
 Report ReportFromError(std::string_view message, std::string_view operation, std::int32_t number,
                        std::string_view description, std::string_view source) {
     Report report;
@@ -130,103 +113,41 @@ Report ReportFromError(std::string_view message, std::string_view operation, std
 }
 
 Report ReportFromCrashRecord(std::string_view record, std::string_view dump_path) {
+    const crash_record::Record r = crash_record::Parse(record);
     Report report;
-    report.event_id = NewEventId();
+    report.event_id = record.empty() ? NewEventId() : EventIdOf(record);
     report.level = Level::kFatal;
     report.handled = false;
     report.mechanism = Mechanism::kSeh;
-    report.time = SecondsNow();
-
-    std::string signal_name, exception_name, uncaught;
-    std::map<std::string, std::uint64_t, std::less<>> module_end;
-    bool in_maps = false;
-    std::string_view rest = record;
-    while (!rest.empty()) {
-        const auto end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        bool ok = false;
-        if (in_maps) {
-            // "start-end perms offset dev inode path": a module's size is
-            // where its last mapping ends.
-            std::string_view fields = line, range = FirstWord(fields, &fields);
-            for (int i = 0; i < 4; ++i)
-                FirstWord(fields, &fields);
-            while (!fields.empty() && fields.front() == ' ')
-                fields.remove_prefix(1);
-            const auto dash = range.find('-');
-            if (dash == std::string_view::npos || fields.empty())
-                continue;
-            const std::uint64_t stop = Number(range.substr(dash + 1), ok, 16);
-            if (ok) {
-                auto found = module_end.find(fields);
-                if (found == module_end.end())
-                    module_end.emplace(std::string(fields), stop);
-                else if (stop > found->second)
-                    found->second = stop;
-            }
-            continue;
-        }
-        const auto colon = line.find(": ");
-        const std::string_view key =
-            line.substr(0, colon == std::string_view::npos ? line.size() : colon);
-        const std::string_view value =
-            colon == std::string_view::npos ? std::string_view{} : line.substr(colon + 2);
-        if (key == "maps:" || line == "maps:") {
-            in_maps = true;
-        } else if (key == "exception") {
-            const std::uint64_t code = Number(value, ok);
-            if (ok)
-                exception_name = ExceptionName(code);
-        } else if (key == "signal") {
-            const std::uint64_t number = Number(FirstWord(value), ok);
-            if (ok)
-                signal_name = SignalName(number);
-        } else if (key == "time") {
-            const std::uint64_t seconds = Number(FirstWord(value), ok);
-            if (ok && seconds < (std::uint64_t{1} << 40))
-                report.time = static_cast<std::int64_t>(seconds);
-        } else if (key == "operation") {
-            report.operation = value;
-        } else if (key == "uncaught") {
-            std::string_view what;
-            const std::uint64_t number = Number(FirstWord(value, &what), ok);
-            if (ok)
-                report.number = static_cast<std::int32_t>(number);
-            uncaught = what;
-        } else if (key == "stack") {
-            const std::uint64_t address = Number(value, ok);
-            if (ok && address != 0 && report.stack.size() < 256)
-                report.stack.push_back(address);
-        } else if (key == "module") {
-            std::string_view tail;
-            Module module;
-            module.address = Number(FirstWord(value, &tail), ok);
-            const std::string_view id = FirstWord(tail, &tail);
-            if (!ok || tail.empty() || report.modules.size() >= 512)
-                continue;
-            if (id != "-")
-                module.build_id = id;
-            module.path = tail;
-            report.modules.push_back(std::move(module));
-        }
+    report.time = r.seconds && *r.seconds >= 0 && *r.seconds < (std::int64_t{1} << 40)
+                      ? *r.seconds
+                      : SecondsNow();
+    report.operation = r.operation;
+    report.number = r.uncaught;
+    report.stack.assign(r.stack.begin(), r.stack.end());
+    std::erase(report.stack, std::uint64_t{0});
+    for (const crash_record::Module& m : r.modules) {
+        Module module;
+        module.address = m.base;
+        if (m.build_id != "-")
+            module.build_id = m.build_id;
+        module.path = m.path;
+        // A module's size is where its last mapping ends.
+        for (const crash_record::Mapping& map : r.maps)
+            if (map.path == m.path && map.end > m.base)
+                module.size = std::max(module.size, map.end - m.base);
+        report.modules.push_back(std::move(module));
     }
-    for (Module& module : report.modules)
-        if (auto found = module_end.find(module.path);
-            found != module_end.end() && found->second > module.address)
-            module.size = found->second - module.address;
 
-    if (!uncaught.empty() || report.number != 0) {
+    if (!r.uncaught_what.empty() || r.uncaught != 0) {
         report.mechanism = Mechanism::kTerminate;
         report.type = "Error " + std::to_string(report.number);
-        report.description = uncaught;
-    } else if (!signal_name.empty()) {
+        report.description = r.uncaught_what;
+    } else if (r.signal) {
         report.mechanism = Mechanism::kSignalHandler;
-        report.type = signal_name;
+        report.type = SignalName(static_cast<std::uint64_t>(*r.signal));
     } else {
-        report.type = exception_name.empty() ? "crash" : exception_name;
+        report.type = r.code ? ExceptionName(*r.code) : "crash";
     }
     if (report.description.empty())
         report.description = report.type;

@@ -60,6 +60,11 @@ struct Report {
 // empty when the system has no such source.
 std::string NewEventId();
 
+// The event id of these bytes: the same bytes always give the same id, so a
+// report made again from the same file is known to the queue as already
+// queued or sent.
+std::string EventIdOf(std::string_view bytes);
+
 // The report of a trapped error, stamped with a new event id and the time
 // now.
 Report ReportFromError(std::string_view message, std::string_view operation, std::int32_t number,
@@ -67,8 +72,9 @@ Report ReportFromError(std::string_view message, std::string_view operation, std
 
 // The report of a crash record (the text platform/crash.h describes): a
 // fatal, unhandled report with the stack and modules; the record itself is
-// attached, and so is the minidump when `dump_path` is not empty. A record
-// that cannot be read gives what could be read: nothing here fails.
+// attached, and so is the minidump when `dump_path` is not empty. Its event
+// id is the record's (EventIdOf). A record that cannot be read gives what
+// could be read: nothing here fails.
 Report ReportFromCrashRecord(std::string_view record, std::string_view dump_path = {});
 
 } // namespace tamberlin::report

@@ -22,6 +22,7 @@
 #include "tamberlin/errors/crash.h"
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_log.h"
+#include "tamberlin/errors/report_route.h"
 #include "tamberlin/errors/trap.h"
 #include "tamberlin/runtime/application.h"
 #include "tamberlin/runtime/error.h"
@@ -63,10 +64,11 @@ void Start() {
         modQFSystemUtilities::EnsureFolder(app_data + "Quillfern", true);
 }
 
-// What the crashes of earlier runs left (the handler went in first, in
-// main).
+// The collector route (when TAMBERLIN_DSN or the settings name one), then
+// what the crashes of earlier runs left (the handler went in first, in main).
 void StartReporting() {
     Start();
+    tamberlin::errors::StartReportRoute();
     tamberlin::errors::ReportPendingCrashes();
 }
 
@@ -192,6 +194,10 @@ int main(int argc, char** argv) {
     tamberlin::errors::InstallCrashHandler();
     namespace sys = tamberlin::platform::system;
     sys::UseUtf8Console();
+    // Whoever started the collector route, it has 2 seconds at the end.
+    struct StopRoute {
+        ~StopRoute() { tamberlin::errors::StopReportRoute(); }
+    } stop_route;
     try {
         const std::vector<std::string> args = sys::CommandLineArguments(argc, argv);
         if (args.empty()) {

@@ -7,6 +7,7 @@
 #include "tamberlin/errors/crash.h"
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_log.h"
+#include "tamberlin/errors/report_route.h"
 #include "tamberlin/errors/trap.h"
 #include "tamberlin/errors/waiting_reports.h"
 #include "tamberlin/mail/email_client.h"
@@ -216,8 +217,10 @@ void frmMain::Form_Load() {
     const std::string app_data = modQFSystemUtilities::GetAppDataPath();
     if (!app_data.empty())
         modQFSystemUtilities::EnsureFolder(app_data + "Quillfern", true);
-    // The crashes of earlier runs, before anything else happens (main
-    // installed the handler first).
+    // The collector route, when one is configured (main stops it), then the
+    // crashes of earlier runs, before anything else happens (main installed
+    // the handler first).
+    tamberlin::errors::StartReportRoute();
     tamberlin::errors::ReportPendingCrashes();
     if (const std::string waiting = tamberlin::errors::WaitingReportsNotice(); !waiting.empty())
         Report(waiting);

@@ -53,6 +53,9 @@ int main(int argc, char** argv) {
     // The vendor folder an installer would have made; the error log goes
     // beneath it.
     modQFSystemUtilities::EnsureFolder(modQFSystemUtilities::GetAppDataPath() + "Quillfern", true);
+    // The collector route, when one is configured, for as long as main runs:
+    // at the end it has 2 seconds to send, the rest waits for the next start.
+    const tamberlin::errors::ReportRoute route;
     // The crashes earlier runs left are reported now.
     tamberlin::errors::ReportPendingCrashes();
     std::printf("title: %s\ndata folder: %s\n", modQFAllData::strAppTitle.c_str(),

@@ -5,7 +5,8 @@
 //
 // An application calls tamberlin::errors::InstallCrashHandler() first, sets
 // its title, installs its own UI host if it has one (ui/host.h), calls
-// modQFAllData::InitAppData() once, then
+// modQFAllData::InitAppData() once, starts the collector route for as long
+// as it runs (a tamberlin::errors::ReportRoute), then
 // tamberlin::errors::ReportPendingCrashes(), and puts tamberlin::errors::Trap
 // around the statements that may fail.
 #pragma once
@@ -15,6 +16,7 @@
 #include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_form.h"
 #include "tamberlin/errors/error_log.h"
+#include "tamberlin/errors/report_route.h"
 #include "tamberlin/errors/trap.h"
 #include "tamberlin/errors/waiting_reports.h"
 #include "tamberlin/mail/email_client.h"

@@ -2,11 +2,11 @@
 // folder may have left: it never trusts a length, keeps every field within
 // its limit, tells a record from other bytes by its first line, and its
 // frames list names only modules the record lists.
-#include "errors/crash_record.h"
+#include "report/crash_record.h"
 
 #include "tests/fuzz/fuzz.h"
 
-namespace record = tamberlin::errors::crash_record;
+namespace record = tamberlin::report::crash_record;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text = tamberlin::fuzz::Bytes(data, size);

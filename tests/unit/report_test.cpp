@@ -1,14 +1,30 @@
 // The report route's rules that the end-to-end tests cannot reach one by
 // one: which DSNs are refused, how answers map to outcomes, and how the
-// queue stays bounded and never repeats an event.
+// queue stays bounded and never repeats an event; in the product, that
+// nothing goes without consent and each report goes once.
+#include "mail/outbox.h"
 #include "report/collector.h"
 #include "report/dsn.h"
 #include "report/envelope.h"
+#include "tamberlin/app/all_data.h"
+#include "tamberlin/errors/crash.h"
+#include "tamberlin/errors/critical_error_handler.h"
+#include "tamberlin/errors/error_log.h"
+#include "tamberlin/errors/report_route.h"
+#include "tamberlin/errors/waiting_reports.h"
+#include "tamberlin/runtime/application.h"
+#include "tamberlin/sysutil/registry.h"
+#include "tests/support/app_state.h"
+#include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/test_env.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace report = tamberlin::report;
+namespace reg = tamberlin::platform::registry;
 
 TEST(Dsn, ParsesOrRefusesWithAReason) {
     struct Row {
@@ -107,4 +123,111 @@ TEST(Scrubber, TakesOutHomeUserAndHostAsWholeWords) {
               "~/doc and ~\\x, /home/anna stays");
     EXPECT_EQ(scrub("ann@annbox: annual"), "<user>@<host>: annual");
     EXPECT_EQ(report::Scrubber("/", "", "")("/usr/lib"), "/usr/lib");
+}
+
+// The route in the product, with a DSN on a closed loopback port: what is
+// submitted stays in the Outbox's queue, where each case counts it.
+class RouteTest : public tamberlin::testing::AppStateTest {
+protected:
+    static constexpr const char* kKey = "Software\\TamberlinRouteTest\\Reports";
+    void SetUp() override {
+        tamberlin::runtime::App().SetTitle("TamberlinRouteTest");
+        modQFAllData::strAppTitle = "TamberlinRouteTest";
+        modQFAllData::strAppEXEName = "tamberlin";
+        modQFCriticalErrorHandler::strErrorLogFolder = folder_.Text();
+        dsn_.Set("http://k@127.0.0.1:9/1");
+    }
+    void TearDown() override { tamberlin::errors::StopReportRoute(); }
+    std::size_t Queued() const {
+        return tamberlin::testing::FilesIn(folder_.path() / "Outbox", ".envelope").size();
+    }
+    std::string KeptConsent() const {
+        std::string value;
+        modQFSystemUtilities::GetUserRegString(kKey, "Consent", value);
+        return value;
+    }
+    void Error() {
+        modQFCriticalErrorHandler::HandleCriticalError(
+            tamberlin::runtime::CurrentError{53, "No such file", "Test", 0}, "opening", false,
+            false);
+    }
+
+    tamberlin::testing::TempFolder folder_;
+    // In the settings: the environment's copy the C run-time reads is not
+    // the one a test can change under Windows.
+    tamberlin::testing::RegistryValueGuard dsn_{reg::kCurrentUser, 0, kKey, "DSN"};
+    tamberlin::testing::RegistryValueGuard user_{reg::kCurrentUser, 0, kKey, "Consent"};
+    tamberlin::testing::RegistryValueGuard machine_{reg::kLocalMachine, 0, kKey, "Consent"};
+    tamberlin::testing::RegistryValueGuard id_{reg::kCurrentUser, 0, kKey, "InstallId"};
+    tamberlin::testing::ScriptedHost host_;
+};
+
+TEST_F(RouteTest, ConsentIsAskedUntilKeptAndNothingGoesWithoutIt) {
+    struct Row {
+        const char* user; // the kept answers before the run, null: none
+        const char* machine;
+        const char* answer; // the button the user presses, "": closes the question
+        int asked;          // of two errors, how many asked
+        std::size_t queued;
+        const char* kept;
+    } rows[] = {
+        {nullptr, nullptr, "cmdAlways", 1, 2, "always"},
+        {nullptr, nullptr, "cmdOnce", 2, 2, ""},
+        {nullptr, nullptr, "cmdNever", 1, 0, "never"},
+        {nullptr, nullptr, "", 2, 0, ""},
+        {nullptr, "Always", "", 0, 2, ""}, // the installer's preset
+        {nullptr, "never", "", 0, 0, ""},
+        {"never", "always", "", 0, 0, "never"}, // the user's over the machine's
+        {"always", "never", "", 0, 2, "always"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.answer) + " " + (row.machine ? row.machine : "-"));
+        std::filesystem::remove_all(folder_.path() / "Outbox");
+        user_.Set(row.user ? std::optional<std::string>(row.user) : std::nullopt);
+        machine_.Set(row.machine ? std::optional<std::string>(row.machine) : std::nullopt);
+        tamberlin::errors::StartReportRoute();
+        const std::size_t shown = host_.Forms().size();
+        for (int i = 0; i < 2; ++i) {
+            host_.Click("cmdOK");
+            if (i < row.asked) {
+                host_.Click("cmdShow"); // what is sent, then the answer
+                host_.Click("cmdOK");
+                host_.Click(row.answer);
+            }
+            Error();
+        }
+        tamberlin::errors::StopReportRoute();
+        std::vector<std::string> names;
+        for (std::size_t i = shown; i < host_.Forms().size(); ++i)
+            names.push_back(host_.Forms()[i].name);
+        EXPECT_EQ(std::count(names.begin(), names.end(), "frmReportConsent"), row.asked);
+        EXPECT_EQ(Queued(), row.queued);
+        EXPECT_EQ(KeptConsent(), row.kept);
+        if (row.asked > 0 && host_.Forms().size() > shown + 2) {
+            const std::string sent = host_.Forms()[shown + 2]("txtContents").caption;
+            EXPECT_NE(sent.find("\"type\": \"Error 53\""), std::string::npos) << sent;
+            EXPECT_NE(sent.find("error-log.txt ("), std::string::npos) << sent;
+        }
+    }
+}
+
+TEST_F(RouteTest, ACrashAndAWaitingMailGoOnceAcrossStarts) {
+    user_.Set("always");
+    const std::string record =
+        "tamberlin crash record\nexception: 0xC0000005\nsignal: 11 1\ntime: 1796669023 5\n"
+        "operation: saving\nstack: 0x55555555a123\n";
+    folder_.MakeFile("Crashes/crash-1796669023-000000005-1.rec", record);
+    modQFEmailClient::outbox::Message mail;
+    mail.subject = "Error Report";
+    ASSERT_FALSE(modQFEmailClient::outbox::Save(folder_.Text() + "Outbox", mail).path.empty());
+    for (int start = 0; start < 3; ++start) {
+        // The third start finds the same record again, under another name.
+        if (start == 2)
+            folder_.MakeFile("Crashes/crash-1796669024-000000005-1.rec", record);
+        tamberlin::errors::StartReportRoute();
+        EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), start == 1 ? 0 : 1);
+        tamberlin::errors::StopReportRoute();
+        EXPECT_EQ(Queued(), 2u) << "start " << start;
+        EXPECT_EQ(tamberlin::errors::WaitingReportsNotice(), "");
+    }
 }

@@ -2,7 +2,11 @@
 """A report sent to the collector's own local receiver (Spotlight's sidecar)
 and read back from its /stream, parsed with the collector's Python SDK.
 
-usage: spotlight.py TAMBERLIN_REPORT PEERS_FOLDER WORK_FOLDER
+Then the product's own route: tamberlin-demo raises an error through its
+terminal, the user answers the consent question "always", and the envelope
+arrives once; a second error is not asked about again.
+
+usage: spotlight.py TAMBERLIN_REPORT PEERS_FOLDER WORK_FOLDER TAMBERLIN_DEMO
 
 Exits 77 (skipped) when the receiver is not installed in PEERS_FOLDER
 (./run test installs it there).
@@ -20,7 +24,7 @@ import urllib.request
 
 from sentry_sdk.envelope import Envelope
 
-program, peers, work = sys.argv[1:4]
+program, peers, work, demo = sys.argv[1:5]
 sidecar = os.path.join(peers, "node_modules", ".bin", "spotlight-sidecar")
 if not os.path.exists(sidecar):
     print(f"skipped: {sidecar} is missing (./run test installs it)")
@@ -52,6 +56,7 @@ server = subprocess.Popen(["node", sidecar, str(port)], stdin=subprocess.DEVNULL
                           stdout=open(os.path.join(work, "sidecar.log"), "wb"),
                           stderr=subprocess.STDOUT, start_new_session=True)
 envelopes = {}  # event id -> raw envelope bytes as relayed
+relayed = []  # every event id, as often as it was relayed
 
 
 def read_stream():
@@ -70,6 +75,7 @@ def read_stream():
                 found = re.search(rb'"event_id":"([0-9a-f]{32})"', body)
                 if found:
                     envelopes[found.group(1).decode()] = body
+                    relayed.append(found.group(1).decode())
                 lines = []
 
 
@@ -121,9 +127,28 @@ try:
         if found:
             ids[name] = found.group(1)
 
+    # The demo, driven through its terminal: OK in the error dialog, then
+    # "always"; the second error is sent without a question.
+    demo_env = dict(env, TAMBERLIN_UI="terminal")
+    for run, answers in enumerate(["ok\nalways\n", "ok\n"]):
+        done = subprocess.run([demo, "raise", "--number", "53", "--op", "opening a document",
+                               "--description", f"No {home}/doc{run}.txt for {user} on {host}"],
+                              env=demo_env, input=answers, capture_output=True, text=True,
+                              timeout=60)
+        print(f"demo {run}:", done.returncode, done.stdout[-300:], done.stderr.strip())
+        asked = "(always, once, never, show)> " in done.stdout
+        check(done.returncode == 0 and asked == (run == 0),
+              f"demo {run}: the consent question asked {'once' if run == 0 else 'no more'}")
     deadline = time.time() + 20
-    while time.time() < deadline and not all(i in envelopes for i in ids.values()):
+    while time.time() < deadline and (not all(i in envelopes for i in ids.values()) or
+                                      sum(b'"Tamberlin@' in e for e in envelopes.values()) < 2):
         time.sleep(0.2)
+    demo_ids = [i for i, e in envelopes.items() if b'"release":"Tamberlin@' in e]
+    check(len(demo_ids) == 2, f"demo: two errors reached the collector ({len(demo_ids)})")
+    time.sleep(1)  # a repeated send would have come by now
+    for event_id in demo_ids:
+        check(relayed.count(event_id) == 1, f"demo: {event_id} arrived once")
+        ids[f"demo {event_id[:6]}"] = event_id
 
     def expected_text(path, most=64 * 1024):
         data = open(path, "rb").read()
@@ -159,12 +184,18 @@ try:
             continue
         value = event["exception"]["values"][0]
         check(event["platform"] == "native", f"{name}: platform")
-        check(event["release"] == "tamberlin-report@1.0.0", f"{name}: release")
+        check(event["release"] in ("tamberlin-report@1.0.0", "Tamberlin@1.0.0"),
+              f"{name}: release")
         check(re.fullmatch(r"[0-9a-f]{32}", event["user"]["id"]) is not None, f"{name}: user.id")
         check(event["contexts"]["os"]["name"] == "Linux", f"{name}: os context")
         check(event["contexts"]["device"]["arch"] == os.uname().machine, f"{name}: device arch")
         check(event["contexts"]["app"]["app_version"] == "1.0.0", f"{name}: app context")
-        if name == "error":
+        if name.startswith("demo"):
+            check(value["type"] == "Error 53" and value["mechanism"]["type"] == "trap",
+                  f"{name}: the trapped error")
+            check(event["tags"]["operation"] == "opening a document", f"{name}: operation")
+            check("error-log.txt" in attachments, f"{name}: the error log attached")
+        elif name == "error":
             check(event["level"] == "error", "error: level")
             check(value["mechanism"] == {"type": "trap", "handled": True}, "error: mechanism")
             check(value["value"] == "File not found", "error: exception value")

@@ -1,11 +1,11 @@
-#include "errors/crash_record.h"
+#include "report/crash_record.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cinttypes>
 #include <cstdio>
 
-namespace tamberlin::errors::crash_record {
+namespace tamberlin::report::crash_record {
 namespace {
 
 // Each field's limit: what the writers put there at most, and a little more.
@@ -73,6 +73,8 @@ void AddField(Record& r, std::string_view key, std::string_view value) {
             r.code = static_cast<std::uint32_t>(*code);
     } else if (key == "time") {
         r.seconds = Decimal<std::int64_t>(value.substr(0, value.find(' ')));
+    } else if (key == "signal") {
+        r.signal = Decimal<int>(value.substr(0, value.find(' ')));
     } else if (key == "thread") {
         r.thread = Cut(value, kMaxThread);
     } else if (key == "operation") {
@@ -194,4 +196,4 @@ std::string Frames(const Record& r) {
     return out;
 }
 
-} // namespace tamberlin::errors::crash_record
+} // namespace tamberlin::report::crash_record

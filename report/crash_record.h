@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tamberlin::errors::crash_record {
+namespace tamberlin::report::crash_record {
 
 // What is read of a record at most; a record that is longer is cut.
 inline constexpr std::size_t kMaxBytes = 1 << 20;
@@ -37,6 +37,7 @@ struct Record {
     Shape shape = Shape::kForeign;
     std::optional<std::uint32_t> code;
     std::optional<std::int64_t> seconds; // since 1970, when recorded
+    std::optional<int> signal;           // Linux: the signal's number
     std::string thread;
     std::string operation;
     std::int32_t uncaught = 0;
@@ -61,4 +62,4 @@ bool SaneTime(std::int64_t seconds, std::int64_t now);
 // was installed since.
 std::string Frames(const Record& record);
 
-} // namespace tamberlin::errors::crash_record
+} // namespace tamberlin::report::crash_record
