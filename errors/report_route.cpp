@@ -15,7 +15,6 @@
 #include "platform/text.h"
 #include "report/collector.h"
 #include "report/dsn.h"
-#include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_log.h"
 #include "tamberlin/errors/waiting_reports.h"
 #include "tamberlin/platform/path_style.h"
