@@ -10,6 +10,7 @@ Wine's Z: drive, and its files have no POSIX modes to check.
 """
 import gzip
 import http.server
+import json
 import os
 import re
 import shutil
@@ -97,28 +98,36 @@ rows = [
      None),
 ]
 if not windows:
-    # WinHTTP takes no CA file of its own, and Wine follows a link as a folder.
-    rows += [
-        ("a link in the queue folder's place", {"status": 200, "link": True}, port, r"^sent ",
-         0, 0, None),
-        ("TLS with an unknown certificate", {"status": 200}, tls_port, r"^kept .*(SSL|certificate)",
-         3, 1, None),
-        ("TLS with its CA file", {"status": 200, "ca": True}, tls_port, r"^sent ", 0, 0, None),
-    ]
+    # Wine follows a link as a folder.
+    rows.append(("a link in the queue folder's place", {"status": 200, "link": True}, port,
+                 r"^sent ", 0, 0, None))
+rows += [
+    ("TLS with an unknown certificate", {"status": 200}, tls_port, r"^kept .*(SSL|certificate)",
+     3, 1, None),
+    ("TLS with its CA file", {"status": 200, "ca": True}, tls_port, r"^sent ", 0, 0, None),
+]
 
 
-def run(verb, queue, row_port, extra=()):
+def environment(row_port):
     scheme = "https" if row_port == tls_port else "http"
     env = dict(os.environ, TAMBERLIN_DSN=f"{scheme}://key0@127.0.0.1:{row_port}/42",
                XDG_CONFIG_HOME=os.path.join(work, "config"), XDG_DATA_HOME=os.path.join(work, "data"))
     env.pop("TAMBERLIN_CA_FILE", None)
     if answer.get("ca"):
-        env["TAMBERLIN_CA_FILE"] = certificate
+        env["TAMBERLIN_CA_FILE"] = native(certificate)
+    return env
+
+
+def run(verb, queue, row_port, extra=()):
     started = time.time()
     done = subprocess.run(command + [verb, "--queue", native(queue), "--wait", "8000",
                                      "--timeout", "1500"] + list(extra),
-                          env=env, capture_output=True, text=True, timeout=120)
+                          env=environment(row_port), capture_output=True, text=True, timeout=120)
     return done, time.time() - started
+
+
+def event_ids():
+    return [json.loads(body.split(b"\n", 1)[0])["event_id"] for _, _, body in received]
 
 
 for name, given, row_port, printed, status, left, again in rows:
@@ -177,6 +186,61 @@ for name, given, row_port, printed, status, left, again in rows:
     print(("FAILED " if problems else "ok     ") + name, "; ".join(problems))
     if problems:
         failures.append(name)
+
+# Killed (SIGKILL) while the server holds its request: the next drain sends
+# the report once, with the same event id, and the one after sends nothing.
+name = "killed during a send"
+answer.update({"status": 200, "headers": {}, "hang": True})
+received.clear()
+queue = os.path.join(work, "killed")
+sending = subprocess.Popen(command + ["send", "--queue", native(queue), "--timeout", "20000",
+                                      "--message", "row " + name], env=environment(port),
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+deadline = time.time() + most_seconds
+while not received and time.time() < deadline and sending.poll() is None:
+    time.sleep(0.05)
+sending.kill()
+sending.wait()
+problems = [] if len(received) == 1 else [f"{len(received)} requests before the kill"]
+first = event_ids()
+answer["hang"] = False
+for expected in (first, []):
+    received.clear()
+    run("drain", queue, port)
+    if event_ids() != expected:
+        problems.append(f"a drain sent {event_ids()}, expected {expected}")
+print(("FAILED " if problems else "ok     ") + name, "; ".join(problems))
+if problems:
+    failures.append(name)
+
+# A queue folder that is full or read-only (a tmpfs of its own, mounted in a
+# user namespace): one log line naming the fault, and the report still sent.
+faults = [("a full queue folder", "size=4k", "No space left"),
+          ("a read-only queue folder", "ro", "Read-only")]
+can_mount = not windows and subprocess.run(
+    ["unshare", "-rm", "mount", "-t", "tmpfs", "tmpfs", work], capture_output=True).returncode == 0
+for name, options, reason in faults if can_mount else []:
+    answer.update({"status": 200, "headers": {}, "hang": False})
+    received.clear()
+    queue = os.path.join(work, re.sub(r"\W+", "-", name))
+    os.makedirs(queue, mode=0o700)
+    mount = (f'mount -t tmpfs -o {options},mode=700 tmpfs "$0" && '
+             '{ [ ! -w "$0" ] || head -c 4096 /dev/zero > "$0/filler"; } ; exec "$@"')
+    done = subprocess.run(["unshare", "-rm", "sh", "-c", mount, queue] + command +
+                          ["send", "--queue", queue, "--wait", "8000", "--message", "row " + name],
+                          env=environment(port), capture_output=True, text=True, timeout=60)
+    lines = done.stderr.strip().splitlines()
+    problems = []
+    if not re.search(r"^sent [0-9a-f]{32}$", done.stdout, re.M) or len(received) != 1:
+        problems.append(f"printed {done.stdout!r}, {len(received)} received")
+    if len(lines) != 1 or reason not in lines[0]:
+        problems.append(f"log {done.stderr!r}")
+    print(("FAILED " if problems else "ok     ") + name, "; ".join(problems))
+    if problems:
+        failures.append(name)
+if not can_mount and not windows:
+    print("skipped the full and read-only queue folders: no tmpfs in a user namespace here")
 
 server.shutdown()
 tls_server.shutdown()
