@@ -66,11 +66,13 @@ with socket.socket() as s:
     s.bind(("127.0.0.1", 0))
     closed_port = s.getsockname()[1]
 
-# The same server behind TLS with a self-signed certificate for 127.0.0.1.
-certificate = os.path.join(work, "collector.pem")
-subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
-                "-keyout", certificate, "-out", certificate], check=True, capture_output=True)
+# The same server behind TLS with a self-signed certificate for localhost
+# (Wine's certificate check matches host names only, not IP addresses).
+certificate, other = os.path.join(work, "collector.pem"), os.path.join(work, "other.pem")
+for pem in certificate, other:
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
+                    "-keyout", pem, "-out", pem], check=True, capture_output=True)
 tls_server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
 tls_server.daemon_threads = True
 context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
@@ -105,16 +107,18 @@ rows += [
     ("TLS with an unknown certificate", {"status": 200}, tls_port, r"^kept .*(SSL|certificate)",
      3, 1, None),
     ("TLS with its CA file", {"status": 200, "ca": True}, tls_port, r"^sent ", 0, 0, None),
+    ("TLS with another CA file", {"status": 200, "ca": other}, tls_port,
+     r"^kept .*(SSL|certificate)", 3, 1, None),
 ]
 
 
 def environment(row_port):
-    scheme = "https" if row_port == tls_port else "http"
-    env = dict(os.environ, TAMBERLIN_DSN=f"{scheme}://key0@127.0.0.1:{row_port}/42",
+    host = "https://key0@localhost" if row_port == tls_port else "http://key0@127.0.0.1"
+    env = dict(os.environ, TAMBERLIN_DSN=f"{host}:{row_port}/42",
                XDG_CONFIG_HOME=os.path.join(work, "config"), XDG_DATA_HOME=os.path.join(work, "data"))
     env.pop("TAMBERLIN_CA_FILE", None)
     if answer.get("ca"):
-        env["TAMBERLIN_CA_FILE"] = native(certificate)
+        env["TAMBERLIN_CA_FILE"] = native(certificate if answer["ca"] is True else answer["ca"])
     return env
 
 
