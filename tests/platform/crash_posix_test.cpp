@@ -278,7 +278,7 @@ TEST_F(NextStartTest, AStrippedProgramIsNamedFromADebuginfodServer) {
     using tamberlin::testing::EnvironmentOverride;
     const std::string self = "NextStartTest.AStrippedProgramIsNamedFromADebuginfodServer";
     if (std::getenv("TAMBERLIN_TEST_DEBUGINFOD")) {
-        RunProgram({TAMBERLIN_CRASH_CHILD_STRIPPED, temp_.Text(), "segv"}, "", 20);
+        RunProgram({TAMBERLIN_CRASH_CHILD "_stripped", temp_.Text(), "segv"}, "", 20);
         host_.while_shown = [](tamberlin::ui::Form& form) {
             static_cast<frmQFCriticalErrorHandler&>(form).CompleteCrashReport();
         };
@@ -305,7 +305,7 @@ TEST_F(NextStartTest, AStrippedProgramIsNamedFromADebuginfodServer) {
     for (int i = 0; i < 100 && !served; ++i) {
         EnvironmentOverride cache("DEBUGINFOD_CACHE_PATH", temp_.Text() + std::to_string(i));
         served =
-            RunProgram({"/usr/bin/debuginfod-find", "debuginfo", TAMBERLIN_CRASH_CHILD_STRIPPED})
+            RunProgram({"/usr/bin/debuginfod-find", "debuginfo", TAMBERLIN_CRASH_CHILD "_stripped"})
                 .status == 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(served ? 0 : 200));
     }
