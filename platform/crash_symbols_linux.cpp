@@ -4,13 +4,15 @@
 // information exists, its file and line. A module whose build ID differs from
 // the one recorded was replaced since the crash (an update): its frames keep
 // their offsets and the recorded build ID, since its names would now be
-// wrong. No server is asked for debug information unless the user says so.
+// wrong. A debuginfod server is asked for missing debug information when
+// DEBUGINFOD_URLS names one, within bounded times.
 //
 // libdw is needed only when a crash is reported, so it is opened then rather
 // than linked: no other run loads it, nor libelf and the compression
 // libraries it brings. Without it the stack keeps its bare addresses.
 #include "platform/crash.h"
 
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +23,7 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <string>
 #include <string_view>
 #include <type_traits>
 #include <vector>
@@ -52,20 +55,37 @@ struct Libdw {
     decltype(&::dwfl_standard_find_debuginfo) dwfl_standard_find_debuginfo;
 };
 
+// The servers as given, put back for each report after a spent budget.
+std::string debuginfod_urls;
+
+// Sets the variable NAME to SECONDS unless it holds a smaller number.
+void AtMost(const char* name, long seconds) {
+    const char* now = std::getenv(name);
+    char* end = nullptr;
+    const long given = now ? std::strtol(now, &end, 10) : 0;
+    if (!now || end == now || *end || given <= 0 || given > seconds)
+        setenv(name, std::to_string(seconds).c_str(), 1);
+}
+
 // Opens libdw once, at the first call; null when it or one of its calls is
 // missing.
 const Libdw* OpenLibdw() {
     static const std::optional<Libdw> calls = []() -> std::optional<Libdw> {
-        // libdw asks a debuginfod server for missing debug information when
-        // DEBUGINFOD_URLS is set, as it loads: a start would wait on the
-        // network. Only an explicit TAMBERLIN_DEBUGINFOD=1 keeps it, and then
-        // with a bound on each download and on all of them.
+        // libdw asks the debuginfod servers in DEBUGINFOD_URLS for missing
+        // debug information; it decides as it loads, so here. Only the
+        // report's completion, on the user's word, gets here, and what it
+        // asks is build IDs, which the report carries anyway: the URLs alone
+        // turn it on, TAMBERLIN_DEBUGINFOD=0 off. Each download is bounded
+        // (a larger bound the user set is cut), and so are all of them
+        // together (BudgetedFindDebuginfo).
         const char* allowed = std::getenv("TAMBERLIN_DEBUGINFOD");
-        if (!allowed || std::string_view(allowed) != "1") {
+        if (allowed && std::string_view(allowed) == "0") {
             unsetenv("DEBUGINFOD_URLS");
         } else {
-            setenv("DEBUGINFOD_TIMEOUT", "5", 0);
-            setenv("DEBUGINFOD_MAXTIME", "10", 0);
+            AtMost("DEBUGINFOD_TIMEOUT", 5);
+            AtMost("DEBUGINFOD_MAXTIME", 10);
+            if (const char* urls = std::getenv("DEBUGINFOD_URLS"))
+                debuginfod_urls = urls;
         }
         void* library = dlopen("libdw.so.1", RTLD_LAZY | RTLD_LOCAL);
         if (!library)
@@ -113,6 +133,21 @@ std::string BuildIdOf(const Libdw& dw, Dwfl_Module* module) {
     return id;
 }
 
+// All downloads of one report together take at most this long: past it,
+// the servers are no longer asked (libdw reads DEBUGINFOD_URLS at each
+// query), and what is on this machine still names the rest.
+constexpr auto kDebuginfodBudget = std::chrono::seconds(20);
+std::chrono::steady_clock::time_point debuginfod_deadline;
+
+int BudgetedFindDebuginfo(Dwfl_Module* module, void** user, const char* name, Dwarf_Addr base,
+                          const char* file, const char* debuglink, GElf_Word crc,
+                          char** debuginfo_path) {
+    if (std::chrono::steady_clock::now() > debuginfod_deadline)
+        unsetenv("DEBUGINFOD_URLS");
+    return OpenLibdw()->dwfl_standard_find_debuginfo(module, user, name, base, file, debuglink, crc,
+                                                     debuginfo_path);
+}
+
 // Only a Dwfl that libdw made is ever deleted, so the library is open then.
 struct DwflDeleter {
     void operator()(Dwfl* dwfl) const { OpenLibdw()->dwfl_end(dwfl); }
@@ -146,8 +181,10 @@ std::string Describe(const std::string& record) {
     Dwfl_Callbacks callbacks = {};
     std::unique_ptr<Dwfl, DwflDeleter> dwfl;
     if (dw) {
-        callbacks = {dw->dwfl_linux_proc_find_elf, dw->dwfl_standard_find_debuginfo, nullptr,
-                     &debuginfo_path};
+        debuginfod_deadline = std::chrono::steady_clock::now() + kDebuginfodBudget;
+        if (!debuginfod_urls.empty())
+            setenv("DEBUGINFOD_URLS", debuginfod_urls.c_str(), 1);
+        callbacks = {dw->dwfl_linux_proc_find_elf, BudgetedFindDebuginfo, nullptr, &debuginfo_path};
         dwfl.reset(dw->dwfl_begin(&callbacks));
     }
     if (dwfl && !maps.empty()) {

@@ -63,6 +63,9 @@ bool AppendToFile(std::string_view path, std::string_view bytes);
 // readable by this user only where the system has such permissions. False
 // when it exists or could not be written whole (nothing is left behind then).
 bool CreateNewFile(std::string_view path, std::string_view bytes);
+// The system's words for why the last call here failed (CreateNewFile keeps
+// them through its clean-up), e.g. "No space left on device".
+std::string LastErrorText();
 
 // The file's whole content into `bytes`; false when it cannot be read.
 bool ReadWholeFile(std::string_view path, std::string& bytes);

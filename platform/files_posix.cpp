@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -150,9 +151,18 @@ bool CreateNewFile(std::string_view path, std::string_view bytes) {
     }
     if (close(fd) != 0)
         ok = false;
-    if (!ok)
+    if (!ok) {
+        const int why = errno;
         unlink(name.c_str());
+        errno = why;
+    }
     return ok;
+}
+
+std::string LastErrorText() {
+    char text[256];
+    // GNU's strerror_r may return a static text rather than fill ours.
+    return strerror_r(errno, text, sizeof text);
 }
 
 bool ReadWholeFile(std::string_view path, std::string& bytes) {

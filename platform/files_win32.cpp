@@ -140,9 +140,26 @@ bool CreateNewFile(std::string_view path, std::string_view bytes) {
     bool ok = WriteAll(file, bytes);
     if (!CloseHandle(file))
         ok = false;
-    if (!ok)
+    if (!ok) {
+        const DWORD why = GetLastError();
         DeleteFileW(wide.c_str());
+        SetLastError(why);
+    }
     return ok;
+}
+
+std::string LastErrorText() {
+    const DWORD error = GetLastError();
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring words = length ? std::wstring(text, length) : L"";
+    LocalFree(text);
+    while (!words.empty() &&
+           (words.back() == L'\n' || words.back() == L'\r' || words.back() == L'.'))
+        words.pop_back();
+    return words.empty() ? "system error " + std::to_string(error) : win32::Utf8FromWide(words);
 }
 
 bool ReadWholeFile(std::string_view path, std::string& bytes) {

@@ -67,13 +67,18 @@ bool Queue::Ready(std::string& error) const {
     return true;
 }
 
-bool Queue::WriteWhole(std::string_view name, std::string_view bytes) const {
+bool Queue::WriteWhole(std::string_view name, std::string_view bytes, std::string* reason) const {
     const std::string final_path = Path(name);
     const std::string temp = final_path + ".tmp";
     platform::files::RemoveFile(temp); // a previous run's leftover
-    if (!platform::files::CreateNewFile(temp, bytes))
+    if (!platform::files::CreateNewFile(temp, bytes)) {
+        if (reason)
+            *reason = platform::files::LastErrorText();
         return false;
+    }
     if (!platform::files::RenameFile(temp, final_path)) {
+        if (reason)
+            *reason = platform::files::LastErrorText();
         platform::files::RemoveFile(temp);
         return false;
     }
@@ -94,9 +99,9 @@ bool Queue::Put(const Envelope& envelope, std::int64_t now_ms, std::string& erro
     std::snprintf(name, sizeof name, "%013lld-%s-%llu%s", static_cast<long long>(now_ms),
                   envelope.event_id.c_str(), static_cast<unsigned long long>(envelope.bytes.size()),
                   kExtension);
-    if (!WriteWhole(name, envelope.bytes)) {
+    if (std::string reason; !WriteWhole(name, envelope.bytes, &reason)) {
         error = "The report " + envelope.event_id + " could not be written to the queue folder " +
-                folder_ + " (full, read-only or missing).";
+                folder_ + " (" + reason + "); it is sent from memory while the program runs.";
         return false;
     }
     return true;

@@ -68,7 +68,9 @@ public:
 
 private:
     std::string Path(std::string_view name) const;
-    bool WriteWhole(std::string_view name, std::string_view bytes) const;
+    // False with the system's reason when the file could not be written.
+    bool WriteWhole(std::string_view name, std::string_view bytes,
+                    std::string* reason = nullptr) const;
 
     std::string folder_;
 };

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <sys/ptrace.h>
@@ -25,6 +26,7 @@ namespace {
 
 using tamberlin::testing::FilesIn;
 using tamberlin::testing::ReadFile;
+using tamberlin::testing::RunProgram;
 using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -267,6 +269,53 @@ TEST_F(NextStartTest, AReplacedExecutableKeepsItsOffsetsAndBuildId) {
                                          "\\] \\(changed since the crash\\)\n"));
     EXPECT_THAT(report, HasSubstr("was replaced since the crash"));
     EXPECT_THAT(report, Not(HasSubstr("CrashWithNullWrite")));
+}
+
+// A stripped program's functions are named from a debuginfod server that
+// has its debug file. libdw decides on servers as it loads, so the test runs
+// itself again, alone, once the server has the file.
+TEST_F(NextStartTest, AStrippedProgramIsNamedFromADebuginfodServer) {
+    using tamberlin::testing::EnvironmentOverride;
+    const std::string self = "NextStartTest.AStrippedProgramIsNamedFromADebuginfodServer";
+    if (std::getenv("TAMBERLIN_TEST_DEBUGINFOD")) {
+        RunProgram({TAMBERLIN_CRASH_CHILD "_stripped", temp_.Text(), "segv"}, "", 20);
+        host_.while_shown = [](tamberlin::ui::Form& form) {
+            static_cast<frmQFCriticalErrorHandler&>(form).CompleteCrashReport();
+        };
+        EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), 1);
+        EXPECT_THAT(ReadFile(FilesIn(temp_.path() / "Crashes" / "Reported", ".txt").at(0)),
+                    HasSubstr("CrashWithNullWrite"));
+        return;
+    }
+    if (access("/usr/bin/debuginfod", X_OK) != 0)
+        GTEST_SKIP() << "no debuginfod (Debian's debuginfod)";
+    const std::string port = std::to_string(20000 + getpid() % 20000);
+    const pid_t server = fork();
+    if (server == 0) {
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 0), dup2(null, 1), dup2(null, 2);
+        execl("/usr/bin/debuginfod", "debuginfod", "-F", TAMBERLIN_CRASH_CHILD_DEBUG, "-p",
+              port.c_str(), "-d", (temp_.Text() + "/index.sqlite").c_str(), nullptr);
+        _exit(127);
+    }
+    // Asked before it has scanned its folder, it answers 404, which a client
+    // remembers: each try has a cache of its own.
+    EnvironmentOverride urls("DEBUGINFOD_URLS", "http://127.0.0.1:" + port);
+    bool served = false;
+    for (int i = 0; i < 100 && !served; ++i) {
+        EnvironmentOverride cache("DEBUGINFOD_CACHE_PATH", temp_.Text() + std::to_string(i));
+        served =
+            RunProgram({"/usr/bin/debuginfod-find", "debuginfo", TAMBERLIN_CRASH_CHILD "_stripped"})
+                .status == 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(served ? 0 : 200));
+    }
+    EnvironmentOverride alone("TAMBERLIN_TEST_DEBUGINFOD", "1"),
+        cache("DEBUGINFOD_CACHE_PATH", temp_.Text() + "cache");
+    const auto run = RunProgram({"/proc/self/exe", "--gtest_filter=" + self}, "", 60);
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+    EXPECT_TRUE(served);
+    EXPECT_EQ(run.status, 0) << run.output;
 }
 
 TEST_F(NextStartTest, ACrashDuringStartUpIsReportedAtTheNextStart) {

@@ -10,6 +10,7 @@ Wine's Z: drive, and its files have no POSIX modes to check.
 """
 import gzip
 import http.server
+import json
 import os
 import re
 import shutil
@@ -65,11 +66,13 @@ with socket.socket() as s:
     s.bind(("127.0.0.1", 0))
     closed_port = s.getsockname()[1]
 
-# The same server behind TLS with a self-signed certificate for 127.0.0.1.
-certificate = os.path.join(work, "collector.pem")
-subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
-                "-keyout", certificate, "-out", certificate], check=True, capture_output=True)
+# The same server behind TLS with a self-signed certificate for localhost
+# (Wine's certificate check matches host names only, not IP addresses).
+certificate, other = os.path.join(work, "collector.pem"), os.path.join(work, "other.pem")
+for pem in certificate, other:
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
+                    "-keyout", pem, "-out", pem], check=True, capture_output=True)
 tls_server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
 tls_server.daemon_threads = True
 context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
@@ -91,33 +94,49 @@ rows = [
     ("503 with rate limits", {"status": 503, "headers": {"X-Sentry-Rate-Limits": "90:error:key"}},
      port, r"^kept .* answered 503$", 3, 1, 0),
     ("500", {"status": 500}, port, r"^kept .* answered 500$", 3, 1, 1),
-    ("400 is refused for good", {"status": 400}, port, r"^dropped .* answered 400$", 0, 0, None),
+    ("400 is refused for good", {"status": 400, "log": "refused"}, port,
+     r"^dropped .* answered 400$", 0, 0, None),
     ("no answer", {"hang": True}, port, r"^kept [0-9a-f]{32} .*[Tt]imeout", 3, 1, None),
     ("connection refused", {"status": 200}, closed_port, r"^kept [0-9a-f]{32} .*onnect", 3, 1,
      None),
 ]
 if not windows:
-    # WinHTTP takes no CA file of its own, and Wine follows a link as a folder.
-    rows += [
-        ("a link in the queue folder's place", {"status": 200, "link": True}, port, r"^sent ",
-         0, 0, None),
-        ("TLS with an unknown certificate", {"status": 200}, tls_port, r"^kept .*(SSL|certificate)",
-         3, 1, None),
-        ("TLS with its CA file", {"status": 200, "ca": True}, tls_port, r"^sent ", 0, 0, None),
-    ]
+    # Wine follows a link as a folder. A full or read-only queue folder is a
+    # tmpfs of its own, mounted in a user namespace where there can be one.
+    rows.append(("a link in the queue folder's place", {"status": 200, "link": True}, port,
+                 r"^sent ", 0, 0, None))
+    if subprocess.run(["unshare", "-rm", "mount", "-t", "tmpfs", "tmpfs", work],
+                      capture_output=True).returncode == 0:
+        rows += [(name, {"status": 200, "mount": options, "log": log}, port, r"^sent ", 0, 0, None)
+                 for name, options, log in [("a full queue folder", "size=4k", "No space left"),
+                                            ("a read-only queue folder", "ro", "Read-only")]]
+rows += [
+    ("TLS with an unknown certificate", {"status": 200}, tls_port, r"^kept .*(SSL|certificate)",
+     3, 1, None),
+    ("TLS with its CA file", {"status": 200, "ca": True}, tls_port, r"^sent ", 0, 0, None),
+    ("TLS with another CA file", {"status": 200, "ca": other}, tls_port,
+     r"^kept .*(SSL|certificate)", 3, 1, None),
+]
 
 
-def run(verb, queue, row_port, extra=()):
-    scheme = "https" if row_port == tls_port else "http"
-    env = dict(os.environ, TAMBERLIN_DSN=f"{scheme}://key0@127.0.0.1:{row_port}/42",
+def environment(row_port):
+    host = "https://key0@localhost" if row_port == tls_port else "http://key0@127.0.0.1"
+    env = dict(os.environ, TAMBERLIN_DSN=f"{host}:{row_port}/42",
                XDG_CONFIG_HOME=os.path.join(work, "config"), XDG_DATA_HOME=os.path.join(work, "data"))
     env.pop("TAMBERLIN_CA_FILE", None)
     if answer.get("ca"):
-        env["TAMBERLIN_CA_FILE"] = certificate
+        env["TAMBERLIN_CA_FILE"] = native(certificate if answer["ca"] is True else answer["ca"])
+    return env
+
+
+def run(verb, queue, row_port, extra=()):
+    mount = [] if "mount" not in answer else [
+        "unshare", "-rm", "sh", "-c", f'mount -t tmpfs -o {answer["mount"]},mode=700 tmpfs "$0" && '
+        '{ [ ! -w "$0" ] || head -c 4096 /dev/zero > "$0/filler"; } && exec "$@"', queue]
     started = time.time()
-    done = subprocess.run(command + [verb, "--queue", native(queue), "--wait", "8000",
+    done = subprocess.run(mount + command + [verb, "--queue", native(queue), "--wait", "8000",
                                      "--timeout", "1500"] + list(extra),
-                          env=env, capture_output=True, text=True, timeout=120)
+                          env=environment(row_port), capture_output=True, text=True, timeout=120)
     return done, time.time() - started
 
 
@@ -126,6 +145,8 @@ for name, given, row_port, printed, status, left, again in rows:
     answer.update({"status": 200, "headers": {}, "hang": False}, **given)
     received.clear()
     queue = os.path.join(work, re.sub(r"\W+", "-", name))
+    if given.get("mount"):
+        os.makedirs(queue, mode=0o700)
     if given.get("link"):
         os.makedirs(queue + "-target")
         os.symlink(queue + "-target", queue)
@@ -164,7 +185,7 @@ for name, given, row_port, printed, status, left, again in rows:
             problems.append("no event item")
     elif row_port == port:
         problems.append("nothing received")
-    if name == "400 is refused for good" and len(done.stderr.strip().splitlines()) != 1:
+    if "log" in given and (len(done.stderr.strip().splitlines()) != 1 or given["log"] not in done.stderr):
         problems.append(f"log lines {done.stderr!r}")
     if again is not None:
         # The next run at once: held back after 429/503, tried again after
@@ -177,6 +198,30 @@ for name, given, row_port, printed, status, left, again in rows:
     print(("FAILED " if problems else "ok     ") + name, "; ".join(problems))
     if problems:
         failures.append(name)
+
+# Killed (SIGKILL) while the server holds its request: the next drain sends
+# the report once, with the same event id, and the one after sends nothing.
+answer.update({"status": 200, "headers": {}, "hang": True})
+received.clear()
+queue = os.path.join(work, "killed")
+sending = subprocess.Popen(command + ["send", "--queue", native(queue), "--timeout", "20000"],
+                           env=environment(port), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+deadline = time.time() + most_seconds
+while not received and time.time() < deadline:
+    time.sleep(0.05)
+sending.kill()
+sending.wait()
+sends = []  # the event ids sent before the kill, by the drain after it and by the next
+for drain in True, True, False:
+    sends.append([json.loads(body.split(b"\n", 1)[0])["event_id"] for _, _, body in received])
+    answer["hang"] = False
+    received.clear()
+    if drain:
+        run("drain", queue, port)
+if len(sends[0]) != 1 or sends[1:] != [sends[0], []]:
+    failures.append("killed during a send")
+print("FAILED" if failures[-1:] == ["killed during a send"] else "ok    ", "killed during a send",
+      sends)
 
 server.shutdown()
 tls_server.shutdown()
