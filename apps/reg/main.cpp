@@ -3,11 +3,23 @@
 #include "platform/system.h"
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 
 int main(int argc, char** argv) {
     namespace sys = tamberlin::platform::system;
+    // Under a tight address-space limit the C++ library may start without
+    // its reserve for exceptions; a throw then cannot be made and ends in
+    // terminate with none active. That is a lack of memory too: a message
+    // and a failure status, not abort's signal.
+    std::set_terminate([] {
+        std::fputs(std::current_exception() ? "ERROR: an unexpected exception\n"
+                                            : "ERROR: out of memory\n",
+                   stderr);
+        std::_Exit(1);
+    });
     sys::UseUtf8Console();
 #ifdef SIGXFSZ
     // Past the file size limit a write fails and is reported, instead of the

@@ -17,7 +17,7 @@ import time
 import pyatspi
 
 DEMO, WORK = sys.argv[1], sys.argv[2]
-RECORDER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "mail", "thunderbird")
+USE_RECORDER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "mail", "use-recorder")
 DIALOG = "Tamberlin Error"
 ABORT = "Abort and close application"
 failures = []
@@ -32,14 +32,7 @@ def check(ok, what):
 def environment():
     """Temporary XDG folders whose default mail client is the recorder."""
     shutil.rmtree(WORK, ignore_errors=True)
-    apps = os.path.join(WORK, "data", "applications")
-    os.makedirs(apps)
-    os.makedirs(os.path.join(WORK, "config"))
-    with open(os.path.join(apps, "testmail.desktop"), "w") as f:
-        f.write("[Desktop Entry]\nType=Application\nName=Test mail\n"
-                f"Exec={RECORDER} %u\nMimeType=x-scheme-handler/mailto;\n")
-    with open(os.path.join(WORK, "config", "mimeapps.list"), "w") as f:
-        f.write("[Default Applications]\nx-scheme-handler/mailto=testmail.desktop\n")
+    subprocess.run([USE_RECORDER, WORK], check=True)
     env = dict(os.environ, XDG_DATA_HOME=os.path.join(WORK, "data"),
                XDG_CONFIG_HOME=os.path.join(WORK, "config"),
                XDG_CONFIG_DIRS=os.path.join(WORK, "etc"), LC_ALL="C.UTF-8",

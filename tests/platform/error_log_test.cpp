@@ -19,41 +19,33 @@ using ::testing::Not;
 using namespace modQFCriticalErrorHandler;
 using tamberlin::runtime::CurrentError;
 using tamberlin::testing::FsPath;
+using tamberlin::testing::kSep;
 using tamberlin::testing::ShownBox;
 using tamberlin::ui::Buttons;
 using tamberlin::ui::Icon;
 namespace fs = std::filesystem;
 
-const char kSep = tamberlin::platform::NativePathStyle().separator;
-
 class ErrorLogTest : public tamberlin::testing::AppStateTest {
 protected:
-    void SetUp() override {
-        modQFAllData::strAppEXEName = "tamberlin";
-        strErrorLogFolder = temp_.Text();
-        const tamberlin::platform::clock::LocalTime morning{2026, 12, 7, 9, 5, 3};
-        tamberlin::platform::clock::PinForTesting(&morning);
-    }
-    static std::string Log() { return tamberlin::testing::ReadFile(GetErrorLogPath()); }
     static const CurrentError kError;
 
     // The month's name and the code page are the German locale's (on Windows
     // the test runs with it set: Wine takes the user locale from LC_ALL).
     tamberlin::testing::EnvironmentOverride locale_{"LC_ALL", "de_DE.UTF-8"};
-    tamberlin::testing::TempFolder temp_;
     tamberlin::testing::ScriptedHost host_;
 };
 
 const CurrentError ErrorLogTest::kError{-2147024891, "Access, it seems, is denied", "Loader", -5};
 
 // One line per entry, its texts as they are (line breaks too) in the ANSI
-// code page: UTF-8 on Linux, Windows-1252 for the German locale on Windows.
+// code page: UTF-8 on Linux, Windows-1252 for the German locale on Windows
+// (bytes coverage cannot see).
 TEST_F(ErrorLogTest, AppendsOneLinePerEntry) {
     EXPECT_EQ(GetErrorLogPath(), temp_.Text() + "tamberlinError.log");
     WriteErrorLog("opening a file, then saving it", kError);
     WriteErrorLog("printing", {482, "Printer error", "Tamberlin", 0});
     WriteErrorLog("two\r\nlines", {5, "Grüße", "", 0});
-    const std::string greetings = kSep == '\\' ? "Gr\xfc\xdf\x65" : "Gr\xc3\xbc\xc3\x9f\x65";
+    const std::string greetings = kSep == "\\" ? "Gr\xfc\xdf\x65" : "Gr\xc3\xbc\xc3\x9f\x65";
     EXPECT_EQ(Log(), "Dez 7 2026 09:05:03, opening a file, then saving it, -2147024891, "
                      "Access, it seems, is denied, Loader, -5\r\n"
                      "Dez 7 2026 09:05:03, printing, 482, Printer error, Tamberlin, 0\r\n"

@@ -19,16 +19,17 @@ using ::testing::HasSubstr;
 using ::testing::Property;
 using ::testing::Throws;
 using namespace modQFSystemUtilities;
+using tamberlin::testing::kSep;
 using tamberlin::testing::TempFolder;
 namespace fs = std::filesystem;
 
-const char kSep = tamberlin::platform::NativePathStyle().separator;
 const char kListSep = tamberlin::platform::NativePathStyle().list_separator;
 
+// The folders' texts: values coverage cannot see.
 TEST(SystemFolders, EndWithTheSeparatorAndExist) {
     for (const std::string& folder : {GetWindowsPath(), GetSystemPath()}) {
         ASSERT_FALSE(folder.empty());
-        EXPECT_EQ(folder.back(), kSep) << folder;
+        EXPECT_EQ(folder.back(), kSep[0]) << folder;
         EXPECT_TRUE(EnsureFolder(folder, false)) << folder;
     }
     const std::string exe = GetExecutablePath();
@@ -46,7 +47,7 @@ TEST(Drives, APathOnAnAvailableDriveIsAvailable) {
     EXPECT_FALSE(IsDriveAvailable(""));
     EXPECT_FALSE(IsDriveAvailable(std::string("temp") + kSep + "x"));
     // A path starting with two separators is a network path: it must exist.
-    const std::string network = std::string(2, kSep) + "no-such-server" + kSep + "share";
+    const std::string network = kSep + kSep + "no-such-server" + kSep + "share";
     EXPECT_FALSE(IsDriveAvailable(network));
 }
 

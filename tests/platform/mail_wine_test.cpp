@@ -34,7 +34,6 @@ std::string RecorderPath(const char* name = "xdg-email") {
 class MailWineTest : public tamberlin::testing::AppStateTest {
 protected:
     void SetUp() override {
-        modQFAllData::strAppTitle = "Tamberlin";
         DeleteFileA(RecorderPath("record").c_str());
         ASSERT_EQ(mailers_.Set(TAMBERLIN_RECORDER), 0);
     }

@@ -42,6 +42,7 @@ protected:
     tamberlin::testing::RegistrySandbox sandbox_;
 };
 
+// What comes back, on both backends: values coverage cannot see.
 TEST_F(RegistryTest, UserValuesRoundTripAndMissingOnesReadAsEmpty) {
     const std::pair<std::string, std::string> values[] = {
         {"Name", "value"}, {"Blanks", "  two blanks  "}, {"Empty", ""}, {"", "the default"}};
@@ -63,6 +64,7 @@ TEST_F(RegistryTest, UserValuesRoundTripAndMissingOnesReadAsEmpty) {
     EXPECT_EQ(value, "");
 }
 
+// The sizes Windows reports: values coverage cannot see.
 TEST_F(RegistryTest, TextIsWrittenWithItsTerminatorAndReadUpToTheFirstNul) {
     SaveUserRegString(Path("App"), "Plain", "abc", true);
     SaveUserRegString(Path("App"), "Nul", std::string("ab\0cd", 5), true);
@@ -261,6 +263,7 @@ TEST_F(RegistryTest, EnumeratingAndDeletingTrees) {
     EXPECT_EQ(SetRegString(tree, "v", "x"), reg::kKeyDeleted);
 }
 
+// Names that alias one another, which coverage cannot see.
 TEST_F(RegistryTest, OddTextsDoNotBreakTheStore) {
     SaveUserRegString(Path("Odd"), "Bad", "\xff\xfe bad \xc3", true);
     SaveUserRegString(Path("Odd"), std::string("na\0me", 5), "cut name", true);

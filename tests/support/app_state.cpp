@@ -10,6 +10,8 @@
 #include "tamberlin/ui/form.h"
 #include "tamberlin/ui/host.h"
 
+#include <algorithm>
+
 namespace tamberlin::testing {
 namespace {
 
@@ -33,6 +35,13 @@ AppStateTest::AppStateTest() {
             ui::SetMousePointer(pointer);
     });
     restore_.push_back([host = &ui::CurrentHost()] { ui::SetHost(host); });
+
+    strAppTitle = "Tamberlin";
+    strAppEXEName = "tamberlin";
+    strErrorLogFolder = temp_.Text();
+    runtime::App().SetVersion(19, 0, 19);
+    static const platform::clock::LocalTime kNow{2026, 12, 7, 9, 5, 3};
+    platform::clock::PinForTesting(&kNow);
 }
 
 AppStateTest::~AppStateTest() {
@@ -41,6 +50,15 @@ AppStateTest::~AppStateTest() {
     platform::clock::PinForTesting(nullptr);
     platform::mapi::InstallProvider(nullptr);
     platform::cdo::InstallSessionFactory(nullptr);
+}
+
+std::string AppStateTest::Log() {
+    return ReadFile(modQFCriticalErrorHandler::GetErrorLogPath());
+}
+
+long AppStateTest::LogLines() {
+    const std::string log = Log();
+    return std::count(log.begin(), log.end(), '\n');
 }
 
 } // namespace tamberlin::testing

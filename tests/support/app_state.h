@@ -1,5 +1,9 @@
 // The fixture of every test case that changes the application-wide state.
 //
+// Each case starts as the application usually does: titled "Tamberlin",
+// executable "tamberlin", version 19.00.0019, its error log in the case's
+// own temporary folder (temp_), and the clock pinned to 7 Dec 2026 09:05:03.
+//
 // Before the case it saves the application object, the start-up data, the
 // error handler's switches, log folder and abort hook, the current UI host
 // and the screen's mouse pointer, and puts them back after it however it
@@ -13,8 +17,11 @@
 // and its members (a scripted host, a temporary folder) come and go inside.
 #pragma once
 
+#include "tests/support/temp_folder.h"
+
 #include <functional>
 #include <gtest/gtest.h>
+#include <string>
 #include <vector>
 
 namespace tamberlin::testing {
@@ -23,6 +30,12 @@ class AppStateTest : public ::testing::Test {
 protected:
     AppStateTest();
     ~AppStateTest() override;
+
+    // The error log's text, and its number of lines.
+    static std::string Log();
+    static long LogLines();
+
+    TempFolder temp_;
 
 private:
     std::vector<std::function<void()>> restore_;

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
+#include <sstream>
 
 namespace tamberlin::testing {
 
@@ -64,6 +65,14 @@ std::string TempFolder::MakeFile(const std::string& relative, const std::string&
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << content;
     return PathText(file);
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::stringstream in(text);
+    for (std::string part; std::getline(in, part, separator);)
+        parts.push_back(part);
+    return parts;
 }
 
 } // namespace tamberlin::testing

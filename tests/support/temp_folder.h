@@ -1,6 +1,8 @@
 // A fresh folder for one test, removed again when the test ends.
 #pragma once
 
+#include "tamberlin/platform/path_style.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -35,5 +37,11 @@ std::vector<std::string> FilesIn(const std::filesystem::path& folder, const std:
 // UTF-8 text of a path with the platform's separators, and back.
 std::string PathText(const std::filesystem::path& path);
 std::filesystem::path FsPath(const std::string& utf8);
+
+// The platform's path separator.
+inline const std::string kSep(1, platform::NativePathStyle().separator);
+
+// The parts of a text between separators (none after a last separator).
+std::vector<std::string> Split(const std::string& text, char separator);
 
 } // namespace tamberlin::testing

@@ -27,7 +27,6 @@ namespace ui = tamberlin::ui;
 class EmailTest : public tamberlin::testing::AppStateTest {
 protected:
     void SetUp() override {
-        modQFAllData::strAppTitle = "Tamberlin";
         log_ = temp_.MakeFile("app Error.log");
         other_ = temp_.MakeFile("notes.txt");
     }
@@ -40,7 +39,6 @@ protected:
                                     names ? *names : none_, paths ? *paths : none_);
     }
 
-    tamberlin::testing::TempFolder temp_;
     std::string log_, other_;
     Strings none_;
     ScriptedHost host_;
@@ -57,7 +55,6 @@ TEST_F(EmailTest, ControlSignsOnComposesSendsAndSignsOff) {
     EXPECT_EQ(Control(0, "a@b.example", 3, &names, &paths), 1);
     EXPECT_EQ(mail_.Functions(), (Strings{"logon", "send", "logoff"}));
     EXPECT_EQ(mail_.Calls()[0].flags, mapi::kLogonUi | mapi::kNewSession);
-    EXPECT_FALSE(session_.DownLoadMail);
     const mapi::Message& m = mail_.Calls()[1].message;
     EXPECT_EQ(mail_.Calls()[1].flags, mapi::kDialog);
     EXPECT_EQ(m.subject, "s");
@@ -74,9 +71,7 @@ TEST_F(EmailTest, ControlSignsOnComposesSendsAndSignsOff) {
     EXPECT_TRUE(host_.Boxes().empty());
     // An open session is kept (and signed off); names are resolved only for true.
     session_.SignOn();
-    session_.DownLoadMail = true;
     EXPECT_EQ(Control(1, "x@y.example"), 1);
-    EXPECT_TRUE(session_.DownLoadMail);
     session_.SignOn();
     EXPECT_EQ(Control(-1, "x@y.example"), 1);
     const Strings calls = mail_.Functions();

@@ -22,21 +22,14 @@
 
 namespace {
 
+using tamberlin::testing::kSep;
 using ::testing::HasSubstr;
 namespace mapi = tamberlin::platform::mapi;
 namespace ui = tamberlin::ui;
 
-const char kSep = tamberlin::platform::NativePathStyle().separator;
-
 class ErrorReportTest : public tamberlin::testing::AppStateTest {
 protected:
     void SetUp() override {
-        modQFAllData::strAppTitle = "Tamberlin";
-        modQFAllData::strAppEXEName = "tamberlin";
-        modQFCriticalErrorHandler::strErrorLogFolder = temp_.Text();
-        const tamberlin::platform::clock::LocalTime now{2026, 12, 7, 9, 5, 3};
-        tamberlin::platform::clock::PinForTesting(&now);
-        tamberlin::runtime::App().SetVersion(19, 0, 19);
         ui::Load(form_);
         form_.txtErrorMsg().caption = "File not found opening.\r\n\r\nTamberlin 19.00.0019\r\n";
     }
@@ -49,12 +42,12 @@ protected:
         throw std::out_of_range("no such send");
     }
 
-    tamberlin::testing::TempFolder temp_;
     tamberlin::testing::ScriptedHost host_;
     tamberlin::testing::ScriptedMail mail_;
     frmQFCriticalErrorHandler form_;
 };
 
+// The message's fields: values coverage cannot see.
 TEST_F(ErrorReportTest, TheReportGoesToSupportWithTheLogAttached) {
     const std::string log = temp_.MakeFile("tamberlinError.log", "an entry\r\n");
     form_.cmdEmail_Click();
@@ -154,6 +147,7 @@ TEST_F(ErrorReportTest, TheOutboxKeepsTheNewestTwenty) {
     EXPECT_EQ(tamberlin::platform::files::FileNames(folder, "*").size(), 22u);
 }
 
+// What the report says of the handled error: values coverage cannot see.
 TEST_F(ErrorReportTest, FromTheDialogOfAHandledError) {
     ui::Unload(form_);
     host_.Click("cmdEmail");
