@@ -181,6 +181,16 @@ protected:
         tamberlin::runtime::App().SetTitle("Crash child");
         modQFAllData::strAppTitle = "Crash child";
     }
+    // Reports the one crash waiting in `folder`, sent from its dialog: the
+    // report's text.
+    std::string ReportOne(const fs::path& folder) {
+        host_.while_shown = [](tamberlin::ui::Form& form) {
+            static_cast<frmQFCriticalErrorHandler&>(form).CompleteCrashReport();
+        };
+        EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), 1);
+        const std::vector<std::string> reports = FilesIn(folder / "Crashes/Reported", ".txt");
+        return reports.size() == 1 ? ReadFile(reports[0]) : "(no report)";
+    }
 
     tamberlin::testing::ScriptedHost host_;
     tamberlin::testing::EnvironmentOverride alone_ = OurHandlerAlone();
@@ -221,7 +231,7 @@ TEST_F(NextStartTest, CrashesAreRetiredBeforeOneDialogShowsThemAll) {
     EXPECT_THAT(
         log,
         HasSubstr(", (no trapped operation), 51, the project file is damaged, Crash child, 0\r\n"));
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
+    EXPECT_EQ(LogLines(), 2);
 
     // The private report stays for the mail client: each frame as module +
     // offset with its build ID, the modules, then the names and lines.
@@ -254,14 +264,9 @@ TEST_F(NextStartTest, AReplacedExecutableKeepsItsOffsetsAndBuildId) {
     text[id] = text[id] == '0' ? '1' : '0';
     std::ofstream(record, std::ios::binary | std::ios::trunc) << text;
 
-    host_.while_shown = [](tamberlin::ui::Form& form) {
-        static_cast<frmQFCriticalErrorHandler&>(form).CompleteCrashReport();
-    };
-    EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), 1);
+    const std::string report = ReportOne(temp_.path());
     EXPECT_THAT(host_.Forms().at(0)("txtErrorMsg").caption,
                 StartsWith("Crash child closed unexpectedly.\r\n\r\n"));
-    const std::string report =
-        ReadFile(FilesIn(temp_.path() / "Crashes" / "Reported", ".txt").at(0));
     EXPECT_THAT(report,
                 ::testing::ContainsRegex("/crash_child \\+0x[0-9a-f]+ \\[" + text.substr(id, 40) +
                                          "\\] \\(changed since the crash\\)\n"));
@@ -277,12 +282,7 @@ TEST_F(NextStartTest, AStrippedProgramIsNamedFromADebuginfodServer) {
     const std::string self = "NextStartTest.AStrippedProgramIsNamedFromADebuginfodServer";
     if (std::getenv("TAMBERLIN_TEST_DEBUGINFOD")) {
         RunProgram({TAMBERLIN_CRASH_CHILD "_stripped", temp_.Text(), "segv"}, "", 20);
-        host_.while_shown = [](tamberlin::ui::Form& form) {
-            static_cast<frmQFCriticalErrorHandler&>(form).CompleteCrashReport();
-        };
-        EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), 1);
-        EXPECT_THAT(ReadFile(FilesIn(temp_.path() / "Crashes" / "Reported", ".txt").at(0)),
-                    HasSubstr("CrashWithNullWrite"));
+        EXPECT_THAT(ReportOne(temp_.path()), HasSubstr("CrashWithNullWrite"));
         return;
     }
     if (access("/usr/bin/debuginfod", X_OK) != 0)
@@ -325,16 +325,10 @@ TEST_F(NextStartTest, ACrashDuringStartUpIsReportedAtTheNextStart) {
     tamberlin::testing::EnvironmentOverride config("XDG_CONFIG_HOME",
                                                    (temp_.path() / "config").string());
     EXPECT_EQ(RunChild(temp_.path(), "startup").signal, SIGSEGV);
-    modQFCriticalErrorHandler::strErrorLogFolder =
-        (temp_.path() / "data/Quillfern/Tamberlin/").string();
-    host_.while_shown = [](tamberlin::ui::Form& form) {
-        static_cast<frmQFCriticalErrorHandler&>(form).CompleteCrashReport();
-    };
-    EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), 1);
+    const fs::path app = temp_.path() / "data/Quillfern/Tamberlin/";
+    modQFCriticalErrorHandler::strErrorLogFolder = app.string();
+    EXPECT_THAT(ReportOne(app), HasSubstr("modQFAllData::InitAppData()"));
     EXPECT_THAT(host_.Forms().at(0)("txtErrorMsg").caption, HasSubstr("Access violation"));
-    EXPECT_THAT(
-        ReadFile(FilesIn(temp_.path() / "data/Quillfern/Tamberlin/Crashes/Reported", ".txt").at(0)),
-        HasSubstr("modQFAllData::InitAppData()"));
 }
 
 TEST_F(NextStartTest, WhatIsNotAWholeRecordIsNeverShownAsOne) {
@@ -376,17 +370,15 @@ TEST_F(NextStartTest, WhatIsNotAWholeRecordIsNeverShownAsOne) {
     EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), 0);
     EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), 0);
     EXPECT_TRUE(host_.Forms().empty());
-    const std::string log = Log();
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
-    EXPECT_THAT(log, HasSubstr("cannot be moved to Reported"));
+    EXPECT_EQ(LogLines(), 2) << Log();
+    EXPECT_THAT(Log(), HasSubstr("cannot be moved to Reported"));
     // Nor can records be made where a file has the folder's name: said once.
     fs::remove_all(temp_.path() / "Crashes");
     temp_.MakeFile("Crashes", "a file in the way");
     EXPECT_FALSE(tamberlin::errors::InstallCrashHandler());
     EXPECT_FALSE(tamberlin::errors::InstallCrashHandler());
-    const std::string after = Log();
-    EXPECT_THAT(after, HasSubstr("is not a folder"));
-    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 3);
+    EXPECT_THAT(Log(), HasSubstr("is not a folder"));
+    EXPECT_EQ(LogLines(), 3);
 }
 
 TEST_F(NextStartTest, AtMostTenRecordsAreKept) {
@@ -399,8 +391,7 @@ TEST_F(NextStartTest, AtMostTenRecordsAreKept) {
     const std::vector<std::string> kept = FilesIn(temp_.path() / "Crashes/Reported", ".rec");
     ASSERT_EQ(kept.size(), 10u);
     EXPECT_EQ(fs::path(kept[0]).filename(), "crash-001700000003-000000000-1.rec");
-    const std::string log = Log();
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 10);
+    EXPECT_EQ(LogLines(), 10);
 }
 
 } // namespace

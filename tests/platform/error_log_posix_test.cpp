@@ -76,8 +76,7 @@ TEST_F(ErrorLogPosixTest, ProcessesMakingTheFolderAtOnceAllLogTheirEntry) {
             WriteErrorLog("racing", {w, "x", "y", 0});
             return host_.Boxes().empty();
         }));
-        const std::string log = Log();
-        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), kWriters) << log;
+        EXPECT_EQ(LogLines(), kWriters) << Log();
     }
 }
 
