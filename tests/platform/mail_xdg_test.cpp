@@ -43,6 +43,7 @@ using ::testing::Not;
 using ::testing::StartsWith;
 namespace mapi = tamberlin::platform::mapi;
 namespace fs = std::filesystem;
+constexpr fs::perms kPrivate = fs::perms::owner_read | fs::perms::owner_write;
 
 // What the recording client received, decoded: from the Thunderbird route's
 // "-compose" field string (to='a@b,',subject=...,body=...,attachment='/p,/q')
@@ -191,8 +192,7 @@ TEST_F(MailXdgTest, EveryByteReachesTheMailClientOnBothRoutes) {
             if (i == 0)
                 continue;
             EXPECT_THAT(got, StartsWith((temp_.path() / "run").string() + "/"));
-            EXPECT_EQ(fs::status(got).permissions(),
-                      fs::perms::owner_read | fs::perms::owner_write);
+            EXPECT_EQ(fs::status(got).permissions(), kPrivate);
             EXPECT_EQ(fs::status(fs::path(got).parent_path()).permissions(), fs::perms::owner_all);
         }
     }
@@ -403,7 +403,7 @@ TEST_F(MailXdgTest, TheOutboxLosesNoReport) {
     EXPECT_GE(kept.size(), outbox::kLimit); // a writer's own may stay one more
     EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
     for (const std::string& path : kept)
-        EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_EQ(fs::status(path).permissions(), kPrivate);
 
     m.body = std::string(1 << 20, 'x');
     for (const bool stopped : {true, false}) {
@@ -446,8 +446,7 @@ TEST_F(MailXdgTest, WithoutAMailClientTheReportGoesToTheOutbox) {
                             HasSubstr("A process error has occurred -" + kHostile + "."),
                             "tamberlin-demoError.log",
                             Hex(ReadFile((data / "tamberlin-demoError.log").string()))));
-    EXPECT_EQ(fs::status(data / "tamberlin-demoError.log").permissions(),
-              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(data / "tamberlin-demoError.log").permissions(), kPrivate);
     EXPECT_TRUE(Calls().empty());
 
     // An Outbox that is a link is refused: the user is told to copy the
