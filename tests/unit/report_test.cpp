@@ -85,9 +85,7 @@ TEST(Answers, MapToOutcomesAndWaits) {
     for (const Row& row : rows) {
         const report::SendResult result =
             report::Interpret(row.status, row.retry_after, row.limits, now);
-        EXPECT_EQ(result.outcome, row.outcome)
-            << row.status << " " << row.retry_after << row.limits;
-        EXPECT_EQ(result.wait_seconds, row.wait)
+        EXPECT_EQ(std::pair(result.outcome, result.wait_seconds), std::pair(row.outcome, row.wait))
             << row.status << " " << row.retry_after << row.limits;
     }
     EXPECT_EQ(report::UtcText(now), "2026-12-07T18:43:43Z");
