@@ -27,6 +27,7 @@ namespace {
 using tamberlin::testing::FilesIn;
 using tamberlin::testing::ReadFile;
 using tamberlin::testing::RunProgram;
+using ::testing::AllOf;
 using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -224,13 +225,10 @@ TEST_F(NextStartTest, CrashesAreRetiredBeforeOneDialogShowsThemAll) {
     EXPECT_FALSE(host_.Forms()[0]("chkIncludeData").visible);
 
     // One log line each, in the log's format.
-    const std::string log = Log();
-    EXPECT_THAT(
-        log,
-        HasSubstr(", opening the project file, -1073741819, Access violation, Crash child, 0\r\n"));
-    EXPECT_THAT(
-        log,
-        HasSubstr(", (no trapped operation), 51, the project file is damaged, Crash child, 0\r\n"));
+    EXPECT_THAT(Log(), AllOf(HasSubstr(", opening the project file, -1073741819, Access "
+                                       "violation, Crash child, 0\r\n"),
+                             HasSubstr(", (no trapped operation), 51, the project file is "
+                                       "damaged, Crash child, 0\r\n")));
     EXPECT_EQ(LogLines(), 2);
 
     // The private report stays for the mail client: each frame as module +
@@ -240,13 +238,11 @@ TEST_F(NextStartTest, CrashesAreRetiredBeforeOneDialogShowsThemAll) {
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(fs::status(reports[0]).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
-    const std::string report = ReadFile(reports[0]);
-    EXPECT_THAT(report,
-                ::testing::ContainsRegex(" crash_child\\+0x[0-9a-f]+ \\[[0-9a-f]{40}\\]\n"));
-    EXPECT_THAT(report, HasSubstr("\nModules:\n"));
-    EXPECT_THAT(report, HasSubstr("CrashWithNullWrite"));
-    EXPECT_THAT(report, HasSubstr("crash_child.cpp:"));
-    EXPECT_THAT(report, HasSubstr("operation: opening the project file\n"));
+    EXPECT_THAT(ReadFile(reports[0]),
+                AllOf(ContainsRegex(" crash_child\\+0x[0-9a-f]+ \\[[0-9a-f]{40}\\]\n"),
+                      HasSubstr("\nModules:\n"), HasSubstr("CrashWithNullWrite"),
+                      HasSubstr("crash_child.cpp:"),
+                      HasSubstr("operation: opening the project file\n")));
 
     // Nothing is reported twice.
     EXPECT_EQ(tamberlin::errors::ReportPendingCrashes(), 0);
