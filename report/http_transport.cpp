@@ -23,7 +23,7 @@ public:
     SendResult Send(const Envelope& envelope, const std::atomic<bool>* cancel) override {
         SendResult result;
         if (!platform::http::Available()) {
-            result.reason = "no HTTP client in this build";
+            result.reason = "no HTTP client could be loaded";
             return result;
         }
         platform::http::Request request;
