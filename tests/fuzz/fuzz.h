@@ -50,4 +50,27 @@ private:
         }                                                                                          \
     } while (0)
 
+// An upper-case hex digit's value (the encoders write no other); -1 for
+// anything else.
+inline int HexDigit(char c) {
+    const std::size_t at = std::string_view("0123456789ABCDEF").find(c);
+    return at == std::string_view::npos ? -1 : static_cast<int>(at);
+}
+
+// A percent-encoded text decoded; a '%' not followed by two such digits is a
+// finding.
+inline std::string PercentDecoded(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        FUZZ_CHECK(i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0);
+        out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+        i += 2;
+    }
+    return out;
+}
+
 } // namespace tamberlin::fuzz

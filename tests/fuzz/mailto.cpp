@@ -15,6 +15,7 @@
 #include <vector>
 
 namespace mailto = tamberlin::platform::mailto;
+using tamberlin::fuzz::PercentDecoded;
 
 namespace {
 
@@ -27,26 +28,6 @@ std::vector<std::string> Split(std::string_view text, char separator) {
             return parts;
         start = end + 1;
     }
-}
-
-// An upper-case hex digit's value; -1 for anything else.
-int Hex(char c) {
-    const std::size_t at = std::string_view("0123456789ABCDEF").find(c);
-    return at == std::string_view::npos ? -1 : static_cast<int>(at);
-}
-
-std::string Decoded(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        FUZZ_CHECK(i + 2 < text.size() && Hex(text[i + 1]) >= 0 && Hex(text[i + 2]) >= 0);
-        out += static_cast<char>(Hex(text[i + 1]) * 16 + Hex(text[i + 2]));
-        i += 2;
-    }
-    return out;
 }
 
 std::string CrLf(std::string_view text) {
@@ -76,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t query = uri.find('?');
     std::vector<std::string> recipients;
     for (const std::string& address : Split(uri.substr(7, query - 7), ','))
-        recipients.push_back(Decoded(address));
+        recipients.push_back(PercentDecoded(address));
     FUZZ_CHECK(recipients == to);
 
     std::string subject, body;
@@ -86,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::size_t equals = pair.find('=');
             FUZZ_CHECK(equals != std::string::npos);
             const std::string name = pair.substr(0, equals);
-            const std::string value = Decoded(std::string_view(pair).substr(equals + 1));
+            const std::string value = PercentDecoded(std::string_view(pair).substr(equals + 1));
             if (name == "subject")
                 subject = value;
             else if (name == "body")

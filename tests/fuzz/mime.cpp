@@ -13,6 +13,8 @@
 #include <vector>
 
 namespace outbox = modQFEmailClient::outbox;
+using tamberlin::fuzz::HexDigit;
+using tamberlin::fuzz::PercentDecoded;
 using tamberlin::platform::ValidUtf8;
 
 namespace {
@@ -26,11 +28,6 @@ std::vector<std::string> Split(std::string_view text, std::string_view separator
             return parts;
         start = end + separator.size();
     }
-}
-
-int HexDigit(char c) {
-    const std::size_t at = std::string_view("0123456789ABCDEF").find(c);
-    return at == std::string_view::npos ? -1 : static_cast<int>(at);
 }
 
 std::string Base64Decoded(std::string_view text) {
@@ -48,20 +45,6 @@ std::string Base64Decoded(std::string_view text) {
             count -= 8;
             out += static_cast<char>(bits >> count & 0xFF);
         }
-    }
-    return out;
-}
-
-std::string PercentDecoded(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        FUZZ_CHECK(i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0);
-        out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
-        i += 2;
     }
     return out;
 }
