@@ -44,6 +44,7 @@ frmReportConsent::frmReportConsent() : Form("frmReportConsent") {
     Control never = Button("cmdNever", 3960, 2100, 4, "&Never", "never");
     never.accessible_description = "Sends nothing now or later.";
     Control show = Button("cmdShow", 6000, 2100, 5, "&Show what is sent", "show");
+    show.accessible_description = "Opens the report as it would be sent, to read before answering.";
     controls = {question, label, always, once, never, show};
     described_by = "txtQuestion";
     commands = {"always", "once", "never", "show"};
@@ -74,8 +75,12 @@ frmReportContents::frmReportContents(std::string text) : Form("frmReportContents
     client_height = 5400;
     font_name = "Segoe UI";
     font_size = 9;
-    // The host shows line ends as CR LF in a text box.
-    std::string shown;
+    // The first sentence is what a screen reader says as the window opens
+    // (the window is described by its text), so it says what the text is
+    // rather than starting on the report's first brace. The host shows line
+    // ends as CR LF in a text box.
+    std::string shown = "If you allow it, this report goes to Quillfern exactly as shown here, "
+                        "with the files named at its end.\r\n\r\n";
     for (char c : text) {
         if (c == '\n')
             shown += '\r';

@@ -1,5 +1,5 @@
 # The GTK host as a screen reader drives it: tamberlin-demo's dialog, message
-# boxes and main window found and operated through the accessibility tree, on
+# boxes, report question and main window found and operated through the accessibility tree, on
 # an X server of its own inside a D-Bus session of its own.
 if(TARGET tamberlin_gtk)
   add_test(NAME demo_gtk_accessible

@@ -8,6 +8,7 @@
 #
 # The session bus starts the accessibility bus when asked for it. Every wait
 # is bounded; every demo is killed on the way out.
+import glob
 import os
 import shutil
 import subprocess
@@ -20,6 +21,8 @@ DEMO, WORK = sys.argv[1], sys.argv[2]
 USE_RECORDER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "mail", "use-recorder")
 DIALOG = "Tamberlin Error"
 ABORT = "Abort and close application"
+QUESTION, CONTENTS = "Tamberlin Error Reports", "What is sent"
+ASKED = "May Tamberlin send reports of its errors to Quillfern, so they can be mended?"
 failures = []
 
 
@@ -90,7 +93,7 @@ def targets(node, relation):
             if r.getRelationType() == relation for i in range(r.getNTargets())]
 
 
-def laid_out(win):
+def laid_out(win, least=6):
     """Text that fits its label and controls that keep apart, inside the window."""
     (wx, wy, ww, wh), boxes = win.queryComponent().getExtents(pyatspi.DESKTOP_COORDS), []
     for node in pyatspi.findAllDescendants(win, lambda n: n.getState().contains(
@@ -108,7 +111,7 @@ def laid_out(win):
             check(x >= ox + ow or ox >= x + w or y >= oy + oh or oy >= y + h,
                   f"{node.name} overlaps {other}")
         boxes.append((node.name, (x, y, w, h)))
-    check(len(boxes) >= 6, f"only {len(boxes)} controls laid out")
+    check(len(boxes) >= least, f"only {len(boxes)} controls laid out")
 
 
 def keys(node, *combo):
@@ -253,6 +256,67 @@ def run(env):
 
     raise_case(env, "Retry", ["--number", "70", "--allow-abort"], retry_then_abort, 4)
 
+    # A collector on a closed port: after the dialog, the first report asks
+    # first. By keyboard alone: Tab through the answers, Enter on "Show what
+    # is sent", its read-only text readable and scrolled, Esc back, Alt+T.
+    collector = dict(env, TAMBERLIN_DSN="http://k@127.0.0.1:9/1")
+    outbox = lambda: glob.glob(os.path.join(WORK, "data", "*", "*", "Outbox", "*.envelope"))
+
+    def question():
+        press(window("dialog", DIALOG), "push button", "OK")
+        return window("dialog", QUESTION)
+
+    def consent_by_keyboard():
+        dialog = question()
+        check(targets(dialog, pyatspi.RELATION_DESCRIBED_BY) == ["Question"] and
+              dialog.description == ASKED, f"the question is not described: {dialog.description}")
+        buttons = pyatspi.findAllDescendants(dialog, lambda n: n.getRoleName() == "push button")
+        bindings = {b.name: b.queryAction().getKeyBinding(0) for b in buttons}
+        check(len(set(bindings.values())) == 4 and all(bindings.values()) and
+              all(b.description for b in buttons), f"answers unkeyed or undescribed: {bindings}")
+        check(targets(control(dialog, "label", "Send error reports:"),
+                      pyatspi.RELATION_LABEL_FOR) == ["Always"], "the label names no answer")
+        focus(control(dialog, "text", "Question"))
+        for name in bindings:
+            key(0xFF09)  # Tab
+            node = control(dialog, "push button", name)
+            wait_for(lambda: node.getState().contains(pyatspi.STATE_FOCUSED), f"Tab to {name}")
+        key(0xFF0D)  # Return
+        contents = window("dialog", CONTENTS)
+        text = control(contents, "text", CONTENTS)
+        shown, state = text.queryText().getText(0, -1), text.getState()
+        check("Error 53" in shown and "error-log.txt" in shown, shown)
+        check(contents.description.startswith("If you allow it, this report goes"),
+              contents.description)
+        check(not state.contains(pyatspi.STATE_EDITABLE) and text.queryText().caretOffset == 0 and
+              any(n.getRoleName() == "scroll bar" and n.getState().contains(pyatspi.STATE_SHOWING)
+                  for n in text.parent), "the report is editable, unscrolled or read from its end")
+        focus(control(contents, "push button", "OK"))  # the keyboard to this window
+        key(0xFF09)
+        wait_for(lambda: text.getState().contains(pyatspi.STATE_FOCUSED), "Tab to the report")
+        key(0xFF1B)  # Escape
+        gone("dialog", CONTENTS)
+        focus(control(dialog, "push button", "Always"))
+        keys(dialog, "alt+t")
+        gone("dialog", QUESTION)
+
+    kept = len(outbox())
+    raise_case(collector, "consent by keyboard", full[:4], consent_by_keyboard, 5)
+    check(len(outbox()) == kept + 1, "\"This time\" kept no report")
+
+    # At large text neither window cuts anything off; Enter closes the report.
+    def consent_laid_out():
+        dialog = question()
+        laid_out(dialog)
+        press(dialog, "push button", "Show what is sent")
+        contents = window("dialog", CONTENTS)
+        laid_out(contents, 2)
+        keys(contents, "Return")
+        press(window("dialog", QUESTION), "push button", "This time")
+
+    raise_case(dict(collector, GDK_DPI_SCALE="1.5"), "consent at large text", full[:4],
+               consent_laid_out, 5)
+
     # Alt+C is Cancel; a bad byte spoils only itself; a long text stays on
     # the screen, buttons on the right.
     def cancel():
@@ -297,8 +361,9 @@ def run(env):
 
 
 def screen_reader(env):
-    """What Orca says as the dialog opens, under a window manager that gives it
-    the focus: its title, "dialog", and the message's first sentence."""
+    """What Orca says as the dialog and then the question open, under a window
+    manager that gives them the focus: the title, "dialog", and the message's
+    (the question's) first sentence."""
     log = os.path.join(WORK, "orca.log")
     quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     openbox = subprocess.Popen(["openbox"], **quiet)
@@ -315,7 +380,11 @@ def screen_reader(env):
             dialog = window("dialog", DIALOG)
             time.sleep(2)
             press(dialog, "push button", "OK")
+            question = window("dialog", QUESTION)
+            time.sleep(2)
+            press(question, "push button", "This time")
 
+        env = dict(env, TAMBERLIN_DSN="http://k@127.0.0.1:9/1")
         raise_case(env, "Orca", ["--number", "53", "--op", "opening the project"], opened, 5)
     finally:
         # The debug file is written whole only when Orca ends by itself.
@@ -331,5 +400,7 @@ def screen_reader(env):
             if "SPEECH OUTPUT: " in line]
     check(any(f"{DIALOG} dialog File not found opening the project." in line for line in said),
           f"Orca did not read the dialog: {said}")
+    check(any(f"{QUESTION} dialog {ASKED}" in line for line in said),
+          f"Orca did not read the question: {said}")
 
 main()
