@@ -73,7 +73,9 @@ COLORREF ColourRef(std::uint32_t colour) {
 
 // What a screen reader says after a window's name, set through the system's
 // annotation service (MSAA has no described-by relation: a dialog's own
-// description carries its message). Without the service nothing is said.
+// description carries its message); and the name of a control that has no
+// caption of its own (a text box), which MSAA would otherwise take from a
+// label before it or leave empty. Without the service neither is said.
 class Descriptions {
 public:
     Descriptions() : com_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
@@ -91,23 +93,22 @@ public:
     Descriptions(const Descriptions&) = delete;
     Descriptions& operator=(const Descriptions&) = delete;
 
-    void Set(HWND window, std::string_view text) {
+    void Set(HWND window, std::string_view text, const MSAAPROPID& id = PROPID_ACC_DESCRIPTION) {
         if (!services_ || !window)
             return;
         const std::wstring wide = platform::win32::WideFromUtf8(text);
         if (SUCCEEDED(services_->SetHwndPropStr(window, static_cast<DWORD>(OBJID_CLIENT),
-                                                CHILDID_SELF, PROPID_ACC_DESCRIPTION,
-                                                wide.c_str())) &&
+                                                CHILDID_SELF, id, wide.c_str())) &&
             std::find(windows_.begin(), windows_.end(), window) == windows_.end())
             windows_.push_back(window);
     }
 
     // Before the windows go: the service keeps what it was given until then.
     void Clear() {
-        MSAAPROPID id = PROPID_ACC_DESCRIPTION;
+        MSAAPROPID ids[] = {PROPID_ACC_DESCRIPTION, PROPID_ACC_NAME};
         for (HWND window : windows_)
-            services_->ClearHwndProps(window, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &id,
-                                      1);
+            services_->ClearHwndProps(window, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, ids,
+                                      2);
         windows_.clear();
     }
 
@@ -444,6 +445,8 @@ private:
             SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         if (!c.accessible_description.empty())
             descriptions_.Set(child, c.accessible_description);
+        if (!c.accessible_name.empty())
+            descriptions_.Set(child, c.accessible_name, PROPID_ACC_NAME);
         if (c.kind == ControlKind::kCheckBox)
             SendMessageW(child, BM_SETCHECK, c.value ? BST_CHECKED : BST_UNCHECKED, 0);
         if (c.kind == ControlKind::kCommandButton && c.default_button)

@@ -6,6 +6,7 @@
 // covered through the terminal.
 #include <windows.h>
 
+#include "errors/consent_form.h"
 #include "platform/text_win32.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/critical_error_handler.h"
@@ -22,6 +23,7 @@
 #include <functional>
 #include <future>
 #include <gtest/gtest.h>
+#include <map>
 #include <oleacc.h>
 #include <string>
 #include <thread>
@@ -101,8 +103,10 @@ RECT ChildRect(HWND parent, HWND child) {
     return r;
 }
 
-// What a screen reader adds after the window's name, asked the way it asks.
-std::string DescriptionOf(HWND window) {
+// What a screen reader adds after the window's name (or, given
+// get_accName, the name), asked the way it asks.
+std::string DescriptionOf(HWND window, HRESULT (STDMETHODCALLTYPE IAccessible::*get)(
+                                           VARIANT, BSTR*) = &IAccessible::get_accDescription) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     std::string out = "<no accessible object>";
     IAccessible* object = nullptr;
@@ -115,8 +119,7 @@ std::string DescriptionOf(HWND window) {
         VARIANT self{}; // CHILDID_SELF
         self.vt = VT_I4;
         BSTR text = nullptr;
-        out =
-            object->get_accDescription(self, &text) == S_OK && text ? Utf8FromWide(text) : "<none>";
+        out = (object->*get)(self, &text) == S_OK && text ? Utf8FromWide(text) : "<none>";
         SysFreeString(text);
         object->Release();
     }
@@ -250,6 +253,7 @@ TEST_F(Win32HostTest, ErrorDialogSizeFrameAndAnswers) {
         if (annotations) {
             EXPECT_EQ(DescriptionOf(window), "Line one");
             EXPECT_EQ(DescriptionOf(message), kRetryHint);
+            EXPECT_EQ(DescriptionOf(message, &IAccessible::get_accName), "Error details");
             EXPECT_EQ(DescriptionOf(ButtonOf(window, kAbort)),
                       "When checked, OK closes the application.");
         }
@@ -304,14 +308,16 @@ TEST_F(Win32HostTest, ErrorDialogSizeFrameAndAnswers) {
     }
 }
 
-// The dialog is laid out in the message font: a larger one grows it, and
-// every caption still fits its control with no two controls overlapping.
-TEST_F(Win32HostTest, TheDialogGrowsWithTheMessageFont) {
+// The dialogs are laid out in the message font: a larger one grows them, and
+// every caption still fits its control, inside the window, with no two
+// controls overlapping. The error dialog, then the report question and the
+// report it shows.
+TEST_F(Win32HostTest, TheDialogsGrowWithTheMessageFont) {
     modQFAllData::strAppTitle = "Host Test";
     NONCLIENTMETRICSW original{};
     original.cbSize = sizeof original;
     ASSERT_TRUE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof original, &original, 0));
-    LONG width_before = 0;
+    std::map<std::string, LONG> widths_before;
     for (const double factor : {1.0, 1.5, 2.5}) {
         NONCLIENTMETRICSW metrics = original;
         metrics.lfMessageFont.lfHeight =
@@ -320,7 +326,8 @@ TEST_F(Win32HostTest, TheDialogGrowsWithTheMessageFont) {
         const auto check = [&](HWND window) {
             RECT client{};
             GetClientRect(window, &client);
-            EXPECT_GT(client.right, std::exchange(width_before, client.right)) << factor;
+            EXPECT_GT(client.right, std::exchange(widths_before[TextOf(window)], client.right))
+                << TextOf(window) << " at " << factor;
             std::vector<std::pair<HWND, RECT>> shown;
             for (HWND c = GetWindow(window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
                 if (IsWindowVisible(c))
@@ -339,16 +346,35 @@ TEST_F(Win32HostTest, TheDialogGrowsWithTheMessageFont) {
                 EXPECT_TRUE(control == FindWindowExA(window, nullptr, "Edit", nullptr) ||
                             (text.right <= r.right - r.left && text.bottom <= r.bottom - r.top))
                     << TextOf(control) << " at " << factor;
+                RECT inside{};
+                EXPECT_TRUE(IntersectRect(&inside, &r, &client) && EqualRect(&inside, &r))
+                    << TextOf(control) << " sticks out at " << factor;
                 for (const auto& [other, o] : shown) {
                     RECT both{};
                     EXPECT_TRUE(other == control || !IntersectRect(&both, &r, &o))
                         << TextOf(control) << " overlaps " << TextOf(other) << " at " << factor;
                 }
             }
+        };
+        const auto check_and_close = [&](HWND window) {
+            check(window);
             PostMessageW(window, WM_CLOSE, 0, 0);
         };
-        Drive("Host Test Error", check,
+        Drive("Host Test Error", check_and_close,
               [] { return modQFCriticalErrorHandler::ShowErrorDialog("Line one", true, true); });
+        // The report opens over the question.
+        const auto question_and_report = [&](HWND window) {
+            check(window);
+            EXPECT_TRUE(Click(ButtonOf(window, "&Show what is sent")));
+            HWND report = WaitForWindow(GetCurrentProcessId(), "What is sent");
+            EXPECT_TRUE(report && WaitUntil([&] { return IsChild(report, FocusOf(report)); }));
+            check_and_close(report);
+            EXPECT_TRUE(WaitUntil([&] { return !IsWindow(report); }));
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        };
+        frmReportConsent question;
+        question.WhatIsSent = [] { return std::string(40, '{') + "\nFiles attached: log.txt"; };
+        Drive(question.caption, question_and_report, [&] { return ShowModal(question), 0; });
     }
     SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof original, &original, 0);
 }
