@@ -368,6 +368,13 @@ TEST_F(Win32HostTest, TheDialogsGrowWithTheMessageFont) {
             EXPECT_TRUE(Click(ButtonOf(window, "&Show what is sent")));
             HWND report = WaitForWindow(GetCurrentProcessId(), "What is sent");
             EXPECT_TRUE(report && WaitUntil([&] { return IsChild(report, FocusOf(report)); }));
+            // Read-only, scrolled, and Tab goes from OK to it and back.
+            HWND text = FindWindowExA(report, nullptr, "Edit", nullptr),
+                 ok = ButtonOf(report, "OK");
+            const LONG style = ES_READONLY | WS_VSCROLL | WS_TABSTOP;
+            EXPECT_EQ(GetWindowLongA(text, GWL_STYLE) & style, style);
+            EXPECT_EQ(GetNextDlgTabItem(report, ok, FALSE), text);
+            EXPECT_EQ(GetNextDlgTabItem(report, text, FALSE), ok);
             check_and_close(report);
             EXPECT_TRUE(WaitUntil([&] { return !IsWindow(report); }));
             PostMessageW(window, WM_CLOSE, 0, 0);
