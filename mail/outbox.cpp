@@ -413,16 +413,12 @@ struct Structured {
     Fields parameters;
 };
 
-// Enough for a long file name in sections; more are ignored, so looking one
-// up stays cheap.
-constexpr std::size_t kMostParameters = 256;
-
 Structured Parameters(std::string_view value) {
     Structured out;
     std::size_t i = value.find(';');
     for (char c : Trimmed(value.substr(0, i)))
         out.type += Lower(c);
-    while (i < value.size() && out.parameters.size() < kMostParameters) {
+    while (i < value.size()) {
         while (i < value.size() && (value[i] == ';' || value[i] == ' ' || value[i] == '\t'))
             ++i;
         const std::size_t equals = value.find('=', i);
@@ -571,12 +567,15 @@ bool FileName(const Fields& parameters, std::string& name) {
             const std::string_view rest = std::string_view(key).substr(kName.size());
             const bool escaped = rest.back() == '*';
             const std::string_view digits = rest.substr(0, rest.size() - (escaped ? 1 : 0));
-            if (digits.empty() || digits.size() > 3 ||
+            if (digits.empty() || digits.size() > 9 ||
                 digits.find_first_not_of("0123456789") != std::string_view::npos)
                 continue;
-            const std::size_t at = static_cast<std::size_t>(std::stoi(std::string(digits)));
-            if (at >= kMostParameters)
-                continue;
+            std::size_t at = 0;
+            for (char c : digits)
+                at = at * 10 + static_cast<std::size_t>(c - '0');
+            // Numbered from 0 without a gap, so none beyond the count.
+            if (at >= parameters.size())
+                return false;
             if (sections.size() <= at)
                 sections.resize(at + 1);
             sections[at] = {&value, escaped};
