@@ -424,6 +424,10 @@ Structured Parameters(std::string_view value) {
         const std::size_t equals = value.find('=', i);
         if (i >= value.size() || equals == std::string_view::npos)
             break;
+        if (const std::size_t next = value.find(';', i); next < equals) {
+            i = next; // a word without a value: not one of ours, passed over
+            continue;
+        }
         std::string name;
         for (char c : Trimmed(value.substr(i, equals - i)))
             name += Lower(c);
