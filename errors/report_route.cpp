@@ -50,18 +50,34 @@ void LogLine(const std::string& line) noexcept {
 }
 
 // The e-mail reports waiting in the Outbox, once the user has said "always":
-// each goes to the collector as one report with the message attached. The
-// message moves to the Outbox's "Sent" first, so it is never handed over
-// twice and the user still finds it; its event id is the file's, so a
-// report made again from it is not sent again.
+// each goes to the collector as one report, its body and each of its files
+// decoded into attachments of their own, so the envelope's scrubber reads
+// them as text (the raw message is quoted-printable and base64, where a home
+// folder would pass unseen). The message moves to the Outbox's "Sent" first,
+// so it is never handed over twice and the user still finds it; its event id
+// is the file's, so a report made again from it is not sent again. A file
+// that does not read as ours stays for the mail route and nothing of it is
+// sent.
 void HandOverOutbox() {
     namespace outbox = modQFEmailClient::outbox;
     const char separator = platform::NativePathStyle().separator;
     const std::string folder = OutboxFolder(), done = folder + separator + "Sent";
     for (const std::string& path : outbox::Waiting(folder)) {
         std::string bytes;
-        if (!files::ReadWholeFile(path, bytes))
+        const files::OwnRead got = files::ReadOwnFile(path, outbox::kMostFileBytes + 1, bytes);
+        outbox::Parsed read;
+        if (got == files::OwnRead::kWhole)
+            read = outbox::Read(bytes);
+        else
+            read.problem = got == files::OwnRead::kCut ? "it is too large"
+                           : got == files::OwnRead::kRefused
+                               ? "it is a link, not a file, or another user's"
+                               : "it cannot be read";
+        if (!read.problem.empty()) {
+            LogLine("The e-mail report [" + path + "] was not sent to the collector: " +
+                    read.problem + ". It stays in the Outbox.");
             continue;
+        }
         const std::string name = path.substr(path.rfind(separator) + 1);
         if (files::PreparePrivateFolder(done) != files::PrivateFolder::kReady ||
             files::PublishNewFile(done + separator + name, bytes) != files::Publish::kDone)
@@ -70,13 +86,20 @@ void HandOverOutbox() {
         const std::vector<std::string> kept = outbox::Waiting(done);
         for (std::size_t i = 0; i + outbox::kLimit < kept.size(); ++i)
             files::RemoveFile(kept[i]);
+        outbox::Message& m = read.message;
         report::Report r = report::ReportFromError(
-            "An error report that could not be e-mailed when it was made is attached.",
+            "An error report that could not be e-mailed when it was made is attached: " + m.subject,
             "sending a waiting error report", 0, "Error report from the Outbox",
             runtime::App().Title());
         r.event_id = report::EventIdOf(name + bytes);
         r.type = "Outbox report";
-        r.attachments.push_back({name, std::move(bytes), {}, report::Attachment::Kind::kOther});
+        r.attachments.push_back(
+            {"message.txt", std::move(m.body), {}, report::Attachment::Kind::kOther});
+        for (outbox::Attachment& a : m.attachments)
+            r.attachments.push_back({a.name.empty() ? "attachment.txt" : std::move(a.name),
+                                     std::move(a.bytes),
+                                     {},
+                                     report::Attachment::Kind::kOther});
         g_collector->Submit(std::move(r));
     }
 }

@@ -342,6 +342,381 @@ Saved Save(const std::string& folder, const Message& message) noexcept {
     return saved;
 }
 
+namespace {
+
+// The reader's fields: names as written, values unfolded.
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+// The next line of `rest`, without its LF and a CR before it; false at the end.
+bool NextLine(std::string_view& rest, std::string_view& line) {
+    if (rest.empty())
+        return false;
+    const std::size_t end = rest.find('\n');
+    line = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return true;
+}
+
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameLetters(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
+}
+
+// A header block up to and with its blank line, continuation lines joined to
+// their field; false when a line is not a field or the blank line is missing.
+bool ReadFields(std::string_view& rest, Fields& fields) {
+    std::string_view line;
+    while (NextLine(rest, line)) {
+        if (line.empty())
+            return true;
+        if (line[0] == ' ' || line[0] == '\t') {
+            if (fields.empty())
+                return false;
+            fields.back().second += line;
+            continue;
+        }
+        const std::size_t colon = line.find(':');
+        if (colon == 0 || colon == std::string_view::npos)
+            return false;
+        fields.emplace_back(std::string(line.substr(0, colon)),
+                            std::string(Trimmed(line.substr(colon + 1))));
+    }
+    return false;
+}
+
+// The field's value (the first of that name); null when there is none.
+const std::string* Field(const Fields& fields, std::string_view name) {
+    for (const auto& [key, value] : fields)
+        if (SameLetters(key, name))
+            return &value;
+    return nullptr;
+}
+
+// A structured value "type; name=value; name="quoted"": the first word and
+// the parameters, names in lower case.
+struct Structured {
+    std::string type;
+    Fields parameters;
+};
+
+Structured Parameters(std::string_view value) {
+    Structured out;
+    std::size_t i = value.find(';');
+    for (char c : Trimmed(value.substr(0, i)))
+        out.type += Lower(c);
+    while (i < value.size()) {
+        while (i < value.size() && (value[i] == ';' || value[i] == ' ' || value[i] == '\t'))
+            ++i;
+        const std::size_t equals = value.find('=', i);
+        if (i >= value.size() || equals == std::string_view::npos)
+            break;
+        if (const std::size_t next = value.find(';', i); next < equals) {
+            i = next; // a word without a value: not one of ours, passed over
+            continue;
+        }
+        std::string name;
+        for (char c : Trimmed(value.substr(i, equals - i)))
+            name += Lower(c);
+        std::string text;
+        i = equals + 1;
+        if (i < value.size() && value[i] == '"') {
+            for (++i; i < value.size() && value[i] != '"'; ++i) {
+                if (value[i] == '\\' && i + 1 < value.size())
+                    ++i;
+                text += value[i];
+            }
+            ++i;
+        } else {
+            const std::size_t end = std::min(value.find(';', i), value.size());
+            text = Trimmed(value.substr(i, end - i));
+            i = end;
+        }
+        out.parameters.emplace_back(std::move(name), std::move(text));
+    }
+    return out;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (Lower(c) >= 'a' && Lower(c) <= 'f')
+        return Lower(c) - 'a' + 10;
+    return -1;
+}
+
+// "%XX" escapes decoded; false for a '%' without two hex digits.
+bool PercentDecoded(std::string_view text, std::string& out) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size() || HexValue(text[i + 1]) < 0 || HexValue(text[i + 2]) < 0)
+            return false;
+        out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        i += 2;
+    }
+    return true;
+}
+
+// Base64 with its line breaks; false for anything else in it, or data after
+// the padding.
+bool Base64Decoded(std::string_view text, std::string& out) {
+    static constexpr std::string_view kDigits =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    unsigned bits = 0, count = 0;
+    bool padded = false;
+    for (char c : text) {
+        if (c == '\r' || c == '\n' || c == ' ' || c == '\t')
+            continue;
+        if (c == '=') {
+            padded = true;
+            continue;
+        }
+        const std::size_t value = kDigits.find(c);
+        if (padded || value == std::string_view::npos)
+            return false;
+        bits = (bits << 6 | static_cast<unsigned>(value)) & 0xFFFFFF;
+        if ((count += 6) >= 8) {
+            count -= 8;
+            out += static_cast<char>(bits >> count & 0xFF);
+        }
+    }
+    return true;
+}
+
+// Quoted-printable: a line ending in '=' goes on without a break, other lines
+// end with CR LF, "=XX" is that octet; a '=' without hex digits stays as it is.
+std::string QuotedPrintableDecoded(std::string_view text) {
+    std::string out;
+    // Every line, the empty one after a final line break too.
+    for (bool more = true, soft = true; more;) {
+        const std::size_t end = text.find('\n');
+        more = end != std::string_view::npos;
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(more ? end + 1 : text.size());
+        if (!soft)
+            out += "\r\n";
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
+            line.remove_suffix(1); // transport padding; ours is encoded
+        soft = !line.empty() && line.back() == '=';
+        if (soft)
+            line.remove_suffix(1);
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == '=' && i + 2 < line.size() && HexValue(line[i + 1]) >= 0 &&
+                HexValue(line[i + 2]) >= 0) {
+                out += static_cast<char>(HexValue(line[i + 1]) * 16 + HexValue(line[i + 2]));
+                i += 2;
+            } else {
+                out += line[i];
+            }
+        }
+    }
+    return out;
+}
+
+// An unstructured header: RFC 2047 encoded words in UTF-8 and base64, or,
+// when it does not start with one, the text itself.
+bool HeaderTextDecoded(std::string_view value, std::string& out) {
+    if (value.rfind("=?", 0) != 0) {
+        out = value;
+        return true;
+    }
+    while (!(value = Trimmed(value)).empty()) {
+        const std::size_t end = value.find_first_of(" \t");
+        const std::string_view word = value.substr(0, end);
+        value.remove_prefix(word.size());
+        constexpr std::string_view kStart = "=?utf-8?b?";
+        if (word.size() < kStart.size() + 2 ||
+            !SameLetters(word.substr(0, kStart.size()), kStart) ||
+            word.substr(word.size() - 2) != "?=" ||
+            !Base64Decoded(word.substr(kStart.size(), word.size() - kStart.size() - 2), out))
+            return false;
+    }
+    return true;
+}
+
+// The file name parameter: quoted, or RFC 2231 in one piece or in numbered
+// sections (the first in our charset, each escaped when its name ends in
+// "*"); false when there is none or it cannot be decoded.
+bool FileName(const Fields& parameters, std::string& name) {
+    if (const std::string* plain = Field(parameters, "filename")) {
+        name = *plain;
+        return true;
+    }
+    // The sections in order of their numbers, each with whether it is escaped.
+    std::vector<std::pair<const std::string*, bool>> sections;
+    const std::string* whole = Field(parameters, "filename*");
+    if (whole)
+        sections.emplace_back(whole, true);
+    for (const auto& [key, value] : parameters) {
+        constexpr std::string_view kName = "filename*";
+        if (!whole && key.rfind(kName, 0) == 0 && key.size() > kName.size()) {
+            const std::string_view rest = std::string_view(key).substr(kName.size());
+            const bool escaped = rest.back() == '*';
+            const std::string_view digits = rest.substr(0, rest.size() - (escaped ? 1 : 0));
+            if (digits.empty() || digits.size() > 9 ||
+                digits.find_first_not_of("0123456789") != std::string_view::npos)
+                continue;
+            std::size_t at = 0;
+            for (char c : digits)
+                at = at * 10 + static_cast<std::size_t>(c - '0');
+            // Numbered from 0 without a gap, so none beyond the count.
+            if (at >= parameters.size())
+                return false;
+            if (sections.size() <= at)
+                sections.resize(at + 1);
+            sections[at] = {&value, escaped};
+        }
+    }
+    if (sections.empty() || !sections[0].first || !sections[0].second)
+        return false;
+    // The first section starts charset'language', the charset ours.
+    const std::string& first = *sections[0].first;
+    const std::size_t quote = first.find('\'');
+    const std::size_t second = quote == std::string::npos ? quote : first.find('\'', quote + 1);
+    if (second == std::string::npos || !SameLetters(first.substr(0, quote), "utf-8"))
+        return false;
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        const auto [text, escaped] = sections[i];
+        if (text == nullptr)
+            return false; // a section missing
+        const std::string_view piece = std::string_view(*text).substr(i == 0 ? second + 1 : 0);
+        if (!escaped)
+            name += piece;
+        else if (!PercentDecoded(piece, name))
+            return false;
+    }
+    return true;
+}
+
+// The text a part of the multipart body holds, split at our boundary's
+// delimiter lines; false when the closing one is missing.
+bool Parts(std::string_view body, std::vector<std::string_view>& parts) {
+    const std::string delimiter = std::string("--") + kBoundary;
+    const char* start = nullptr;
+    std::string_view line;
+    while (!body.empty()) {
+        const char* line_start = body.data();
+        NextLine(body, line);
+        line = Trimmed(line);
+        const bool last = line == delimiter + "--";
+        if (!last && line != delimiter)
+            continue;
+        if (start != nullptr) {
+            std::string_view part(start, static_cast<std::size_t>(line_start - start));
+            // The line break before a delimiter belongs to it.
+            if (!part.empty() && part.back() == '\n')
+                part.remove_suffix(1);
+            if (!part.empty() && part.back() == '\r')
+                part.remove_suffix(1);
+            parts.push_back(part);
+        }
+        if (last)
+            return true;
+        start = body.data();
+    }
+    return false;
+}
+
+} // namespace
+
+Parsed Read(std::string_view bytes) noexcept {
+    Parsed parsed;
+    Message& m = parsed.message;
+    try {
+        using tamberlin::platform::ValidUtf8;
+        if (bytes.size() > kMostFileBytes)
+            return {{}, "it is larger than " + std::to_string(kMostFileBytes) + " bytes"};
+        std::string_view rest = bytes, line;
+        NextLine(rest, line);
+        const std::string_view number =
+            line.rfind(kOurHeader, 0) == 0 ? line.substr(kOurHeader.size()) : std::string_view();
+        for (char c : number)
+            if (c >= '0' && c <= '9')
+                m.sequence = m.sequence * 10 + static_cast<std::uint64_t>(c - '0');
+        if (number.empty() || number.size() > 19 ||
+            number.find_first_not_of("0123456789") != std::string_view::npos)
+            return {{}, "it does not start with the X-Tamberlin-Report header and its number"};
+        Fields fields;
+        const std::string* subject = nullptr;
+        if (!ReadFields(rest, fields) || (subject = Field(fields, "Subject")) == nullptr ||
+            !HeaderTextDecoded(*subject, m.subject))
+            return {{}, "its header has a line that is not a field, or no readable Subject"};
+        if (const std::string* from = Field(fields, "From")) {
+            const std::size_t address = from->rfind(" <");
+            if (!HeaderTextDecoded(std::string_view(*from).substr(0, address), m.from_name))
+                m.from_name.clear();
+        }
+        if (const std::string* to = Field(fields, "To"))
+            m.to = *to;
+        if (const std::string* id = Field(fields, "Message-ID");
+            id && id->size() > 2 && id->front() == '<')
+            m.id = id->substr(1, id->find('@') - 1);
+        const std::string* type = Field(fields, "Content-Type");
+        const Structured mixed = Parameters(type ? std::string_view(*type) : std::string_view());
+        const std::string* boundary = Field(mixed.parameters, "boundary");
+        if (mixed.type != "multipart/mixed" || !boundary || *boundary != kBoundary)
+            return {{}, "it is not a multipart/mixed message with our boundary"};
+        std::vector<std::string_view> parts;
+        if (!Parts(rest, parts) || parts.empty())
+            return {{}, "it ends before its last part"};
+        for (std::size_t p = 0; p < parts.size(); ++p) {
+            std::string_view part = parts[p];
+            Fields headers;
+            if (!ReadFields(part, headers))
+                return {{}, "part " + std::to_string(p + 1) + " has no header"};
+            const std::string* encoding = Field(headers, "Content-Transfer-Encoding");
+            const std::string* part_type = Field(headers, "Content-Type");
+            const Structured content =
+                Parameters(part_type ? std::string_view(*part_type) : std::string_view());
+            if (p == 0) {
+                const std::string* charset = Field(content.parameters, "charset");
+                if (content.type != "text/plain" || !encoding ||
+                    !SameLetters(*encoding, "quoted-printable") ||
+                    (charset && !SameLetters(*charset, "utf-8")))
+                    return {{}, "its first part is not quoted-printable UTF-8 text"};
+                m.body = ValidUtf8(QuotedPrintableDecoded(part));
+                continue;
+            }
+            const std::string* disposition = Field(headers, "Content-Disposition");
+            const Structured attached =
+                Parameters(disposition ? std::string_view(*disposition) : std::string_view());
+            Attachment a;
+            if (!encoding || !SameLetters(*encoding, "base64") || attached.type != "attachment" ||
+                !FileName(attached.parameters, a.name) || !Base64Decoded(part, a.bytes))
+                return {{},
+                        "part " + std::to_string(p + 1) +
+                            " is not a base64 attachment with a name"};
+            a.name = ValidUtf8(a.name);
+            m.attachments.push_back(std::move(a));
+        }
+        m.subject = ValidUtf8(m.subject);
+        m.from_name = ValidUtf8(m.from_name);
+        m.to = ValidUtf8(m.to);
+        m.id = ValidUtf8(m.id);
+    } catch (...) {
+        return {{}, "there was not enough memory to read it"};
+    }
+    return parsed;
+}
+
 std::vector<std::string> Waiting(const std::string& folder) noexcept {
     std::vector<std::string> paths;
     try {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace modQFEmailClient::outbox {
@@ -54,6 +55,24 @@ struct Saved {
 // that is a link or another user's is refused and left untouched. Never
 // throws.
 Saved Save(const std::string& folder, const Message& message) noexcept;
+
+// The most bytes a message file of ours is read with: an error log and a
+// crash report in base64, with room to spare.
+inline constexpr std::size_t kMostFileBytes = 16 * 1024 * 1024;
+
+struct Parsed {
+    Message message;
+    std::string problem; // why the bytes are not a message of ours; empty when they are
+};
+
+// A message file as MimeText writes it, read back: the sequence, the sender's
+// name, the addresses, the subject, the Message-ID's unique part, the body
+// and each attachment's name and bytes (the date is not read). The file was
+// written by another run and may have been edited since, so nothing in it is
+// trusted: anything but our format (LF line ends aside) is refused with the
+// reason, bytes beyond kMostFileBytes too. Texts come out as UTF-8, so at
+// most three times the bytes (U+FFFD for each bad one). Never throws.
+Parsed Read(std::string_view bytes) noexcept;
 
 // Our reports waiting in `folder`, full paths, oldest first. Never throws.
 std::vector<std::string> Waiting(const std::string& folder) noexcept;

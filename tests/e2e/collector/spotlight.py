@@ -4,7 +4,9 @@ and read back from its /stream, parsed with the collector's Python SDK.
 
 Then the product's own route: tamberlin-demo raises an error through its
 terminal, the user answers the consent question "always", and the envelope
-arrives once; a second error is not asked about again.
+arrives once; a second error is not asked about again. That second start
+hands over the e-mail report an earlier run kept in the Outbox, decoded and
+scrubbed, its body and log as attachments of their own.
 
 usage: spotlight.py TAMBERLIN_REPORT PEERS_FOLDER WORK_FOLDER TAMBERLIN_DEMO
 
@@ -21,6 +23,7 @@ import sys
 import threading
 import time
 import urllib.request
+from email import message_from_bytes, policy
 
 from sentry_sdk.envelope import Envelope
 
@@ -127,6 +130,27 @@ try:
         if found:
             ids[name] = found.group(1)
 
+    # An e-mail report kept in the Outbox for want of a mail client (no
+    # xdg-email on the PATH, no DSN): the home folder in its body where
+    # quoted-printable breaks the line, home, user and host in its log.
+    mail_env = dict(env, TAMBERLIN_UI="terminal", PATH=os.path.join(work, "no-mail-client"))
+    del mail_env["TAMBERLIN_DSN"]
+    os.makedirs(mail_env["PATH"])
+    lead = "File not found opening "
+    op = "opening " + "the document in ".ljust(60 - len(lead), ".") + home + "/doc.txt"
+    subprocess.run([demo, "raise", "--number", "53", "--op", op, "--allow-email",
+                    "--description", f"No such file for {user} on {host}"], env=mail_env,
+                   input="email\nok\nok\n", capture_output=True, text=True, timeout=60)
+    emls = [os.path.join(d, f) for d, _, names in os.walk(os.path.join(work, "data"))
+            for f in names if f.startswith("report-") and f.endswith(".eml")]
+    check(len(emls) == 1, f"outbox: one e-mail report kept ({emls})")
+    eml = emls[0] if emls else os.devnull
+    kept = open(eml, "rb").read()
+    mail = message_from_bytes(kept, policy=policy.default)
+    mail_body = mail.get_body().get_content() if emls else ""
+    check(home.encode() not in kept and home in mail_body,
+          "outbox: the home folder only in the decoded body")
+
     # The demo, driven through its terminal: OK in the error dialog, then
     # "always"; the second error is sent without a question.
     demo_env = dict(env, TAMBERLIN_UI="terminal")
@@ -141,22 +165,33 @@ try:
               f"demo {run}: the consent question asked {'once' if run == 0 else 'no more'}")
     deadline = time.time() + 20
     while time.time() < deadline and (not all(i in envelopes for i in ids.values()) or
-                                      sum(b'"Tamberlin@' in e for e in envelopes.values()) < 2):
+                                      sum(b'"Tamberlin@' in e for e in envelopes.values()) < 3):
         time.sleep(0.2)
-    demo_ids = [i for i, e in envelopes.items() if b'"release":"Tamberlin@' in e]
+    outbox_ids = [i for i, e in envelopes.items() if b'"Outbox report"' in e]
+    demo_ids = [i for i, e in envelopes.items()
+                if b'"release":"Tamberlin@' in e and i not in outbox_ids]
     check(len(demo_ids) == 2, f"demo: two errors reached the collector ({len(demo_ids)})")
     time.sleep(1)  # a repeated send would have come by now
     for event_id in demo_ids:
         check(relayed.count(event_id) == 1, f"demo: {event_id} arrived once")
         ids[f"demo {event_id[:6]}"] = event_id
+    check(len(outbox_ids) == 1 and relayed.count(outbox_ids[0]) == 1,
+          f"outbox: the e-mail report arrived once ({outbox_ids})")
+    if outbox_ids:
+        ids["outbox"] = outbox_ids[0]
+    sent = os.path.join(os.path.dirname(eml), "Sent", os.path.basename(eml))
+    check(not os.path.exists(eml) and open(sent, "rb").read() == kept,
+          "outbox: the e-mail report moved to Sent")
 
     def expected_text(path, most=64 * 1024):
         data = open(path, "rb").read()
         if len(data) > most:  # the last 64 KB, from a line's start
             data = data[-most:]
             data = data[data.index(b"\n") + 1:]
-        text = data.decode()
-        text = text.replace(home, "~")
+        return scrubbed(data)
+
+    def scrubbed(data):
+        text = data.decode().replace(home, "~")
         text = re.sub(rf"\b{re.escape(host)}\b", "<host>", text)
         return re.sub(rf"\b{re.escape(user)}\b", "<user>", text).encode()
 
@@ -195,6 +230,15 @@ try:
                   f"{name}: the trapped error")
             check(event["tags"]["operation"] == "opening a document", f"{name}: operation")
             check("error-log.txt" in attachments, f"{name}: the error log attached")
+        elif name == "outbox":
+            check(value["type"] == "Outbox report", "outbox: exception type")
+            body = mail_body.replace("\r\n", "\n").replace("\n", "\r\n")
+            want = {"message.txt": scrubbed(body.encode())}
+            for part in mail.iter_attachments():
+                want[part.get_filename()] = scrubbed(part.get_content())
+            got = {n: a.payload.get_bytes() for n, a in attachments.items()}
+            check(got == want and b"opening the document in" in got["message.txt"],
+                  f"outbox: body and log attached decoded, scrubbed ({list(got)})")
         elif name == "error":
             check(event["level"] == "error", "error: level")
             check(value["mechanism"] == {"type": "trap", "handled": True}, "error: mechanism")
