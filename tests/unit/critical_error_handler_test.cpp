@@ -1,18 +1,12 @@
 // The critical error handler on the scripted host: classification, the
 // questions asked first, the composed message, the log entries, the dialog's
 // answers and the guard against a second dialog.
-#include "platform/clock.h"
-#include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/critical_error_handler.h"
-#include "tamberlin/errors/error_log.h"
 #include "tamberlin/errors/trap.h"
-#include "tamberlin/runtime/application.h"
 #include "tamberlin/runtime/error.h"
 #include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
-#include "tests/support/temp_folder.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <gmock/gmock.h>
@@ -171,34 +165,25 @@ TEST_F(HandlerTest, TheDialogsAnswersAndTheScreenLeftAsItWas) {
     EXPECT_TRUE(ui::Forms().empty());
 }
 
-// Which parts show: values coverage cannot see.
-TEST_F(HandlerTest, SwitchesShowOrHideTheDialogsParts) {
-    HandleCriticalError(Error(5), "x");
-    const tamberlin::testing::ShownForm plain = host_.Forms().back();
-    EXPECT_FALSE(plain("chkAbortAndClose").visible);
-    EXPECT_FALSE(plain("cmdEmail").visible);
+// The default switch, where the call gives none (what the arguments show and
+// hide: raise_terminal.cmake).
+TEST_F(HandlerTest, TheDefaultSwitchOffersAbort) {
     blnDefaultAllowAbort = true;
-    HandleCriticalError(Error(5), "x", true);
-    const tamberlin::testing::ShownForm full = host_.Forms().back();
-    EXPECT_TRUE(full("chkAbortAndClose").visible && full("chkAbortAndClose").enabled);
-    EXPECT_TRUE(full("cmdEmail").visible && full("cmdEmail").enabled);
+    HandleCriticalError(Error(5), "x");
+    const ui::Control& box = host_.Forms().back()("chkAbortAndClose");
+    EXPECT_TRUE(box.visible && box.enabled);
 }
 
+// The dialog counts as open when it is the only form, before the first
+// window; beside the main window: demo_terminal.cmake.
 TEST_F(HandlerTest, ASecondErrorWhileTheDialogIsOpenReturnsAtOnce) {
-    ui::Form main_window("frmMain");
-    for (bool with_main : {false, true}) {
-        if (with_main)
-            ui::Load(main_window); // the dialog then sits at position 1
-        std::int16_t nested = 0;
-        host_.while_shown = [&](ui::Form&) { nested = HandleCriticalError(Error(53), "nested"); };
-        host_.Click("cmdOK");
-        EXPECT_EQ(HandleCriticalError(Error(5), "outer"), Ignore);
-        EXPECT_EQ(nested, Ignore);
-        host_.while_shown = nullptr;
-    }
-    ui::Unload(main_window);
-    EXPECT_EQ(host_.Forms().size(), 2u);
-    EXPECT_EQ(LogLines(), 2);
+    std::int16_t nested = 0;
+    host_.while_shown = [&](ui::Form&) { nested = HandleCriticalError(Error(53), "nested"); };
+    host_.Click("cmdOK");
+    EXPECT_EQ(HandleCriticalError(Error(5), "outer"), Ignore);
+    EXPECT_EQ(nested, Ignore);
+    EXPECT_EQ(host_.Forms().size(), 1u);
+    EXPECT_EQ(LogLines(), 1);
 }
 
 // The C++ exceptions a trap may catch, as the handler reads them.

@@ -4,19 +4,13 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "tamberlin/app/all_data.h"
-#include "tamberlin/errors/critical_error_handler.h"
 #include "tamberlin/errors/error_form.h"
-#include "tamberlin/errors/error_log.h"
-#include "tamberlin/mail/email_client.h"
-#include "tamberlin/platform/path_style.h"
 #include "tamberlin/runtime/application.h"
 #include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/scripted_mail.h"
 #include "tests/support/temp_folder.h"
 
-#include <algorithm>
 #include <gmock/gmock.h>
 #include <regex>
 
@@ -139,18 +133,6 @@ TEST_F(ErrorReportTest, TheOutboxKeepsTheNewestTwenty) {
     EXPECT_EQ(std::vector<std::string>(waiting.end() - 3, waiting.end()), told);
     EXPECT_THAT(waiting[0], HasSubstr("-00000003.eml")); // the second and first went
     EXPECT_EQ(tamberlin::platform::files::FileNames(folder, "*").size(), 22u);
-}
-
-// What the report says of the handled error: values coverage cannot see.
-TEST_F(ErrorReportTest, FromTheDialogOfAHandledError) {
-    ui::Unload(form_);
-    host_.Click("cmdEmail");
-    host_.Click("cmdEmail");
-    host_.Click("cmdOK");
-    EXPECT_EQ(modQFCriticalErrorHandler::HandleCriticalError({5, "x", "y", 0}, "testing", true),
-              modQFCriticalErrorHandler::Ignore);
-    EXPECT_NO_THROW(Sent(1));
-    EXPECT_EQ(Sent(0).files.size(), 1u); // the handler has just logged the error
 }
 
 } // namespace
