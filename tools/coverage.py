@@ -11,8 +11,9 @@
                               branch outcome that some other case does not
   coverage.py e2e BUILD       runs each CTest test that is neither a GoogleTest
                               case nor a fuzz replay alone and names the cases
-                              of BUILD/cases.json (from `cases`) whose every
-                              line and branch outcome such a test also reaches
+                              of BUILD/cases.json (from `cases`) whose lines
+                              and branch outcomes that no other case reaches
+                              such a test reaches
   coverage.py ratio           test lines per product line
 
 Each case runs with GCOV_PREFIX set to a folder of its own, so its counters
@@ -256,15 +257,20 @@ def e2e(build):
     with open(os.path.join(BUILD_REAL, "e2e.json"), "w") as out:
         json.dump({name: sorted(got) for name, got in reached.items()}, out)
     together = set().union(*reached.values())
-    print("Cases whose every line and branch outcome an end-to-end test reaches (drop where it "
-          "checks the same values):")
+    # What only one case reaches (the seams every case goes through, which
+    # no program does, are shared and so left out).
+    cases = {case: {tuple(k) for k in keys}
+             for case, keys in json.load(open(os.path.join(BUILD_REAL, "cases.json"))).items()}
+    counts = Counter(k for keys in cases.values() for k in keys)
+    print("Cases whose lines and branch outcomes that no other case reaches an end-to-end test "
+          "reaches (drop where it checks the same values):")
     n = 0
-    for case, keys in sorted(json.load(open(os.path.join(BUILD_REAL, "cases.json"))).items()):
-        keys = {tuple(k) for k in keys}
-        by = [name for name, got in reached.items() if keys <= got]
-        if by or keys <= together:
+    for case, keys in sorted(cases.items()):
+        own = {k for k in keys if counts[k] == 1}
+        if own and own <= together:
             n += 1
-            print(f"  {case}  ({sum(k[0] == 'L' for k in keys)} lines) "
+            by = [name for name, got in reached.items() if own <= got]
+            print(f"  {case}  ({sum(k[0] == 'L' for k in own)} lines of its own) "
                   f"{', '.join(by) if by else 'the end-to-end tests together'}")
     print(f"{n} cases")
     return 0
