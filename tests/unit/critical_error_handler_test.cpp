@@ -96,25 +96,21 @@ TEST_F(HandlerTest, ComposesTheDetailsBlock) {
     EXPECT_THAT(Shown(), HasSubstr("Error number: 0\r\n"));
 }
 
-// Neither shows the dialog or logs: the errors that end at once, and a disk
-// that is not ready, which only asks.
+// Neither shows the dialog or logs: an error that ends at once, and a disk
+// that is not ready, which only asks. (32755, the question's text and its
+// Cancel: raise_terminal.cmake and demo_terminal.cmake.)
 TEST_F(HandlerTest, SomeErrorsEndAtOnceAndDiskNotReadyOnlyAsks) {
-    for (std::int32_t n : {32755, 32001})
-        EXPECT_EQ(HandleCriticalError(Error(n), "x"), Ignore);
+    EXPECT_EQ(HandleCriticalError(Error(32001), "x"), Ignore);
     EXPECT_TRUE(host_.Boxes().empty());
     host_.Answer(ui::kIdRetry);
     EXPECT_EQ(HandleCriticalError(Error(71), "reading the disk"), Retry);
-    host_.Answer(ui::kIdCancel);
-    EXPECT_EQ(HandleCriticalError(Error(71), "reading the disk"), Ignore);
-    const tamberlin::testing::ShownBox question{
-        "Disk not ready. Put a disk in the drive or close the drive door, and retry the operation.",
-        "Tamberlin", ui::Buttons::kRetryCancel, ui::Icon::kWarning};
-    EXPECT_EQ(host_.Boxes(), (std::vector{question, question}));
+    EXPECT_EQ(host_.Boxes().at(0).buttons, ui::Buttons::kRetryCancel);
+    EXPECT_EQ(host_.Boxes().at(0).icon, ui::Icon::kWarning);
     EXPECT_TRUE(host_.Forms().empty());
     EXPECT_EQ(LogLines(), 0);
 }
 
-// The database box's title: demo_terminal.cmake.
+// The database box's title and the printer box's text: demo_terminal.cmake.
 TEST_F(HandlerTest, DatabaseAndPrinterErrorsAskAndLogTwice) {
     host_.Answer(ui::kIdCancel);
     EXPECT_EQ(HandleCriticalError(Error(3000, "No such field"), "saving the table"), Ignore);
@@ -133,8 +129,6 @@ TEST_F(HandlerTest, DatabaseAndPrinterErrorsAskAndLogTwice) {
     host_.Click("chkAbortAndClose");
     host_.Click("cmdOK");
     EXPECT_EQ(HandleCriticalError(Error(28660, "Out of paper"), "printing", false, true), Abort);
-    EXPECT_EQ(host_.Boxes().back().text, "The error:  Out of paper\r\n\r\noccurred while "
-                                         "printing. Please check your printer and try again.");
     EXPECT_EQ(host_.Boxes().back().title, "Tamberlin");
     EXPECT_EQ(LogLines(), 6);
     for (std::int32_t n : {482, 483, 28667}) {
