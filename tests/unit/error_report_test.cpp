@@ -70,7 +70,7 @@ TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnceAndTheReportKept) {
     const std::string kMessage = "Cannot prepare the error notification email. Please copy the "
                                  "information and send to Quillfern by separate email.";
     const std::string outbox = temp_.Text() + "Outbox" + kSep;
-    const std::string log = temp_.MakeFile("tamberlinError.log", "an entry\r\n");
+    temp_.MakeFile("tamberlinError.log", "an entry\r\n");
     form_.strCrashReportPath = temp_.MakeFile("crash-1.txt", "frames\n");
     mail_.Answer("logon", mapi::kLoginFailure);
     form_.cmdEmail_Click();
@@ -94,10 +94,8 @@ TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnceAndTheReportKept) {
     EXPECT_NE(saved[0], saved[1]);
     const std::string first = saved[0];
     EXPECT_TRUE(ui::IsLoaded(form_));
-    // The message file, with the log and the crash's report (mail_xdg_test
-    // reads one with a real mail parser).
-    EXPECT_THAT(tamberlin::testing::ReadFile(first),
-                HasSubstr("filename=\"tamberlinError.log\"\r\n\r\nYW4gZW50cnkNCg==\r\n"));
+    // The message file holds the crash's report too (the log and the rest:
+    // mail_xdg_test reads one with a real mail parser).
     EXPECT_THAT(tamberlin::testing::ReadFile(first),
                 HasSubstr("filename=\"crash-1.txt\"\r\n\r\nZnJhbWVzCg==\r\n"));
 }
