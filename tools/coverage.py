@@ -9,6 +9,11 @@
                               whose name REGEX matches) and names
                               the cases that cover no product line and no
                               branch outcome that some other case does not
+  coverage.py e2e BUILD       runs each CTest test that is neither a GoogleTest
+                              case nor a fuzz replay alone and names the cases
+                              of BUILD/cases.json (from `cases`) whose lines
+                              and branch outcomes that no other case reaches
+                              such a test reaches
   coverage.py ratio           test lines per product line
 
 Each case runs with GCOV_PREFIX set to a folder of its own, so its counters
@@ -224,10 +229,59 @@ def cases(build, exes, skip=None):
     return 1 if failed else 0
 
 
+def e2e(build):
+    """The cases an end-to-end test already reaches wholly: drop those whose
+    values that test checks too."""
+    global BUILD_REAL
+    BUILD_REAL = os.path.realpath(build)
+    listed = json.loads(subprocess.run(["ctest", "--show-only=json-v1"], cwd=BUILD_REAL, text=True,
+                                       capture_output=True, check=True).stdout)["tests"]
+    gtest = tuple(os.path.join(BUILD_REAL, "tests", exe) for exe in
+                  ("unit_tests", "platform_tests", "mail_tests"))
+    names = [t["name"] for t in listed if t.get("command") and
+             not t["command"][0].startswith(gtest) and "/fuzz/" not in t["command"][0]]
+    work = tempfile.mkdtemp(prefix="e2e-", dir=BUILD_REAL)
+    reached = {}
+    for i, name in enumerate(names):
+        folder = os.path.join(work, str(i))
+        PREFIX_OF[folder] = folder + BUILD_REAL
+        env = dict(os.environ, GCOV_PREFIX=folder, GCOV_PREFIX_STRIP="0")
+        exact = "^" + re.sub(r"([][.+*?^$()|\\])", r"\\\1", name) + "$"
+        rc = subprocess.run(["ctest", "-R", exact], cwd=BUILD_REAL, env=env,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+        reached[name] = gcov_json(folder)
+        subprocess.run(["rm", "-rf", folder])
+        print(f"  {name}: {sum(k[0] == 'L' for k in reached[name])} lines"
+              f"{'' if rc == 0 else ' (FAILED)'}")
+    os.rmdir(work)
+    with open(os.path.join(BUILD_REAL, "e2e.json"), "w") as out:
+        json.dump({name: sorted(got) for name, got in reached.items()}, out)
+    together = set().union(*reached.values())
+    # What only one case reaches (the seams every case goes through, which
+    # no program does, are shared and so left out).
+    cases = {case: {tuple(k) for k in keys}
+             for case, keys in json.load(open(os.path.join(BUILD_REAL, "cases.json"))).items()}
+    counts = Counter(k for keys in cases.values() for k in keys)
+    print("Cases whose lines and branch outcomes that no other case reaches an end-to-end test "
+          "reaches (drop where it checks the same values):")
+    n = 0
+    for case, keys in sorted(cases.items()):
+        own = {k for k in keys if counts[k] == 1}
+        if own and own <= together:
+            n += 1
+            by = [name for name, got in reached.items() if own <= got]
+            print(f"  {case}  ({sum(k[0] == 'L' for k in own)} lines of its own) "
+                  f"{', '.join(by) if by else 'the end-to-end tests together'}")
+    print(f"{n} cases")
+    return 0
+
+
 if __name__ == "__main__":
     command = sys.argv[1] if len(sys.argv) > 1 else ""
     if command == "ratio":
         ratio()
+    elif command == "e2e" and len(sys.argv) == 3:
+        sys.exit(e2e(sys.argv[2]))
     elif command == "summary" and len(sys.argv) == 3:
         summary(sys.argv[2])
     elif command == "cases" and len(sys.argv) > 3:

@@ -1,21 +1,18 @@
 // The error log on Linux: the user locale's month, a write the system
 // refuses (a file size limit), and several processes appending at once.
 #include "platform/clock.h"
-#include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_log.h"
 #include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"
 
-#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <gmock/gmock.h>
 #include <regex>
 #include <sstream>
 #include <sys/resource.h>
-#include <vector>
 
 namespace {
 

@@ -1,9 +1,7 @@
 // The error log on the real file system, in temporary folders.
-#include "platform/clock.h"
 #include "platform/system.h"
 #include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_log.h"
-#include "tamberlin/platform/path_style.h"
 #include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_folder.h"

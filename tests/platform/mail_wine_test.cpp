@@ -6,7 +6,6 @@
 // report takes the same transports: error_report_test.)
 #include <windows.h>
 
-#include "tamberlin/app/all_data.h"
 #include "tamberlin/mail/email_client.h"
 #include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"

@@ -5,7 +5,6 @@
 #include "mail/outbox.h"
 #include "platform/files.h"
 #include "platform/simple_mapi.h"
-#include "tamberlin/app/all_data.h"
 #include "tamberlin/errors/error_form.h"
 #include "tamberlin/errors/error_log.h"
 #include "tests/support/app_state.h"

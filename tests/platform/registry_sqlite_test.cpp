@@ -236,20 +236,20 @@ TEST_F(SqliteStoreTest, ADiskThatFillsWhileTheStoreIsMadeLeavesNoBrokenStore) {
         }
 }
 
+// A file in the folder's way; past SQLite's path limit the reason is the
+// name's length.
 TEST_F(SqliteStoreTest, AConfigFolderThatCannotBeMadeIsRefusedAccess) {
     const std::string file = sandbox_.Folder("config") + "-file";
     std::ofstream(file) << "a file, not a folder";
-    setenv("XDG_CONFIG_HOME", (file + "/config").c_str(), 1);
-    reg::CloseStores();
-    reg::RegKey key;
-    EXPECT_EQ(key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess), reg::kAccessDenied);
-    EXPECT_EQ(GetAppDataPath(), sandbox_.Folder("data") + "/");
-    fs::remove(file);
-    // Past SQLite's path limit the reason is the name's length.
-    setenv("XDG_CONFIG_HOME", (sandbox_.Folder("config") + "/" + std::string(500, 'p')).c_str(), 1);
-    reg::CloseStores();
-    EXPECT_EQ(key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess), reg::kFilenameTooLong);
-    EXPECT_EQ(GetAppDataPath(), sandbox_.Folder("data") + "/");
+    for (const auto& [config, refused] :
+         {std::pair{file + "/config", reg::kAccessDenied},
+          {sandbox_.Folder("config") + "/" + std::string(500, 'p'), reg::kFilenameTooLong}}) {
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        reg::CloseStores();
+        reg::RegKey key;
+        EXPECT_EQ(key.Create(reg::kCurrentUser, "Software\\X", reg::kAllAccess), refused);
+        EXPECT_EQ(GetAppDataPath(), sandbox_.Folder("data") + "/");
+    }
 }
 
 TEST_F(SqliteStoreTest, BytesAreKeptExactly) {

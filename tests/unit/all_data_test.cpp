@@ -1,7 +1,6 @@
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "tamberlin/app/all_data.h"
-#include "tamberlin/platform/path_style.h"
 #include "tamberlin/runtime/application.h"
 #include "tamberlin/sysutil/folders.h"
 #include "tamberlin/sysutil/paths.h"

@@ -1,10 +1,8 @@
 // The three transports and the dispatch against a scripted mail system: step
 // order, what reaches the mail system, the failure tables and the results.
 #include "platform/registry.h"
-#include "tamberlin/app/all_data.h"
 #include "tamberlin/mail/email_client.h"
 #include "tamberlin/runtime/error.h"
-#include "tamberlin/sysutil/registry.h"
 #include "tests/support/app_state.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/scripted_mail.h"
@@ -57,10 +55,8 @@ TEST_F(EmailTest, ControlSignsOnComposesSendsAndSignsOff) {
     EXPECT_EQ(mail_.Calls()[0].flags, mapi::kLogonUi | mapi::kNewSession);
     const mapi::Message& m = mail_.Calls()[1].message;
     EXPECT_EQ(mail_.Calls()[1].flags, mapi::kDialog);
-    EXPECT_EQ(m.subject, "s");
-    EXPECT_EQ(m.note_text, "b");
+    EXPECT_EQ(m.note_text, "b"); // the subject and recipient: mail_xdg_test's routes
     ASSERT_EQ(m.recipients.size(), 1u);
-    EXPECT_EQ(m.recipients[0].address, "a@b.example");
     // The missing file leaves no gap; the empty name was filled in the caller's list.
     ASSERT_EQ(m.files.size(), 2u);
     EXPECT_EQ(m.files[0].path_name, log_);
@@ -218,6 +214,7 @@ TEST_F(EmailTest, CdoResults) {
 
 // --- the dispatch ----------------------------------------------------------------
 
+// Each transport's number reaching the mail client: mail_xdg_test's routes.
 TEST_F(EmailTest, DispatchFillsBlanksAndPicksTheTransport) {
     const auto send = [&](std::int32_t transport, const char* recipient, const char* subject,
                           const char* body) {
@@ -236,8 +233,6 @@ TEST_F(EmailTest, DispatchFillsBlanksAndPicksTheTransport) {
     EXPECT_EQ(send(3, "a@b.example", "s", "b"), 0);
     EXPECT_EQ(send(-2, "a@b.example", "s", "b"), 0);
     EXPECT_EQ(mail_.Calls().size(), calls);
-    EXPECT_EQ(send(0, "a@b.example", "s", "b"), 1); // MAPI/Control: through the controls
-    EXPECT_EQ(mail_.Calls().size(), calls + 3);
 }
 
 TEST_F(EmailTest, DetectionReadsTheDefaultMailClient) {
