@@ -660,8 +660,11 @@ Parsed Read(std::string_view bytes) noexcept {
             !HeaderTextDecoded(*subject, m.subject))
             return {{}, "its header has a line that is not a field, or no readable Subject"};
         if (const std::string* from = Field(fields, "From")) {
-            const std::size_t address = from->rfind(" <");
-            if (!HeaderTextDecoded(std::string_view(*from).substr(0, address), m.from_name))
+            // The name before the address, which may be empty.
+            std::string_view name = std::string_view(*from).substr(0, from->rfind('<'));
+            while (!name.empty() && name.back() == ' ')
+                name.remove_suffix(1);
+            if (!HeaderTextDecoded(name, m.from_name))
                 m.from_name.clear();
         }
         if (const std::string* to = Field(fields, "To"))
