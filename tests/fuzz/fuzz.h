@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
@@ -70,6 +71,28 @@ inline std::string PercentDecoded(std::string_view text) {
         out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
         i += 2;
     }
+    return out;
+}
+
+// The text cut at each separator (empty parts kept).
+inline std::vector<std::string> Split(std::string_view text, std::string_view separator) {
+    std::vector<std::string> parts;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find(separator, start);
+        parts.emplace_back(text.substr(start, end - start));
+        if (end == std::string_view::npos)
+            return parts;
+        start = end + separator.size();
+    }
+}
+
+// The text with each line break (CR LF, CR or LF) as CR LF.
+inline std::string CrLf(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') // else LF breaks
+            out +=
+                text[i] == '\r' || text[i] == '\n' ? std::string("\r\n") : std::string(1, text[i]);
     return out;
 }
 

@@ -13,36 +13,13 @@
 #include <vector>
 
 namespace outbox = modQFEmailClient::outbox;
+using tamberlin::fuzz::CrLf;
+using tamberlin::fuzz::Split;
 using tamberlin::platform::ValidUtf8;
-
-namespace {
-
-std::vector<std::string> Split(std::string_view text, std::string_view separator) {
-    std::vector<std::string> parts;
-    for (std::size_t start = 0;;) {
-        const std::size_t end = text.find(separator, start);
-        parts.emplace_back(text.substr(start, end - start));
-        if (end == std::string_view::npos)
-            return parts;
-        start = end + separator.size();
-    }
-}
-
-std::string CrLf(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        out += text[i] == '\r' || text[i] == '\n' ? std::string("\r\n") : std::string(1, text[i]);
-    }
-    return out;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::vector<std::string> fields =
-        Split(tamberlin::fuzz::Bytes(data, size), std::string(1, '\0'));
+        Split(tamberlin::fuzz::Bytes(data, size), std::string_view("\0", 1));
     fields.resize(std::max<std::size_t>(fields.size(), 3));
     outbox::Message m;
     m.to = fields[0];
@@ -54,19 +31,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         m.attachments.push_back({fields[i], i + 1 < fields.size() ? fields[i + 1] : ""});
     const std::string text = outbox::MimeText(m);
 
-    for (std::size_t i = 0; i < text.size(); ++i)
-        FUZZ_CHECK((text[i] != '\r' || text[i + 1] == '\n') &&
-                   (text[i] != '\n' || text[i - 1] == '\r'));
-    FUZZ_CHECK(text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0);
-    for (const std::string& line : Split(text, "\r\n"))
-        FUZZ_CHECK(line.size() <= 998);
+    const std::vector<std::string> lines = Split(text, "\r\n");
+    FUZZ_CHECK(lines.size() > 1 && lines.back().empty()); // it ends with CR LF
+    for (const std::string& line : lines)
+        FUZZ_CHECK(line.size() <= 998 && line.find_first_of("\r\n") == std::string::npos);
 
     const outbox::Parsed read = outbox::Read(text);
-    FUZZ_CHECK(read.problem.empty());
     const outbox::Message& back = read.message;
-    FUZZ_CHECK(back.sequence == m.sequence && back.id == m.id);
+    FUZZ_CHECK(read.problem.empty() && back.sequence == m.sequence && back.id == m.id &&
+               back.attachments.size() == m.attachments.size());
     FUZZ_CHECK(back.subject == ValidUtf8(m.subject) && back.body == CrLf(ValidUtf8(m.body)));
-    FUZZ_CHECK(back.attachments.size() == m.attachments.size());
     for (std::size_t i = 0; i < m.attachments.size(); ++i)
         FUZZ_CHECK(back.attachments[i].name == ValidUtf8(m.attachments[i].name) &&
                    back.attachments[i].bytes == m.attachments[i].bytes);

@@ -1,27 +1,13 @@
 // The Outbox's reader over any bytes: it returns (no crash, no hang), what it
 // reads is UTF-8 and at most three times the input (U+FFFD for a bad byte),
-// and a message it reads, written again, reads back the same: subject,
-// names and bytes at once, the body once its line breaks are CR LF.
+// and a message it reads, written again, reads back the same.
 #include "mail/outbox.h"
 #include "platform/text.h"
 #include "tests/fuzz/fuzz.h"
 
 namespace outbox = modQFEmailClient::outbox;
+using tamberlin::fuzz::CrLf;
 using tamberlin::platform::ValidUtf8;
-
-namespace {
-
-bool SameTexts(const outbox::Message& a, const outbox::Message& b) {
-    if (a.subject != b.subject || a.attachments.size() != b.attachments.size())
-        return false;
-    for (std::size_t i = 0; i < a.attachments.size(); ++i)
-        if (a.attachments[i].name != b.attachments[i].name ||
-            a.attachments[i].bytes != b.attachments[i].bytes)
-            return false;
-    return true;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const outbox::Parsed first = outbox::Read(tamberlin::fuzz::Bytes(data, size));
@@ -36,10 +22,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(ValidUtf8(m.subject) == m.subject && ValidUtf8(m.body) == m.body);
     if (!first.problem.empty())
         return 0;
+    // Written again, it reads back the same, its body with CR LF breaks; the
+    // writer tidies only the names and addresses of the header and the id.
     const outbox::Parsed second = outbox::Read(outbox::MimeText(m));
-    const outbox::Parsed third = outbox::Read(outbox::MimeText(second.message));
-    FUZZ_CHECK(second.problem.empty() && third.problem.empty());
-    FUZZ_CHECK(SameTexts(m, second.message) && SameTexts(second.message, third.message) &&
-               second.message.body == third.message.body);
+    outbox::Message again = m;
+    again.body = CrLf(m.body);
+    again.from_name = second.message.from_name;
+    again.to = second.message.to;
+    again.id = second.message.id;
+    FUZZ_CHECK(second.problem.empty() && second.message.body == again.body &&
+               outbox::MimeText(again) == outbox::MimeText(second.message));
     return 0;
 }
