@@ -530,10 +530,9 @@ TEST_F(MailXdgTest, TheMainWindowsTestEmailsGoThroughEachRoute) {
                                      "): result 1, handed over to the mail client."));
     const std::vector<Received> calls = Calls(4);
     ASSERT_EQ(calls.size(), 4u);
-    for (const Received& call : calls) {
-        EXPECT_EQ(call.to, "support@quillfern.example");
-        EXPECT_EQ(call.subject, "Tamberlin test e-mail");
-    }
+    for (const Received& call : calls)
+        EXPECT_EQ(call.to + " | " + call.subject,
+                  "support@quillfern.example | Tamberlin test e-mail");
 }
 
 // A client that fails after the bound: the report is kept in the Outbox and

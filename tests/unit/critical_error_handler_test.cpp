@@ -139,10 +139,12 @@ TEST_F(HandlerTest, DatabaseAndPrinterErrorsAskAndLogTwice) {
     }
 }
 
-// Abort's answer, the abort hook called once, and the mouse pointer put back:
-// values coverage cannot see. OK's answer, the double-click's retry and the
-// close box: demo_terminal.cmake and raise_terminal.cmake.
+// Abort's answer, offered by the default switch where the call gives none,
+// the abort hook called once, and the mouse pointer put back: values coverage
+// cannot see. OK's answer, the double-click's retry, the close box and what
+// the arguments show: demo_terminal.cmake and raise_terminal.cmake.
 TEST_F(HandlerTest, TheDialogsAnswersAndTheScreenLeftAsItWas) {
+    blnDefaultAllowAbort = true;
     ui::SetMousePointer(11);
     int hooked = 0;
     AbortHook = [&] {
@@ -151,19 +153,12 @@ TEST_F(HandlerTest, TheDialogsAnswersAndTheScreenLeftAsItWas) {
     };
     host_.Click("chkAbortAndClose");
     host_.Click("cmdOK");
-    EXPECT_EQ(HandleCriticalError(Error(5), "x", true, true), Ignore);
+    EXPECT_EQ(HandleCriticalError(Error(5), "x"), Ignore);
+    const ui::Control& box = host_.Forms().back()("chkAbortAndClose");
+    EXPECT_TRUE(box.visible && box.enabled);
     EXPECT_EQ(hooked, 1);
     EXPECT_EQ(ui::MousePointer(), 0);
     EXPECT_TRUE(ui::Forms().empty());
-}
-
-// The default switch, where the call gives none (what the arguments show and
-// hide: raise_terminal.cmake).
-TEST_F(HandlerTest, TheDefaultSwitchOffersAbort) {
-    blnDefaultAllowAbort = true;
-    HandleCriticalError(Error(5), "x");
-    const ui::Control& box = host_.Forms().back()("chkAbortAndClose");
-    EXPECT_TRUE(box.visible && box.enabled);
 }
 
 // The dialog counts as open when it is the only form, before the first

@@ -92,11 +92,10 @@ TEST_F(ErrorReportTest, AFailedHandOverIsReportedOnceAndTheReportKept) {
         EXPECT_EQ(host_.Boxes()[i].icon, ui::Icon::kCritical);
     }
     EXPECT_NE(saved[0], saved[1]);
-    const std::string first = saved[0];
     EXPECT_TRUE(ui::IsLoaded(form_));
     // The message file holds the crash's report too (the log and the rest:
     // mail_xdg_test reads one with a real mail parser).
-    EXPECT_THAT(tamberlin::testing::ReadFile(first),
+    EXPECT_THAT(tamberlin::testing::ReadFile(saved[0]),
                 HasSubstr("filename=\"crash-1.txt\"\r\n\r\nZnJhbWVzCg==\r\n"));
 }
 
