@@ -230,8 +230,8 @@ def cases(build, exes, skip=None):
 
 
 def e2e(build):
-    """The cases an end-to-end test already reaches wholly: drop those whose
-    values that test checks too."""
+    """The cases whose own lines (those no other case reaches) an end-to-end
+    test reaches too: drop those whose values that test checks as well."""
     global BUILD_REAL
     BUILD_REAL = os.path.realpath(build)
     listed = json.loads(subprocess.run(["ctest", "--show-only=json-v1"], cwd=BUILD_REAL, text=True,
