@@ -89,8 +89,9 @@ inline std::vector<std::string> Split(std::string_view text, std::string_view se
 // The text with each line break (CR LF, CR or LF) as CR LF.
 inline std::string CrLf(std::string_view text) {
     std::string out;
+    // A CR before an LF is left out: the LF makes that break.
     for (std::size_t i = 0; i < text.size(); ++i)
-        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') // else LF breaks
+        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n')
             out +=
                 text[i] == '\r' || text[i] == '\n' ? std::string("\r\n") : std::string(1, text[i]);
     return out;
